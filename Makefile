@@ -1,0 +1,38 @@
+# Quick start: `make run` analyses this machine, `make test` runs every test.
+PREFIX ?= /usr/local
+DESTDIR ?=
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+WERROR ?= ON
+
+.PHONY: all deps build run test test-unit test-asan install fuzz bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B build -DKELVANE_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build -j $(JOBS)
+
+run: build
+	./build/kelvane --interval 0
+
+test: build
+	cd build && ctest --output-on-failure
+	@cmake -S . -B build-asan -DKELVANE_SANITIZE=ON -DKELVANE_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+fuzz:
+	@scripts/fuzz.sh
+
+bench: build
+	@scripts/bench.sh
+
+clean:
+	rm -rf build build-asan build-fuzz

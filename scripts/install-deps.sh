@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs whatever the build and the tests need and is not there yet.
+set -e
+missing=""
+command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
+command -v g++ >/dev/null 2>&1 || missing="$missing g++"
+command -v make >/dev/null 2>&1 || missing="$missing make"
+[ -f /usr/include/zlib.h ] || missing="$missing zlib1g-dev"
+[ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
+[ -z "$missing" ] && exit 0
+echo "installing:$missing" >&2
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq $missing

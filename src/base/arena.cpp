@@ -1,0 +1,83 @@
+#include "base/arena.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/log.h"
+
+namespace {
+
+uint64_t round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
+
+char* block_data(ArenaBlock* b) { return reinterpret_cast<char*>(b + 1); }
+
+ArenaBlock* block_new(uint64_t capacity, uint64_t report_size) {
+  void* mem = calloc(1, sizeof(ArenaBlock) + capacity);
+  if (!mem) fatal("out of memory allocating %zu bytes", static_cast<size_t>(report_size));
+  ArenaBlock* b = static_cast<ArenaBlock*>(mem);
+  b->capacity = capacity;
+  return b;
+}
+
+}  // namespace
+
+static_assert(sizeof(ArenaBlock) == 24, "block header is three 64-bit words");
+
+void arena_init(Arena* a) {
+  a->head = nullptr;
+  a->block_size = kArenaBlockSize;
+  a->total = 0;
+}
+
+void* arena_alloc(Arena* a, size_t n) {
+  uint64_t size = round16(n == 0 ? 1 : n);
+  void* out;
+  if (size > a->block_size) {
+    ArenaBlock* b = block_new(size, size);
+    b->used = size;
+    if (a->head) {
+      b->next = a->head->next;
+      a->head->next = b;
+    } else {
+      a->head = b;
+    }
+    out = block_data(b);
+  } else if (a->head && a->head->capacity - a->head->used >= size) {
+    out = block_data(a->head) + a->head->used;
+    a->head->used += size;
+  } else {
+    ArenaBlock* b = block_new(a->block_size, a->block_size);
+    b->next = a->head;
+    a->head = b;
+    b->used = size;
+    out = block_data(b);
+  }
+  a->total += size;
+  return out;
+}
+
+void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size) {
+  if (!ptr || new_size <= old_size) return ptr ? ptr : arena_alloc(a, new_size);
+  ArenaBlock* h = a->head;
+  uint64_t old16 = round16(old_size), new16 = round16(new_size);
+  if (h && static_cast<char*>(ptr) + old16 == block_data(h) + h->used &&
+      h->capacity - h->used >= new16 - old16) {
+    h->used += new16 - old16;
+    a->total += new16 - old16;
+    return ptr;
+  }
+  void* p = arena_alloc(a, new_size);
+  memcpy(p, ptr, old_size);
+  return p;
+}
+
+void arena_release(Arena* a) {
+  ArenaBlock* b = a->head;
+  while (b) {
+    ArenaBlock* next = b->next;
+    free(b);
+    b = next;
+  }
+  a->head = nullptr;
+  a->total = 0;
+}

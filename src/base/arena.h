@@ -1,0 +1,40 @@
+// Arena: every allocation of a run is carved from zero-filled 256 KiB blocks
+// and released at once at the end of the run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ArenaBlock {
+  ArenaBlock* next;
+  uint64_t used;
+  uint64_t capacity;
+  // the data area follows the header
+};
+
+struct Arena {
+  ArenaBlock* head;
+  uint64_t block_size;
+  uint64_t total;
+};
+
+constexpr uint64_t kArenaBlockSize = 262144;
+
+void arena_init(Arena* a);
+// n zeroed bytes, 16-byte granular, at least 8-byte aligned; never returns null.
+void* arena_alloc(Arena* a, size_t n);
+// Grows in place when ptr is the head block's latest allocation, else copies.
+void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size);
+void arena_release(Arena* a);
+
+// One zero-initialised T (T must be a plain record).
+template <class T>
+T* arena_new(Arena* a) {
+  return static_cast<T*>(arena_alloc(a, sizeof(T)));
+}
+
+// n zero-initialised Ts.
+template <class T>
+T* arena_array(Arena* a, size_t n) {
+  return static_cast<T*>(arena_alloc(a, sizeof(T) * n));
+}

@@ -1,0 +1,197 @@
+#include "base/cpuset.h"
+
+#include <cstring>
+
+#include "base/parse.h"
+
+namespace {
+
+constexpr int kWords = kMaxCpus / 64;
+
+bool in_range(int32_t cpu) { return cpu >= 0 && cpu < kMaxCpus; }
+
+// Adds first..last, keeping only the first `used` of every `group` CPUs when
+// both are positive (the cpulist stride form 0-7:2/4).
+void add_range(CpuSet* s, int32_t first, int32_t last, int32_t used, int32_t group) {
+  int64_t lo = first < 0 ? 0 : first;
+  int64_t hi = last > kMaxCpus - 1 ? kMaxCpus - 1 : last;
+  for (int64_t k = lo; k <= hi; k++) {
+    if (group >= 1 && used >= 1 && (k - first) % group >= used) continue;
+    cpuset_add(s, static_cast<int32_t>(k));
+  }
+}
+
+void parse_stride(StrView spec, int32_t* used, int32_t* group) {
+  StrView cur = spec;
+  StrView u = sv_next_token(&cur, "/");
+  if (!parse_i32(u, used)) return;
+  if (cur.ptr && cur.len > 0) parse_i32(cur, group);
+}
+
+void parse_item(CpuSet* s, StrView item) {
+  int32_t used = 0, group = 0;
+  StrView range = item;
+  const char* colon = static_cast<const char*>(memchr(item.ptr, ':', item.len));
+  if (colon) {
+    range = StrView{item.ptr, static_cast<size_t>(colon - item.ptr)};
+    parse_stride(StrView{colon + 1, item.len - range.len - 1}, &used, &group);
+  }
+  const char* dash =
+      range.len > 1 ? static_cast<const char*>(memchr(range.ptr + 1, '-', range.len - 1)) : nullptr;
+  if (!dash) {
+    int32_t cpu;
+    if (parse_i32(range, &cpu)) cpuset_add(s, cpu);
+    return;
+  }
+  size_t at = static_cast<size_t>(dash - range.ptr);
+  int32_t first, last;
+  if (!parse_i32(sv_trim(StrView{range.ptr, at}), &first)) return;
+  if (!parse_i32(sv_trim(StrView{dash + 1, range.len - at - 1}), &last)) return;
+  if (last < first) return;
+  add_range(s, first, last, used, group);
+}
+
+}  // namespace
+
+void cpuset_clear(CpuSet* s) { memset(s->bits, 0, sizeof s->bits); }
+
+void cpuset_add(CpuSet* s, int32_t cpu) {
+  if (in_range(cpu)) s->bits[cpu / 64] |= uint64_t{1} << (cpu % 64);
+}
+
+void cpuset_remove(CpuSet* s, int32_t cpu) {
+  if (in_range(cpu)) s->bits[cpu / 64] &= ~(uint64_t{1} << (cpu % 64));
+}
+
+bool cpuset_has(const CpuSet* s, int32_t cpu) {
+  return in_range(cpu) && (s->bits[cpu / 64] >> (cpu % 64)) & 1;
+}
+
+int32_t cpuset_count(const CpuSet* s) {
+  int32_t n = 0;
+  for (int i = 0; i < kWords; i++) n += __builtin_popcountll(s->bits[i]);
+  return n;
+}
+
+bool cpuset_empty(const CpuSet* s) {
+  for (int i = 0; i < kWords; i++) {
+    if (s->bits[i]) return false;
+  }
+  return true;
+}
+
+bool cpuset_intersects(const CpuSet* a, const CpuSet* b) {
+  for (int i = 0; i < kWords; i++) {
+    if (a->bits[i] & b->bits[i]) return true;
+  }
+  return false;
+}
+
+void cpuset_copy(CpuSet* dst, const CpuSet* src) { *dst = *src; }
+
+void cpuset_or(CpuSet* dst, const CpuSet* src) {
+  for (int i = 0; i < kWords; i++) dst->bits[i] |= src->bits[i];
+}
+
+void cpuset_and(CpuSet* dst, const CpuSet* src) {
+  for (int i = 0; i < kWords; i++) dst->bits[i] &= src->bits[i];
+}
+
+void cpuset_andnot(CpuSet* dst, const CpuSet* src) {
+  for (int i = 0; i < kWords; i++) dst->bits[i] &= ~src->bits[i];
+}
+
+bool cpuset_equal(const CpuSet* a, const CpuSet* b) {
+  return memcmp(a->bits, b->bits, sizeof a->bits) == 0;
+}
+
+int32_t cpuset_first(const CpuSet* s) { return cpuset_next(s, -1); }
+
+int32_t cpuset_next(const CpuSet* s, int32_t cpu) {
+  if (cpu >= kMaxCpus - 1) return -1;
+  int32_t start = cpu < 0 ? 0 : cpu + 1;
+  int w = start / 64;
+  uint64_t word = s->bits[w] & (~uint64_t{0} << (start % 64));
+  while (true) {
+    if (word) return w * 64 + __builtin_ctzll(word);
+    if (++w == kWords) return -1;
+    word = s->bits[w];
+  }
+}
+
+void cpuset_parse_list(CpuSet* s, StrView text) {
+  cpuset_clear(s);
+  if (!text.ptr) return;
+  StrView cur = sv_trim(text);
+  if (cur.len == 0) return;
+  while (cur.ptr) {
+    StrView item = sv_trim(sv_next_token(&cur, ","));
+    if (item.len > 0) parse_item(s, item);
+  }
+}
+
+StrView cpuset_format_list(Arena* a, const CpuSet* s) {
+  StrBuf sb;
+  sb_init(&sb, a);
+  int32_t c = cpuset_first(s);
+  while (c >= 0) {
+    int32_t end = c;
+    int32_t n = cpuset_next(s, end);
+    while (n == end + 1) {
+      end = n;
+      n = cpuset_next(s, end);
+    }
+    if (sb.len) sb_append_char(&sb, ',');
+    if (end == c) {
+      sb_printf(&sb, "%d", c);
+    } else if (end == c + 1) {
+      sb_printf(&sb, "%d,%d", c, end);
+    } else {
+      sb_printf(&sb, "%d-%d", c, end);
+    }
+    c = n;
+  }
+  return sb_view(&sb);
+}
+
+void cpuset_parse_mask(CpuSet* s, StrView text) {
+  cpuset_clear(s);
+  if (!text.ptr) return;
+  StrView words[kMaxCpus / 32];
+  int n = 0;
+  StrView cur = sv_trim(text);
+  while (cur.ptr) {
+    StrView w = sv_trim(sv_next_token(&cur, ","));
+    if (w.len == 0) continue;
+    if (n == kMaxCpus / 32) return;
+    words[n++] = w;
+  }
+  for (int k = 0; k < n; k++) {
+    int64_t v;
+    if (!parse_int(words[n - 1 - k], 16, &v)) {
+      cpuset_clear(s);
+      return;
+    }
+    uint32_t low = static_cast<uint32_t>(static_cast<uint64_t>(v));
+    s->bits[k / 2] |= static_cast<uint64_t>(low) << (32 * (k % 2));
+  }
+}
+
+void parse_isolcpus(Arena* a, StrView text, CpuSet* s, StrList* flags) {
+  cpuset_clear(s);
+  if (flags) flags->count = 0;
+  if (!text.ptr) return;
+  static constexpr const char* kFlags[] = {"domain", "managed_irq", "nohz"};
+  StrView cur = text;
+  while (cur.ptr) {
+    StrView rest = cur;
+    StrView piece = sv_trim(sv_next_token(&cur, ","));
+    bool is_flag = false;
+    for (const char* f : kFlags) is_flag = is_flag || sv_eq_cstr(piece, f);
+    if (!is_flag) {
+      cpuset_parse_list(s, rest);
+      return;
+    }
+    if (flags) strlist_add(a, flags, arena_strndup(a, piece));
+  }
+}

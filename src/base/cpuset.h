@@ -1,0 +1,53 @@
+// CpuSet: a fixed 4096-CPU bitmap held by value; its text forms are the
+// kernel's cpulist (0-3,8) and comma-separated hexadecimal mask (ff,00000003).
+#pragma once
+
+#include <cstdint>
+
+#include "base/arena.h"
+#include "base/list.h"
+#include "base/str.h"
+
+constexpr int32_t kMaxCpus = 4096;
+
+struct CpuSet {
+  uint64_t bits[kMaxCpus / 64];
+};
+
+void cpuset_clear(CpuSet* s);
+void cpuset_add(CpuSet* s, int32_t cpu);
+void cpuset_remove(CpuSet* s, int32_t cpu);
+bool cpuset_has(const CpuSet* s, int32_t cpu);
+int32_t cpuset_count(const CpuSet* s);
+bool cpuset_empty(const CpuSet* s);
+bool cpuset_intersects(const CpuSet* a, const CpuSet* b);
+void cpuset_copy(CpuSet* dst, const CpuSet* src);
+void cpuset_or(CpuSet* dst, const CpuSet* src);
+void cpuset_and(CpuSet* dst, const CpuSet* src);
+void cpuset_andnot(CpuSet* dst, const CpuSet* src);
+bool cpuset_equal(const CpuSet* a, const CpuSet* b);
+int32_t cpuset_first(const CpuSet* s);
+int32_t cpuset_next(const CpuSet* s, int32_t cpu);
+
+void cpuset_parse_list(CpuSet* s, StrView text);
+StrView cpuset_format_list(Arena* a, const CpuSet* s);
+void cpuset_parse_mask(CpuSet* s, StrView text);
+// isolcpus= value: leading flag words (domain, managed_irq, nohz) then a cpulist.
+void parse_isolcpus(Arena* a, StrView text, CpuSet* s, StrList* flags);
+
+// for (int32_t c : CpuIter{&set}) visits members in ascending order.
+struct CpuIter {
+  const CpuSet* set;
+  struct It {
+    const CpuSet* set;
+    int32_t cpu;
+    int32_t operator*() const { return cpu; }
+    It& operator++() {
+      cpu = cpuset_next(set, cpu);
+      return *this;
+    }
+    bool operator!=(const It& o) const { return cpu != o.cpu; }
+  };
+  It begin() const { return It{set, cpuset_first(set)}; }
+  It end() const { return It{set, -1}; }
+};

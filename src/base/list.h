@@ -1,0 +1,56 @@
+// Arena-grown arrays: capacity 0, 8, 16, ... doubling through arena_realloc,
+// so a list that is the Arena's latest allocation grows without copying.
+#pragma once
+
+#include <cstddef>
+
+#include "base/arena.h"
+#include "base/str.h"
+
+template <class T>
+struct List {
+  T* items;
+  size_t count;
+  size_t capacity;
+
+  T* begin() const { return items; }
+  T* end() const { return items + count; }
+  T& operator[](size_t i) const { return items[i]; }
+};
+
+// Makes room for one more item and returns it, zero-filled.
+template <class T>
+T* list_grow(Arena* a, List<T>* l) {
+  if (l->count == l->capacity) {
+    size_t cap = l->capacity ? l->capacity * 2 : 8;
+    l->items = static_cast<T*>(
+        arena_realloc(a, l->items, l->capacity * sizeof(T), cap * sizeof(T)));
+    l->capacity = cap;
+  }
+  return &l->items[l->count++];
+}
+
+template <class T>
+void list_push(Arena* a, List<T>* l, const T& v) {
+  *list_grow(a, l) = v;
+}
+
+using StrList = List<StrView>;
+
+inline void strlist_add(Arena* a, StrList* l, StrView v) { list_push(a, l, v); }
+bool strlist_contains(const StrList* l, StrView v);
+// Sorts bytewise (sv_compare).
+void strlist_sort(StrList* l);
+
+struct KvPair {
+  StrView key;
+  StrView value;
+};
+
+using KvList = List<KvPair>;
+
+void kv_add(Arena* a, KvList* l, StrView key, StrView value);
+StrView kv_get(const KvList* l, const char* key);
+bool kv_has(const KvList* l, const char* key);
+bool kv_is_enabled(const KvList* l, const char* key);
+bool kv_get_int(const KvList* l, const char* key, int64_t* out);

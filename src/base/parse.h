@@ -1,0 +1,13 @@
+// Strict whole-text number parsers: surrounding white space is allowed,
+// anything else after the number fails. The result is written only on success.
+#pragma once
+
+#include <cstdint>
+
+#include "base/str.h"
+
+bool parse_int(StrView v, int base, int64_t* out);
+bool parse_i64(StrView v, int64_t* out);
+// The 64-bit result narrowed to its low 32 bits, without a range check.
+bool parse_i32(StrView v, int32_t* out);
+bool parse_double(StrView v, double* out);

@@ -1,0 +1,163 @@
+#include "base/str.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+StrView sv_from_cstr(const char* s) { return s ? StrView{s, strlen(s)} : kNoneView; }
+
+bool sv_eq(StrView a, StrView b) {
+  if (!a.ptr || !b.ptr) return !a.ptr && !b.ptr;
+  return a.len == b.len && (a.len == 0 || memcmp(a.ptr, b.ptr, a.len) == 0);
+}
+
+bool sv_eq_cstr(StrView a, const char* s) {
+  if (!a.ptr || !s) return !a.ptr && !s;
+  size_t n = strlen(s);
+  return a.len == n && (n == 0 || memcmp(a.ptr, s, n) == 0);
+}
+
+bool sv_starts_with(StrView v, const char* s) {
+  if (!v.ptr || !s) return false;
+  size_t n = strlen(s);
+  return n <= v.len && (n == 0 || memcmp(v.ptr, s, n) == 0);
+}
+
+bool sv_ends_with(StrView v, const char* s) {
+  if (!v.ptr || !s) return false;
+  size_t n = strlen(s);
+  return n <= v.len && (n == 0 || memcmp(v.ptr + v.len - n, s, n) == 0);
+}
+
+bool sv_contains(StrView v, const char* s) {
+  if (!v.ptr || !s) return false;
+  size_t n = strlen(s);
+  if (n == 0) return true;
+  if (n > v.len) return false;
+  return memmem(v.ptr, v.len, s, n) != nullptr;
+}
+
+StrView sv_trim(StrView v) {
+  if (!v.ptr) return v;
+  size_t b = 0, e = v.len;
+  while (b < e && is_space(v.ptr[b])) b++;
+  while (e > b && is_space(v.ptr[e - 1])) e--;
+  return StrView{v.ptr + b, e - b};
+}
+
+StrView sv_next_token(StrView* cur, const char* delims) {
+  if (!cur->ptr) return kNoneView;
+  for (size_t i = 0; i < cur->len; i++) {
+    char c = cur->ptr[i];
+    if (c != 0 && strchr(delims, c)) {
+      StrView tok{cur->ptr, i};
+      *cur = StrView{cur->ptr + i + 1, cur->len - i - 1};
+      return tok;
+    }
+  }
+  StrView tok = *cur;
+  *cur = kNoneView;
+  return tok;
+}
+
+StrView sv_next_line(StrView* cur) {
+  StrView line = sv_next_token(cur, "\n");
+  if (line.len > 0 && line.ptr[line.len - 1] == '\r') line.len--;
+  return line;
+}
+
+int sv_compare(StrView a, StrView b) {
+  size_t n = a.len < b.len ? a.len : b.len;
+  int c = n ? memcmp(a.ptr, b.ptr, n) : 0;
+  if (c != 0) return c;
+  return a.len < b.len ? -1 : (a.len > b.len ? 1 : 0);
+}
+
+StrView arena_strndup(Arena* a, StrView v) {
+  if (!v.ptr) return kNoneView;
+  char* p = static_cast<char*>(arena_alloc(a, v.len + 1));
+  if (v.len) memcpy(p, v.ptr, v.len);
+  return StrView{p, v.len};
+}
+
+char* arena_cstr(Arena* a, StrView v) { return const_cast<char*>(arena_strndup(a, v).ptr); }
+
+StrView arena_sprintf(Arena* a, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  int n = vsnprintf(nullptr, 0, fmt, ap);
+  va_end(ap);
+  if (n < 0) {
+    va_end(ap2);
+    return kNoneView;
+  }
+  char* p = static_cast<char*>(arena_alloc(a, static_cast<size_t>(n) + 1));
+  vsnprintf(p, static_cast<size_t>(n) + 1, fmt, ap2);
+  va_end(ap2);
+  return StrView{p, static_cast<size_t>(n)};
+}
+
+void sb_init(StrBuf* sb, Arena* a) {
+  sb->arena = a;
+  sb->data = nullptr;
+  sb->len = 0;
+  sb->cap = 0;
+}
+
+void sb_reserve(StrBuf* sb, size_t n) {
+  size_t need = sb->len + n + 1;
+  if (sb->cap >= need) return;
+  size_t cap = sb->cap;
+  if (cap == 0) {
+    cap = 256;
+  } else {
+    cap *= 2;
+  }
+  while (cap < need) cap *= 2;
+  sb->data = static_cast<char*>(arena_realloc(sb->arena, sb->data, sb->cap, cap));
+  sb->cap = cap;
+}
+
+void sb_append(StrBuf* sb, const char* p, size_t n) {
+  if (n == 0 || !p) return;
+  sb_reserve(sb, n);
+  memcpy(sb->data + sb->len, p, n);
+  sb->len += n;
+  sb->data[sb->len] = 0;
+}
+
+void sb_append_cstr(StrBuf* sb, const char* s) {
+  if (s) sb_append(sb, s, strlen(s));
+}
+
+void sb_append_char(StrBuf* sb, char c) { sb_append(sb, &c, 1); }
+
+void sb_printf(StrBuf* sb, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  int n = vsnprintf(nullptr, 0, fmt, ap);
+  va_end(ap);
+  if (n >= 1) {
+    sb_reserve(sb, static_cast<size_t>(n));
+    vsnprintf(sb->data + sb->len, static_cast<size_t>(n) + 1, fmt, ap2);
+    sb->len += static_cast<size_t>(n);
+  }
+  va_end(ap2);
+}
+
+StrView sb_view(const StrBuf* sb) {
+  if (!sb->data) return StrView{"", 0};
+  return StrView{sb->data, sb->len};
+}

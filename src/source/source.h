@@ -1,0 +1,62 @@
+// Source: where every file of the analysed machine comes from -- the live
+// system, an unpacked tree (--root) or a bundle loaded into memory. Paths are
+// always absolute paths as they are on the analysed machine.
+#pragma once
+
+#include <cstdint>
+
+#include "base/arena.h"
+#include "base/list.h"
+#include "base/str.h"
+
+struct ReadError {
+  StrView path;  // normalised path as the collectors name it
+  StrView name;  // "ENOENT", "EISDIR", "EBADGZIP", "errno %d" ...
+};
+
+struct Source;
+
+// The four operations of a kind of Source; each receives a normalised path.
+struct SourceOps {
+  bool (*read_raw)(Source* src, StrView path, StrView* out);
+  bool (*exists)(Source* src, StrView path);
+  void (*list)(Source* src, StrView path, StrList* out);
+  void (*glob)(Source* src, StrView pattern, StrList* out);
+};
+
+struct Source {
+  Arena* arena;
+  bool live;
+  const char* label;  // "live system", the tree path, or the bundle path as given
+  StrView root;       // prefix for a directory source; "" for live and bundle
+  List<ReadError> read_errors;
+  SourceOps ops;
+  void* ctx;
+};
+
+// Opens the live system (path null or "/"), a tree (a directory) or a bundle
+// (any regular file). On failure returns null and sets *err.
+Source* source_open(Arena* a, const char* path, StrView* err);
+
+StrView source_read(Source* src, const char* path);
+StrView source_read_view(Source* src, StrView path);
+StrView source_read_trimmed(Source* src, const char* path);
+bool source_read_int(Source* src, const char* path, int base, int64_t* out);
+bool source_exists(Source* src, const char* path);
+void source_list(Source* src, const char* dir, StrList* out);
+void source_glob(Source* src, const char* pattern, StrList* out);
+
+StrView source_readf(Source* src, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+bool source_read_intf(Source* src, int64_t* out, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+bool source_existsf(Source* src, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+void record_read_error(Source* src, StrView path, StrView name);
+void record_read_errno(Source* src, StrView path, int err);
+StrView errno_name(Arena* a, int err);
+
+StrView normalize_path(Arena* a, StrView path);
+// Inflates gzip or zlib data (first member only). Refuses output beyond
+// kGunzipLimit bytes so a small hostile file cannot exhaust memory.
+constexpr uint64_t kGunzipLimit = uint64_t{1} << 30;
+bool gunzip(Arena* a, StrView data, StrView* out);
