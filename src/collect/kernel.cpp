@@ -14,9 +14,12 @@ struct PreemptSymbol {
 // The configuration's preemption model: the first enabled symbol wins, so a
 // PREEMPT_RT kernel built with PREEMPT_LAZY as well reads as "rt".
 constexpr PreemptSymbol kPreemptSymbols[] = {
-    {"CONFIG_PREEMPT_RT", "rt"},        {"CONFIG_PREEMPT_RT_FULL", "rt"},
-    {"CONFIG_PREEMPT_LAZY", "lazy"},    {"CONFIG_PREEMPT", "full"},
-    {"CONFIG_PREEMPT_VOLUNTARY", "voluntary"}, {"CONFIG_PREEMPT_NONE", "none"},
+    {"CONFIG_PREEMPT_RT", "rt"},
+    {"CONFIG_PREEMPT_RT_FULL", "rt"},
+    {"CONFIG_PREEMPT_LAZY", "lazy"},
+    {"CONFIG_PREEMPT", "full"},
+    {"CONFIG_PREEMPT_VOLUNTARY", "voluntary"},
+    {"CONFIG_PREEMPT_NONE", "none"},
 };
 
 struct DebugOption {
@@ -41,7 +44,9 @@ constexpr DebugOption kDebugOptions[] = {
 constexpr const char kNotSetPrefix[] = "# CONFIG_";
 constexpr const char kNotSetSuffix[] = " is not set";
 
-StrView sv_slice(StrView v, size_t from, size_t to) { return StrView{v.ptr + from, to - from}; }
+StrView sv_slice(StrView v, size_t from, size_t to) {
+  return StrView{v.ptr + from, to - from};
+}
 
 // "# CONFIG_X is not set" -> X = "n"; every other comment is ignored.
 void parse_comment_line(Arena* a, StrView line, KvList* list) {
@@ -93,7 +98,8 @@ void find_config(Snapshot* snap) {
   if (try_config(snap, sv_from_cstr("/proc/config.gz"))) return;
   if (release_usable(snap->release)) {
     if (try_config(snap, arena_sprintf(a, "/boot/config-%.*s", SV_ARG(snap->release)))) return;
-    if (try_config(snap, arena_sprintf(a, "/lib/modules/%.*s/build/.config", SV_ARG(snap->release))))
+    if (try_config(snap,
+                   arena_sprintf(a, "/lib/modules/%.*s/build/.config", SV_ARG(snap->release))))
       return;
   }
   StrList matches = {};

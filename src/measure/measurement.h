@@ -26,17 +26,17 @@ struct PerCpuLatency {
 };
 
 struct Measurement {
-  bool valid;        // a latency tool ran and its output was accepted
-  StrView source;    // "cyclictest" or "rtla timerlat"
-  StrView command;   // the command as shown to users
-  double duration_s; // the requested duration
-  CpuSet cpus;       // the measured CPUs
+  bool valid;         // a latency tool ran and its output was accepted
+  StrView source;     // "cyclictest" or "rtla timerlat"
+  StrView command;    // the command as shown to users
+  double duration_s;  // the requested duration
+  CpuSet cpus;        // the measured CPUs
   bool has_min;
-  double min_us;     // best latency over all CPUs (cyclictest only)
+  double min_us;  // best latency over all CPUs (cyclictest only)
   bool has_avg;
   double avg_us;
   bool has_max;
-  double max_us;     // worst latency
+  double max_us;                // worst latency
   List<PerCpuLatency> per_cpu;  // in order of first appearance
 };
 

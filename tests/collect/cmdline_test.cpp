@@ -1,10 +1,11 @@
+#include "collect/cmdline.h"
+
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "base/cpuset.h"
-#include "collect/cmdline.h"
 #include "source/source.h"
 #include "test_util.h"
 
@@ -259,8 +260,8 @@ TEST_F(CmdlineTest, TotalOnArbitraryBytes) {
     size_t n = rng() % 120;
     char* buf = new char[n ? n : 1];
     for (size_t i = 0; i < n; i++) {
-      buf[i] = (rng() % 4 == 0) ? static_cast<char>(rng())
-                                : alphabet[rng() % (sizeof alphabet - 1)];
+      buf[i] =
+          (rng() % 4 == 0) ? static_cast<char>(rng()) : alphabet[rng() % (sizeof alphabet - 1)];
     }
     KvList l = {};
     parse_cmdline_words(&arena, StrView{buf, n}, &l);

@@ -1,9 +1,10 @@
+#include "collect/collect.h"
+
 #include <chrono>
 #include <cstring>
 #include <string>
 
 #include "base/log.h"
-#include "collect/collect.h"
 #include "source/source.h"
 #include "test_util.h"
 

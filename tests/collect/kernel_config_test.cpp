@@ -155,8 +155,8 @@ TEST_F(KernelConfigTest, TotalOnArbitraryBytes) {
     // An exactly sized heap block so an overread is caught.
     char* buf = new char[n ? n : 1];
     for (size_t i = 0; i < n; i++) {
-      buf[i] = (rng() % 3 == 0) ? static_cast<char>(rng())
-                                : alphabet[rng() % (sizeof alphabet - 1)];
+      buf[i] =
+          (rng() % 3 == 0) ? static_cast<char>(rng()) : alphabet[rng() % (sizeof alphabet - 1)];
     }
     KvList l = {};
     parse_kernel_config(&arena, StrView{buf, n}, &l);

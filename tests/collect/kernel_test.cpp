@@ -1,8 +1,9 @@
+#include "collect/kernel.h"
+
 #include <zlib.h>
 
 #include <string>
 
-#include "collect/kernel.h"
 #include "source/source.h"
 #include "test_util.h"
 
@@ -165,7 +166,8 @@ TEST_F(KernelTest, ProcVersionEvidence) {
 }
 
 TEST_F(KernelTest, ConfigEvidenceForBothSymbols) {
-  for (const char* line : {"CONFIG_PREEMPT_RT=y", "CONFIG_PREEMPT_RT_FULL=y", "CONFIG_PREEMPT_RT=m"}) {
+  for (const char* line :
+       {"CONFIG_PREEMPT_RT=y", "CONFIG_PREEMPT_RT_FULL=y", "CONFIG_PREEMPT_RT=m"}) {
     TempDir d;
     d.write("proc/version", "Linux version 6.1.0 #1 SMP PREEMPT_DYNAMIC\n");
     d.write("boot/config-x", std::string(line) + "\n");

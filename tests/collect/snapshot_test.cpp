@@ -1,4 +1,5 @@
 #include "collect/snapshot.h"
+
 #include "test_util.h"
 
 namespace {

@@ -1,5 +1,6 @@
-#include "collect/snapshot.h"
 #include "measure/measurement.h"
+
+#include "collect/snapshot.h"
 #include "test_util.h"
 
 namespace {
