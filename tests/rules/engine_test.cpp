@@ -70,11 +70,11 @@ TEST_F(OrderTest, SortGroupsCategoriesAndSeveritiesAndKeepsTiesInEmissionOrder) 
   add(Category::irq, Severity::warn, "irq.same", "third");
   sort_findings(&report);
   std::vector<std::string> want = {
-      "preemption/fail/preempt.e/t",  "preemption/warn/preempt.d/t",
+      "preemption/fail/preempt.e/t",    "preemption/warn/preempt.d/t",
       "preemption/unknown/preempt.c/t", "preemption/pass/preempt.a/t",
-      "preemption/pass/preempt.b/t",  "preemption/na/preempt.z/t",
-      "irq/warn/irq.same/first",      "irq/warn/irq.same/second",
-      "irq/warn/irq.same/third",      "noise/pass/noise.a/t",
+      "preemption/pass/preempt.b/t",    "preemption/na/preempt.z/t",
+      "irq/warn/irq.same/first",        "irq/warn/irq.same/second",
+      "irq/warn/irq.same/third",        "noise/pass/noise.a/t",
   };
   EXPECT_EQ(order(), want);
 }

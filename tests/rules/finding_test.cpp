@@ -56,9 +56,12 @@ TEST(CategoryTable, IdsNamesAndBothWeightColumns) {
     int32_t measured;
   };
   const Row rows[kCategoryCount] = {
-      {"preemption", "Kernel & preemption", 25, 19}, {"isolation", "CPU isolation", 25, 19},
-      {"irq", "IRQ affinity", 20, 15},               {"scheduling", "Thread scheduling", 15, 11},
-      {"power", "Frequency & C-states", 10, 8},      {"noise", "System noise", 5, 3},
+      {"preemption", "Kernel & preemption", 25, 19},
+      {"isolation", "CPU isolation", 25, 19},
+      {"irq", "IRQ affinity", 20, 15},
+      {"scheduling", "Thread scheduling", 15, 11},
+      {"power", "Frequency & C-states", 10, 8},
+      {"noise", "System noise", 5, 3},
       {"measured", "Measured latency", 0, 25},
   };
   int32_t plain = 0, with = 0;
@@ -113,8 +116,8 @@ TEST(Verdict, BandEdges) {
     const char* verdict;
   };
   const Case cases[] = {
-      {100, "excellent"}, {90, "excellent"}, {89, "good"},     {75, "good"},
-      {74, "marginal"},   {55, "marginal"},  {54, "poor"},     {35, "poor"},
+      {100, "excellent"}, {90, "excellent"}, {89, "good"},       {75, "good"},
+      {74, "marginal"},   {55, "marginal"},  {54, "poor"},       {35, "poor"},
       {34, "unsuitable"}, {0, "unsuitable"}, {-5, "unsuitable"},
   };
   for (const Case& c : cases) EXPECT_STREQ(verdict_name(true, c.score), c.verdict) << c.score;

@@ -123,7 +123,8 @@ TEST_F(PreemptRulesTest, NonRtKernelFailsUnderHardRtAndWarnsUnderLowLatency) {
               "boot it.");
     EXPECT_EQ(text(f->cmdline), "");
     EXPECT_DOUBLE_EQ(f->weight, 3);
-    EXPECT_EQ(evidence(f), (Ev{{"/proc/version", "Linux version 6.1.0 (gcc) #1 SMP PREEMPT_DYNAMIC"}}));
+    EXPECT_EQ(evidence(f),
+              (Ev{{"/proc/version", "Linux version 6.1.0 (gcc) #1 SMP PREEMPT_DYNAMIC"}}));
   }
 }
 
@@ -184,7 +185,8 @@ TEST_F(PreemptRulesTest, BootedWeakerThanDefaultWarns) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->severity, Severity::warn);
   EXPECT_DOUBLE_EQ(f->weight, 1);
-  EXPECT_EQ(str(f->title), "Booted preemption model 'voluntary' differs from the compiled default 'full'");
+  EXPECT_EQ(str(f->title),
+            "Booted preemption model 'voluntary' differs from the compiled default 'full'");
   EXPECT_EQ(str(f->cmdline), "preempt=full");
   EXPECT_EQ(str(f->impact),
             "The running model is weaker than the build suggests, so config-based audits of this "
@@ -202,13 +204,24 @@ TEST_F(PreemptRulesTest, MismatchOnlyWhenBootedModelIsWeaker) {
     bool warns;
   };
   const Case cases[] = {
-      {"none", "voluntary", true},  {"none", "full", true},     {"voluntary", "full", true},
-      {"voluntary", "lazy", true},  {"full", "rt", true},       {"lazy", "rt", true},
-      {"none", "rt", true},         {"full", "voluntary", false}, {"lazy", "none", false},
-      {"rt", "full", false},        {"full", "lazy", false},    {"lazy", "full", false},
-      {"full", "full", false},      {"voluntary", "none", false},
+      {"none", "voluntary", true},
+      {"none", "full", true},
+      {"voluntary", "full", true},
+      {"voluntary", "lazy", true},
+      {"full", "rt", true},
+      {"lazy", "rt", true},
+      {"none", "rt", true},
+      {"full", "voluntary", false},
+      {"lazy", "none", false},
+      {"rt", "full", false},
+      {"full", "lazy", false},
+      {"lazy", "full", false},
+      {"full", "full", false},
+      {"voluntary", "none", false},
       // Names outside the five models cannot be ranked: say so.
-      {"fancy", "full", true},      {"full", "fancy", true},    {"Full", "full", true},
+      {"fancy", "full", true},
+      {"full", "fancy", true},
+      {"Full", "full", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.booted) + " vs " + c.def);
@@ -266,7 +279,8 @@ TEST_F(PreemptRulesTest, LowTickRateWithNohzFullPasses) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->severity, Severity::pass);
   EXPECT_EQ(str(f->title), "Tick rate 250 Hz");
-  EXPECT_EQ(str(f->detail), "Below 1000 Hz, but nohz_full stops the tick on the isolated CPUs regardless.");
+  EXPECT_EQ(str(f->detail),
+            "Below 1000 Hz, but nohz_full stops the tick on the isolated CPUs regardless.");
   EXPECT_EQ(text(f->impact), "");
   EXPECT_EQ(evidence(f), (Ev{{"CONFIG_HZ", "250"}}));
 }
@@ -285,7 +299,8 @@ TEST_F(PreemptRulesTest, LowTickRateWithoutNohzFullWarns) {
   EXPECT_EQ(str(f->impact),
             "Timer granularity is 4.0 ms; a thread waiting on a timer can be that late without "
             "any other cause.");
-  EXPECT_EQ(str(f->remediation), "Rebuild with CONFIG_HZ_1000=y, or enable nohz_full on the isolated CPUs.");
+  EXPECT_EQ(str(f->remediation),
+            "Rebuild with CONFIG_HZ_1000=y, or enable nohz_full on the isolated CPUs.");
   EXPECT_EQ(evidence(f), (Ev{{"CONFIG_HZ", "250"}}));
 
   snap->hz = 300;
@@ -372,7 +387,8 @@ TEST_F(PreemptRulesTest, ForcedThreadingWithoutBootParameterWarns) {
   EXPECT_EQ(str(f->impact),
             "Hard IRQ handlers run with interrupts disabled and cannot be preempted by an RT "
             "thread, whatever its priority.");
-  EXPECT_EQ(str(f->remediation), "Boot with threadirqs to force handlers into schedulable threads.");
+  EXPECT_EQ(str(f->remediation),
+            "Boot with threadirqs to force handlers into schedulable threads.");
   EXPECT_EQ(str(f->cmdline), "threadirqs");
   EXPECT_DOUBLE_EQ(f->weight, 1);
 }

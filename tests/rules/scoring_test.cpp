@@ -154,13 +154,13 @@ TEST_F(ScoringTest, MeasuredColumnWeighsTheMeasuredCategory) {
 
 TEST_F(ScoringTest, MeasuredColumnWithAllSevenCategories) {
   report.measured = true;
-  add(Category::preemption, Severity::pass);   // 19
-  add(Category::isolation, Severity::fail);    // 19
-  add(Category::irq, Severity::pass);          // 15
-  add(Category::scheduling, Severity::fail);   // 11
-  add(Category::power, Severity::pass);        // 8
-  add(Category::noise, Severity::fail);        // 3
-  add(Category::measured, Severity::pass);     // 25
+  add(Category::preemption, Severity::pass);  // 19
+  add(Category::isolation, Severity::fail);   // 19
+  add(Category::irq, Severity::pass);         // 15
+  add(Category::scheduling, Severity::fail);  // 11
+  add(Category::power, Severity::pass);       // 8
+  add(Category::noise, Severity::fail);       // 3
+  add(Category::measured, Severity::pass);    // 25
   score_report(&report);
   EXPECT_EQ(report.score, 67);  // 19 + 15 + 8 + 25
   report.measured = false;
@@ -171,12 +171,12 @@ TEST_F(ScoringTest, MeasuredColumnWithAllSevenCategories) {
 TEST_F(ScoringTest, UnscoredMeasurementRenormalisesOverTheMeasuredColumn) {
   report.measured = true;
   add(Category::measured, Severity::unknown);
-  add(Category::preemption, Severity::pass);   // 19
-  add(Category::isolation, Severity::fail);    // 19
-  add(Category::irq, Severity::fail);          // 15
-  add(Category::scheduling, Severity::fail);   // 11
-  add(Category::power, Severity::fail);        // 8
-  add(Category::noise, Severity::fail);        // 3
+  add(Category::preemption, Severity::pass);  // 19
+  add(Category::isolation, Severity::fail);   // 19
+  add(Category::irq, Severity::fail);         // 15
+  add(Category::scheduling, Severity::fail);  // 11
+  add(Category::power, Severity::fail);       // 8
+  add(Category::noise, Severity::fail);       // 3
   score_report(&report);
   EXPECT_FALSE(scored(Category::measured));
   EXPECT_EQ(report.score, 25);  // 19 / 75 = 25.3, not 25 / 100
