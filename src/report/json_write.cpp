@@ -127,3 +127,17 @@ void json_bool(FILE* out, bool b) { fputs(b ? "true" : "false", out); }
 void json_cpulist(FILE* out, Arena* a, const CpuSet* s) {
   json_string(out, cpuset_format_list(a, s));
 }
+
+void json_seq_item(JsonSeq* s) {
+  if (s->count++ > 0) fputc(',', s->out);
+  fputc('\n', s->out);
+  fputs(s->indent, s->out);
+}
+
+void json_seq_close(JsonSeq* s, const char* indent, const char* closer) {
+  if (s->count > 0) {
+    fputc('\n', s->out);
+    fputs(indent, s->out);
+  }
+  fputs(closer, s->out);
+}

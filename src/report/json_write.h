@@ -38,3 +38,19 @@ void json_opt_double(FILE* out, bool has, double v);
 void json_bool(FILE* out, bool b);
 // The CPU set as a cpulist text in a JSON string ("0-3,8"; "" when empty).
 void json_cpulist(FILE* out, Arena* a, const CpuSet* s);
+
+// The items of a JSON object or array written one per line: each item after
+// the first is preceded by ",", every item by a line break and the indent.
+// An empty sequence closes right after its opening bracket ("{}", "[]").
+struct JsonSeq {
+  FILE* out;
+  const char* indent;  // written before each item
+  size_t count;        // items begun so far
+};
+
+inline JsonSeq json_seq(FILE* out, const char* indent) { return JsonSeq{out, indent, 0}; }
+// Starts the next item: ",", line break and indent (no "," for the first).
+void json_seq_item(JsonSeq* s);
+// Ends the sequence with closer ("}", "],", ...): after a line break and
+// indent when it has items, directly otherwise.
+void json_seq_close(JsonSeq* s, const char* indent, const char* closer);
