@@ -462,6 +462,19 @@ TEST_F(JsonReportTest, IrqOnIsolatedWithoutIsolationIsEmpty) {
   EXPECT_NE(doc().find("    \"irq_on_isolated\": [],\n"), std::string::npos);
 }
 
+TEST_F(JsonReportTest, CstateFloorsFollowOnlineCpusAscending) {
+  snap->online = cpus("0-3");
+  add_idle_state(3, 10, false);
+  add_idle_state(1, 20, false);
+  add_idle_state(1, 20, false);  // a tie keeps the first; the value is the same
+  add_idle_state(2, 5, true);    // only disabled states: no floor
+  EXPECT_NE(doc().find("    \"cstate_floor_us\": {\n"
+                       "      \"1\": 20,\n"
+                       "      \"3\": 10\n"
+                       "    },\n"),
+            std::string::npos);
+}
+
 TEST_F(JsonReportTest, ReadErrorsInListOrder) {
   add_read_error("/sys/kernel/realtime", "ENOENT");
   add_read_error("/proc/config.gz", "EBADGZIP");
