@@ -9,8 +9,10 @@
 #include <fstream>
 #include <string>
 
+#include "collect/collect.h"
 #include "collect/snapshot.h"
 #include "rules/finding.h"
+#include "rules/rules.h"
 #include "source/source.h"
 #include "test_util.h"
 
@@ -562,6 +564,41 @@ TEST_F(JsonReportTest, ManyFindingsAndTasks) {
   EXPECT_NE(d.find("\"title\": \"finding 299\""), std::string::npos);
   EXPECT_NE(d.find("{\"tid\": 1299, "), std::string::npos);
   expect_valid_json();
+}
+
+}  // namespace
+
+namespace {
+
+// The writer over what the collectors and rules really produce from the
+// fixture trees: a strict, valid document that names the failed reads.
+class JsonReportFixtureTest : public ArenaTest {};
+
+TEST_F(JsonReportFixtureTest, CollectedTreesGiveValidDocuments) {
+  for (const char* tree : {"kernel-rt", "kernel-generic", "kernel-minimal", "kernel-configgz"}) {
+    SCOPED_TRACE(tree);
+    std::string root = tests_dir() + "/fixtures/" + tree;
+    StrView err{};
+    Source* src = source_open(&arena, root.c_str(), &err);
+    ASSERT_NE(src, nullptr) << str(err);
+    Snapshot* snap = arena_new<Snapshot>(&arena);
+    collect_snapshot(snap, &arena, src, 0);
+    snap->tool_version = sv("1.0.1-beta");
+    Report report{};
+    run_rules(&report, &arena, snap, Profile::hard_rt, false, 0);
+    TempDir dir;
+    FILE* f = fopen(dir.file("r.json").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    write_json_report(&report, f);
+    ASSERT_EQ(fclose(f), 0);
+    std::string d = read_file(dir.file("r.json"));
+    EXPECT_NE(d.find("    \"source\": \"" + root + "\",\n"), std::string::npos);
+    EXPECT_NE(d.find("  \"target_us\": 100,\n"), std::string::npos);
+    if (src->read_errors.count > 0) {
+      EXPECT_NE(d.find("    \"read_errors\": {\n      \""), std::string::npos);
+    }
+    EXPECT_EQ(run_status("python3 -m json.tool '" + dir.file("r.json") + "' >/dev/null"), 0);
+  }
 }
 
 }  // namespace
