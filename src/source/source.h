@@ -60,3 +60,5 @@ StrView normalize_path(Arena* a, StrView path);
 // kGunzipLimit bytes so a small hostile file cannot exhaust memory.
 constexpr uint64_t kGunzipLimit = uint64_t{1} << 30;
 bool gunzip(Arena* a, StrView data, StrView* out);
+// gunzip with an explicit bound: fails once the output would exceed limit bytes.
+bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit);

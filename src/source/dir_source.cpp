@@ -1,0 +1,165 @@
+// Directory kind of Source: files are read from root + path with POSIX calls.
+// A tree given with --root is another machine's data, so only regular files
+// are read: a FIFO must not block the run and a device node must not be read
+// (or even opened) as if it were a file.
+#include "source/dir_source.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+constexpr uint64_t kMinReadBuffer = 8192;
+constexpr size_t kMaxReadChunk = size_t{1} << 30;
+constexpr const char kGlobSpecial[] = "*?[]\\";
+
+StrView dir_root(const Source* src) { return *static_cast<const StrView*>(src->ctx); }
+
+bool has_nul(StrView v) { return v.len && memchr(v.ptr, 0, v.len) != nullptr; }
+
+// root + path as a NUL-terminated Arena text; null when the path holds a NUL
+// byte, which no file name can contain.
+const char* full_path(Source* src, StrView path) {
+  if (has_nul(path)) return nullptr;
+  StrBuf sb;
+  sb_init(&sb, src->arena);
+  StrView root = dir_root(src);
+  sb_reserve(&sb, root.len + path.len);
+  sb_append_view(&sb, root);
+  sb_append_view(&sb, path);
+  return sb_view(&sb).ptr;
+}
+
+// Records why a file that exists cannot be read as one: a directory is
+// EISDIR, anything else but a regular file (FIFO, device, socket) EINVAL.
+bool is_readable_kind(Source* src, StrView path, mode_t mode) {
+  if (S_ISREG(mode)) return true;
+  record_read_errno(src, path, S_ISDIR(mode) ? EISDIR : EINVAL);
+  return false;
+}
+
+bool fail_errno(Source* src, StrView path, int err, int fd) {
+  if (fd >= 0) close(fd);
+  record_read_errno(src, path, err);
+  return false;
+}
+
+// Reads fd to its end into one Arena buffer, sized from the reported size
+// (procfs and sysfs report 0 and start at 8 KiB), doubling when full.
+bool read_fd(Source* src, StrView path, int fd, uint64_t size, StrView* out) {
+  uint64_t cap = size + 1 > kMinReadBuffer ? size + 1 : kMinReadBuffer;
+  char* buf = static_cast<char*>(arena_alloc(src->arena, cap));
+  uint64_t len = 0;
+  while (true) {
+    if (len == cap) {
+      buf = static_cast<char*>(arena_realloc(src->arena, buf, cap, cap * 2));
+      cap *= 2;
+    }
+    uint64_t room = cap - len;
+    ssize_t n = read(fd, buf + len, room < kMaxReadChunk ? room : kMaxReadChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail_errno(src, path, errno, fd);
+    if (n == 0) break;
+    len += static_cast<uint64_t>(n);
+  }
+  close(fd);
+  *out = StrView{buf, len};
+  return true;
+}
+
+bool dir_read_raw(Source* src, StrView path, StrView* out) {
+  const char* full = full_path(src, path);
+  if (!full) return fail_errno(src, path, EINVAL, -1);
+  // In a tree the entry is looked at before it is opened: opening a device
+  // node can have effects of its own.
+  struct stat st;
+  if (!src->live) {
+    if (stat(full, &st) != 0) return fail_errno(src, path, errno, -1);
+    if (!is_readable_kind(src, path, st.st_mode)) return false;
+  }
+  int fd = open(full, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return fail_errno(src, path, errno, -1);
+  if (fstat(fd, &st) != 0) return fail_errno(src, path, errno, fd);
+  if (!is_readable_kind(src, path, st.st_mode)) {
+    close(fd);
+    return false;
+  }
+  return read_fd(src, path, fd, static_cast<uint64_t>(st.st_size), out);
+}
+
+bool dir_exists(Source* src, StrView path) {
+  const char* full = full_path(src, path);
+  struct stat st;
+  return full && stat(full, &st) == 0;
+}
+
+void dir_list(Source* src, StrView path, StrList* out) {
+  const char* full = full_path(src, path);
+  if (!full) {
+    record_read_errno(src, path, EINVAL);
+    return;
+  }
+  DIR* d = opendir(full);
+  if (!d) {
+    record_read_errno(src, path, errno);
+    return;
+  }
+  while (const dirent* e = readdir(d)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+    strlist_add(src->arena, out, arena_strndup(src->arena, sv_from_cstr(e->d_name)));
+  }
+  closedir(d);
+  strlist_sort(out);
+}
+
+// The root with every wildcard character escaped, so that a tree at
+// /data/box[1] is matched literally and only the pattern below it expands.
+void append_escaped_root(StrBuf* sb, StrView root) {
+  for (size_t i = 0; i < root.len; i++) {
+    if (strchr(kGlobSpecial, root.ptr[i])) sb_append_char(sb, '\\');
+    sb_append_char(sb, root.ptr[i]);
+  }
+}
+
+void dir_glob(Source* src, StrView pattern, StrList* out) {
+  if (has_nul(pattern)) return;
+  StrView root = dir_root(src);
+  StrBuf sb;
+  sb_init(&sb, src->arena);
+  append_escaped_root(&sb, root);
+  sb_append_view(&sb, pattern);
+  glob_t g{};
+  if (glob(sb_view(&sb).ptr, GLOB_NOSORT, nullptr, &g) == 0) {
+    for (size_t i = 0; i < g.gl_pathc; i++) {
+      StrView m = sv_from_cstr(g.gl_pathv[i]);
+      if (root.len > 0 && m.len >= root.len) m = StrView{m.ptr + root.len, m.len - root.len};
+      strlist_add(src->arena, out, arena_strndup(src->arena, m));
+    }
+  }
+  globfree(&g);
+  strlist_sort(out);
+}
+
+constexpr SourceOps kDirOps = {dir_read_raw, dir_exists, dir_list, dir_glob};
+
+}  // namespace
+
+Source* dir_source_new(Arena* a, StrView root, const char* label, bool live) {
+  Source* src = arena_new<Source>(a);
+  StrView* ctx = arena_new<StrView>(a);
+  *ctx = root;
+  src->arena = a;
+  src->live = live;
+  src->label = label;
+  src->root = root;
+  src->ops = kDirOps;
+  src->ctx = ctx;
+  return src;
+}

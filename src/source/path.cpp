@@ -1,0 +1,44 @@
+// Canonical absolute paths: every path a collector names goes through here
+// before any kind of Source sees it.
+#include "source/source.h"
+
+namespace {
+
+constexpr size_t kMaxComponents = 256;
+
+bool is_sep(char c) { return c == '/' || c == '\\'; }
+
+bool is_dot(StrView c) { return c.len == 1 && c.ptr[0] == '.'; }
+
+bool is_dotdot(StrView c) { return c.len == 2 && c.ptr[0] == '.' && c.ptr[1] == '.'; }
+
+}  // namespace
+
+StrView normalize_path(Arena* a, StrView path) {
+  StrView parts[kMaxComponents];
+  size_t n = 0;
+  size_t i = 0;
+  while (path.ptr && i < path.len) {
+    while (i < path.len && is_sep(path.ptr[i])) i++;
+    size_t start = i;
+    while (i < path.len && !is_sep(path.ptr[i])) i++;
+    StrView c{path.ptr + start, i - start};
+    if (c.len == 0 || is_dot(c)) continue;
+    if (is_dotdot(c)) {
+      if (n > 0) n--;
+    } else if (n < kMaxComponents) {
+      parts[n++] = c;
+    }
+  }
+  if (n == 0) return StrView{"/", 1};
+  StrBuf sb;
+  sb_init(&sb, a);
+  size_t total = 0;
+  for (size_t k = 0; k < n; k++) total += 1 + parts[k].len;
+  sb_reserve(&sb, total);
+  for (size_t k = 0; k < n; k++) {
+    sb_append_char(&sb, '/');
+    sb_append_view(&sb, parts[k]);
+  }
+  return sb_view(&sb);
+}

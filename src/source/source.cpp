@@ -1,0 +1,136 @@
+// Opening a Source and the operations every collector reads through. Paths
+// are normalised here, so each kind of Source sees canonical absolute paths.
+#include "source/source.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "base/parse.h"
+#include "source/bundle.h"
+#include "source/dir_source.h"
+
+namespace {
+
+constexpr StrView kBadGzip = {"EBADGZIP", 8};
+
+bool is_trailing_sep(char c) { return c == '/' || c == '\\'; }
+
+Source* open_tree(Arena* a, const char* path) {
+  StrView root = sv_from_cstr(path);
+  while (root.len > 1 && is_trailing_sep(root.ptr[root.len - 1])) root.len--;
+  root = arena_strndup(a, root);
+  return dir_source_new(a, root, root.ptr, false);
+}
+
+StrView vformat_path(Arena* a, const char* fmt, va_list ap) {
+  va_list ap2;
+  va_copy(ap2, ap);
+  int n = vsnprintf(nullptr, 0, fmt, ap);
+  if (n < 0) {
+    va_end(ap2);
+    return kNoneView;
+  }
+  char* p = static_cast<char*>(arena_alloc(a, static_cast<size_t>(n) + 1));
+  vsnprintf(p, static_cast<size_t>(n) + 1, fmt, ap2);
+  va_end(ap2);
+  return StrView{p, static_cast<size_t>(n)};
+}
+
+bool read_int_view(Source* src, StrView path, int base, int64_t* out) {
+  StrView v = sv_trim(source_read_view(src, path));
+  if (!v.ptr || v.len == 0) return false;
+  StrView first = sv_trim(sv_next_token(&v, " \t\n"));
+  return parse_int(first, base, out);
+}
+
+}  // namespace
+
+Source* source_open(Arena* a, const char* path, StrView* err) {
+  if (!path || strcmp(path, "/") == 0) {
+    return dir_source_new(a, StrView{"", 0}, "live system", true);
+  }
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    *err = arena_sprintf(a, "cannot open '%s': %s", path, strerror(errno));
+    return nullptr;
+  }
+  if (S_ISDIR(st.st_mode)) return open_tree(a, path);
+  if (S_ISREG(st.st_mode)) return bundle_open(a, path, err);
+  *err = arena_sprintf(a, "'%s' is neither a directory nor a bundle file", path);
+  return nullptr;
+}
+
+StrView source_read_view(Source* src, StrView path) {
+  StrView p = normalize_path(src->arena, path);
+  StrView data;
+  if (!src->ops.read_raw(src, p, &data)) return kNoneView;
+  if (!sv_ends_with(p, ".gz")) return data;
+  StrView inflated;
+  if (gunzip(src->arena, data, &inflated)) return inflated;
+  record_read_error(src, p, kBadGzip);
+  return kNoneView;
+}
+
+StrView source_read(Source* src, const char* path) {
+  return source_read_view(src, sv_from_cstr(path));
+}
+
+StrView source_read_trimmed(Source* src, const char* path) {
+  return sv_trim(source_read(src, path));
+}
+
+bool source_read_int(Source* src, const char* path, int base, int64_t* out) {
+  return read_int_view(src, sv_from_cstr(path), base, out);
+}
+
+bool source_exists(Source* src, const char* path) {
+  return src->ops.exists(src, normalize_path(src->arena, sv_from_cstr(path)));
+}
+
+void source_list(Source* src, const char* dir, StrList* out) {
+  src->ops.list(src, normalize_path(src->arena, sv_from_cstr(dir)), out);
+}
+
+void source_glob(Source* src, const char* pattern, StrList* out) {
+  src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), out);
+}
+
+StrView source_readf(Source* src, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  StrView path = vformat_path(src->arena, fmt, ap);
+  va_end(ap);
+  if (!path.ptr) return kNoneView;
+  return sv_trim(source_read_view(src, path));
+}
+
+bool source_read_intf(Source* src, int64_t* out, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  StrView path = vformat_path(src->arena, fmt, ap);
+  va_end(ap);
+  return path.ptr && read_int_view(src, path, 10, out);
+}
+
+bool source_existsf(Source* src, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  StrView path = vformat_path(src->arena, fmt, ap);
+  va_end(ap);
+  return path.ptr && src->ops.exists(src, normalize_path(src->arena, path));
+}
+
+void record_read_error(Source* src, StrView path, StrView name) {
+  for (const ReadError& e : src->read_errors) {
+    if (sv_eq(e.path, path)) return;
+  }
+  list_push(src->arena, &src->read_errors, ReadError{arena_strndup(src->arena, path), name});
+}
+
+void record_read_errno(Source* src, StrView path, int err) {
+  record_read_error(src, path, errno_name(src->arena, err));
+}
