@@ -6,16 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "cli/text_options.h"
 #include "rules/finding.h"
 
-// Filled by the run driver from the command line and the environment.
-struct TextOptions {
-  bool color;          // emit ANSI escape sequences
-  bool ascii;          // --ascii: only 7-bit characters in the output
-  bool verbose;        // -v: impact, evidence and fix of every finding
-  bool quiet;          // -q: only the score, problems, measurement and plan
-  int32_t plan_limit;  // most numbered plan items; 0 or less: no limit
-};
+// TextOptions (color, ascii, verbose, quiet, plan_limit) is filled by the run
+// driver from the command line and the environment. plan_limit is the most
+// numbered items in "WHAT TO DO", the command-line item included; 0 or less
+// means no limit.
 
 // 8 numbered items by default; -v sets the limit to 0 (no limit).
 constexpr int32_t kDefaultPlanLimit = 8;
