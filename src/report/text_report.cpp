@@ -215,13 +215,22 @@ void write_measurement(const Writer* w) {
 
 // ---- 6. What to do ----
 
+// A failing or warning finding without a remedy leaves the plan empty; the
+// report must not then claim that nothing failed.
+bool has_problem(const Report* r) {
+  for (const Finding* f : r->findings) {
+    if (f && (f->severity == Severity::fail || f->severity == Severity::warn)) return true;
+  }
+  return false;
+}
+
 void write_plan(const Writer* w) {
   RemediationPlan plan = build_plan(w->arena, w->report);
   if (plan.items.count) {
     print_rule(w->out, w->opts->ascii, RuleKind::single_line);
     fprintf(w->out, "  %sWHAT TO DO%s\n\n", w->st.bold, w->st.reset);
     write_plan_section(w->out, w->arena, &plan, w->opts);
-  } else if (!w->opts->quiet) {
+  } else if (!w->opts->quiet && !has_problem(w->report)) {
     print_rule(w->out, w->opts->ascii, RuleKind::single_line);
     fprintf(w->out, "  %sNothing to fix -- no failing or warning checks.%s\n\n", w->st.green,
             w->st.reset);

@@ -247,6 +247,19 @@ TEST_F(TextReport, NothingToFixLineInGreen) {
   EXPECT_FALSE(contains(render(), "Nothing to fix"));
 }
 
+// A failing check whose finding carries no remedy leaves the plan empty, but
+// the report must not claim that nothing failed.
+TEST_F(TextReport, NoNothingToFixLineWhileAProblemLacksARemedy) {
+  add("a.fail", Category::preemption, Severity::fail, "Failed, no remedy");
+  std::string out = render();
+  EXPECT_FALSE(contains(out, "Nothing to fix"));
+  EXPECT_FALSE(contains(out, "WHAT TO DO"));
+  Finding* f = add("a.warn", Category::preemption, Severity::warn, "Weightless warning");
+  finding_set_remediation(f, sv("fix"));
+  f->weight = 0;
+  EXPECT_FALSE(contains(render(), "Nothing to fix"));
+}
+
 TEST_F(TextReport, DetailsShownForWarnAndFailOnly) {
   Finding* f = add("a.unknown", Category::preemption, Severity::unknown, "Cannot tell");
   finding_set_detail(f, sv("unknown detail"));
