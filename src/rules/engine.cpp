@@ -14,7 +14,9 @@ constexpr RuleModule kRuleModules[] = {
     {preempt_rules, false},
 };
 
-RuleContext build_context(const Report* report) {
+}  // namespace
+
+RuleContext make_rule_context(const Report* report) {
   const Snapshot* s = report->snapshot;
   RuleContext ctx = {};
   ctx.arena = report->arena;
@@ -22,6 +24,7 @@ RuleContext build_context(const Report* report) {
   ctx.profile = report->profile;
   ctx.target_us = report->target_us;
   ctx.measured = report->measured;
+  if (!s) return ctx;
   ctx.has_isolation = !cpuset_empty(&s->isolated);
   cpuset_copy(&ctx.rt_cpus, ctx.has_isolation ? &s->isolated : &s->online);
   cpuset_copy(&ctx.housekeeping_cpus, &s->housekeeping);
@@ -29,8 +32,6 @@ RuleContext build_context(const Report* report) {
   ctx.ncpus = static_cast<int32_t>(s->ncpus);
   return ctx;
 }
-
-}  // namespace
 
 void run_rules(Report* report, Arena* arena, const Snapshot* snapshot, Profile profile,
                bool measured, double target_us) {
@@ -42,9 +43,9 @@ void run_rules(Report* report, Arena* arena, const Snapshot* snapshot, Profile p
   // "Not greater than 0" also catches a NaN target.
   report->target_us = target_us > 0 ? target_us : default_target_us(profile);
 
-  RuleContext ctx = build_context(report);
+  RuleContext ctx = make_rule_context(report);
   for (const RuleModule& module : kRuleModules) {
-    if (module.needs_measurement && !measured) continue;
+    if (!snapshot || (module.needs_measurement && !measured)) continue;
     module.run(report, &ctx);
   }
 

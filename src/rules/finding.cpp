@@ -14,11 +14,11 @@ struct SeverityRow {
 };
 
 constexpr SeverityRow kSeverities[kSeverityCount] = {
-    {"pass", "[OK]", "\xE2\x9C\x93", 3, 1.0, true},          // ✓
-    {"warn", "[!!]", "\xE2\x9A\xA0", 1, 0.5, true},          // ⚠
-    {"fail", "[XX]", "\xE2\x9C\x97", 0, 0.0, true},          // ✗
-    {"unknown", "[??]", "?", 2, 0.0, false},
-    {"na", "[--]", "-", 4, 0.0, false},
+    {"pass", "[OK]", "\xE2\x9C\x93", 3, 1.0, true},  // ✓
+    {"warn", "[!!]", "\xE2\x9A\xA0", 1, 0.5, true},  // ⚠
+    {"fail", "[XX]", "\xE2\x9C\x97", 0, 0.0, true},  // ✗
+    {"unknown", "[??]", "?", 2, 0.0, false},         // not scored
+    {"na", "[--]", "-", 4, 0.0, false},              // not scored
 };
 
 // Values outside the table read as na.
@@ -91,18 +91,26 @@ constexpr const char* kVerdictTexts[] = {
 
 }  // namespace
 
-const char* severity_name(Severity s) { return severity_row(s).name; }
+const char* severity_name(Severity s) {
+  return severity_row(s).name;
+}
 
 const char* severity_tag(Severity s, bool ascii) {
   const SeverityRow& row = severity_row(s);
   return ascii ? row.ascii_tag : row.symbol_tag;
 }
 
-bool severity_is_scored(Severity s) { return severity_row(s).scored; }
+bool severity_is_scored(Severity s) {
+  return severity_row(s).scored;
+}
 
-double severity_factor(Severity s) { return severity_row(s).factor; }
+double severity_factor(Severity s) {
+  return severity_row(s).factor;
+}
 
-int severity_rank(Severity s) { return severity_row(s).rank; }
+int severity_rank(Severity s) {
+  return severity_row(s).rank;
+}
 
 const char* category_id(Category c) {
   const CategoryRow* row = category_row(c);
@@ -120,7 +128,9 @@ int32_t category_weight(Category c, bool measured) {
   return measured ? row->weight_measured : row->weight;
 }
 
-const char* profile_name(Profile p) { return profile_row(p).name; }
+const char* profile_name(Profile p) {
+  return profile_row(p).name;
+}
 
 bool parse_profile(const char* text, Profile* out) {
   if (!text) return false;
@@ -133,7 +143,9 @@ bool parse_profile(const char* text, Profile* out) {
   return false;
 }
 
-double default_target_us(Profile p) { return profile_row(p).default_target_us; }
+double default_target_us(Profile p) {
+  return profile_row(p).default_target_us;
+}
 
 Verdict verdict_of(bool score_valid, int32_t score) {
   if (!score_valid) return Verdict::unknown;
@@ -164,15 +176,25 @@ Finding* add_finding(Report* report, const char* id, Category category, Severity
   return f;
 }
 
-void finding_set_detail(Finding* f, StrView text) { f->detail = text; }
+void finding_set_detail(Finding* f, StrView text) {
+  f->detail = text;
+}
 
-void finding_set_impact(Finding* f, StrView text) { f->impact = text; }
+void finding_set_impact(Finding* f, StrView text) {
+  f->impact = text;
+}
 
-void finding_set_remediation(Finding* f, StrView text) { f->remediation = text; }
+void finding_set_remediation(Finding* f, StrView text) {
+  f->remediation = text;
+}
 
-void finding_set_cmdline(Finding* f, StrView text) { f->cmdline = text; }
+void finding_set_cmdline(Finding* f, StrView text) {
+  f->cmdline = text;
+}
 
-void finding_set_weight(Finding* f, double w) { f->weight = w; }
+void finding_set_weight(Finding* f, double w) {
+  f->weight = w;
+}
 
 void finding_add_evidence(Report* report, Finding* f, StrView key, StrView value) {
   list_push(report->arena, &f->evidence, Evidence{key, value});

@@ -10,9 +10,13 @@ namespace {
 
 constexpr Category kCat = Category::preemption;
 
-StrView lit(const char* s) { return sv_from_cstr(s); }
+StrView lit(const char* s) {
+  return sv_from_cstr(s);
+}
 
-bool known(StrView v) { return v.ptr != nullptr && v.len > 0; }
+bool known(StrView v) {
+  return v.ptr != nullptr && v.len > 0;
+}
 
 // Preemption models from weakest to strongest; full and lazy preempt alike.
 struct ModelRank {
@@ -84,7 +88,8 @@ void rule_dynamic_mismatch(Report* r, const Snapshot* s) {
 
   Finding* f = add_finding(
       r, "preempt.dynamic_mismatch", kCat, Severity::warn,
-      arena_sprintf(r->arena, "Booted preemption model '%.*s' differs from the compiled default '%.*s'",
+      arena_sprintf(r->arena,
+                    "Booted preemption model '%.*s' differs from the compiled default '%.*s'",
                     SV_ARG(booted), SV_ARG(def)));
   finding_set_cmdline(f, arena_sprintf(r->arena, "preempt=%.*s", SV_ARG(def)));
   finding_set_impact(f, lit("The running model is weaker than the build suggests, so config-based "
@@ -103,7 +108,8 @@ void rule_hz(Report* r, const Snapshot* s) {
   long long hz = static_cast<long long>(s->hz);
   bool tickless = !cpuset_empty(&s->nohz_full);
   Severity sev = hz >= 1000 || tickless ? Severity::pass : Severity::warn;
-  Finding* f = add_finding(r, "preempt.hz", kCat, sev, arena_sprintf(r->arena, "Tick rate %lld Hz", hz));
+  Finding* f =
+      add_finding(r, "preempt.hz", kCat, sev, arena_sprintf(r->arena, "Tick rate %lld Hz", hz));
   if (hz < 1000 && tickless) {
     finding_set_detail(f, lit("Below 1000 Hz, but nohz_full stops the tick on the isolated CPUs "
                               "regardless."));
@@ -144,9 +150,11 @@ void rule_threadirqs(Report* r, const Snapshot* s) {
   }
   Finding* f = add_finding(r, "preempt.threadirqs", kCat, Severity::warn,
                            lit("Forced IRQ threading available but not enabled"));
-  finding_set_impact(f, lit("Hard IRQ handlers run with interrupts disabled and cannot be preempted "
-                            "by an RT thread, whatever its priority."));
-  finding_set_remediation(f, lit("Boot with threadirqs to force handlers into schedulable threads."));
+  finding_set_impact(f,
+                     lit("Hard IRQ handlers run with interrupts disabled and cannot be preempted "
+                         "by an RT thread, whatever its priority."));
+  finding_set_remediation(f,
+                          lit("Boot with threadirqs to force handlers into schedulable threads."));
   finding_set_cmdline(f, lit("threadirqs"));
 }
 
@@ -159,8 +167,9 @@ void rule_rcu_boost(Report* r, const Snapshot* s) {
   }
   Finding* f = add_finding(r, "preempt.rcu_boost", kCat, Severity::warn,
                            lit("RCU priority boosting disabled"));
-  finding_set_impact(f, lit("A preempted RCU reader can stall grace periods indefinitely when an RT "
-                            "thread monopolises its CPU."));
+  finding_set_impact(f,
+                     lit("A preempted RCU reader can stall grace periods indefinitely when an RT "
+                         "thread monopolises its CPU."));
   finding_set_remediation(f, lit("Rebuild with CONFIG_RCU_BOOST=y."));
 }
 

@@ -16,6 +16,11 @@ struct Snapshot;
 void run_rules(Report* report, Arena* arena, const Snapshot* snapshot, Profile profile,
                bool measured, double target_us);
 
+// The context handed to the rule modules, built from the report's arena,
+// snapshot, profile, target_us and measured fields: rt_cpus is the isolated
+// set when it has any CPU, else the online set.
+RuleContext make_rule_context(const Report* report);
+
 // Computes category_scored, category_score, score_valid and score from the
 // findings. Findings of severity unknown or na, and categories outside 0..6,
 // count for nothing.
