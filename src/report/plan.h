@@ -31,11 +31,11 @@ RemediationPlan build_plan(Arena* a, const Report* report);
 
 // One parameter of the combined kernel command line.
 struct BootParam {
-  int32_t order;   // index in order of first appearance
+  int32_t order;  // index in order of first appearance
   StrView key;
-  StrView value;   // absent for a bare word
-  bool is_cpulist; // isolcpus, nohz_full, rcu_nocbs or irqaffinity with a value
-  StrList flags;   // isolcpus-style flag words ("domain", "managed_irq", "nohz")
+  StrView value;    // absent for a bare word
+  bool is_cpulist;  // isolcpus, nohz_full, rcu_nocbs or irqaffinity with a value
+  StrList flags;    // isolcpus-style flag words ("domain", "managed_irq", "nohz")
   CpuSet cpus;
 };
 

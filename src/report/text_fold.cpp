@@ -41,7 +41,9 @@ struct LazyOut {
   }
 };
 
-bool is_cont(uint8_t b) { return b >= 0x80 && b <= 0xBF; }
+bool is_cont(uint8_t b) {
+  return b >= 0x80 && b <= 0xBF;
+}
 
 bool is_control(uint8_t b, CleanMode m) {
   if (b == 0x7F) return true;

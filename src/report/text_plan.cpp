@@ -118,8 +118,7 @@ void write_runtime_note(const PlanWriter* w, const List<size_t>* nums) {
 
 }  // namespace
 
-void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan,
-                        const TextOptions* opts) {
+void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const TextOptions* opts) {
   if (plan->items.count == 0) return;
   PlanWriter w{out, a, opts, text_style(opts->color)};
 

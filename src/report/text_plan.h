@@ -11,5 +11,4 @@
 
 // Prints the plan's items, from the first numbered item on (the rule and the
 // heading are the report's). Prints nothing for an empty plan.
-void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan,
-                        const TextOptions* opts);
+void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const TextOptions* opts);

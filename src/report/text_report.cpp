@@ -87,8 +87,8 @@ void write_header(const Writer* w) {
   put_line_text(w, source);
   fputc('\n', out);
   StrView target = fmt_duration_us(w->arena, w->report->target_us, w->opts->ascii);
-  fprintf(out, "%sProfile:%s %s, target %.*s\n", st.dim, st.reset,
-          profile_name(w->report->profile), SV_ARG(target));
+  fprintf(out, "%sProfile:%s %s, target %.*s\n", st.dim, st.reset, profile_name(w->report->profile),
+          SV_ARG(target));
   fputc('\n', out);
 }
 

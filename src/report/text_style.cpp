@@ -10,7 +10,9 @@ constexpr int kRuleWidth = 78;
 
 }  // namespace
 
-TextStyle text_style(bool color) { return color ? kColor : kPlain; }
+TextStyle text_style(bool color) {
+  return color ? kColor : kPlain;
+}
 
 const char* score_color(const TextStyle* st, int32_t score) {
   if (score >= 75) return st->green;

@@ -67,14 +67,13 @@ TEST_F(Plan, OnlyFailAndWarnWithARemedyAndPositivePriorityEnter) {
 }
 
 TEST_F(Plan, HighestPriorityFirstThenIdOrder) {
-  add("noise.warn", Cat::noise, Sev::warn, "r1");      // 5
-  add("power.fail", Cat::power, Sev::fail, "r2");      // 20
-  add("irq.b", Cat::irq, Sev::warn, "r3");             // 20
-  add("irq.a", Cat::irq, Sev::warn, "r4");             // 20
-  add("preempt.rt", Cat::preemption, Sev::fail, "r5"); // 50
+  add("noise.warn", Cat::noise, Sev::warn, "r1");       // 5
+  add("power.fail", Cat::power, Sev::fail, "r2");       // 20
+  add("irq.b", Cat::irq, Sev::warn, "r3");              // 20
+  add("irq.a", Cat::irq, Sev::warn, "r4");              // 20
+  add("preempt.rt", Cat::preemption, Sev::fail, "r5");  // 50
   EXPECT_EQ(ids(build_plan(&arena, &report)),
-            (std::vector<std::string>{"preempt.rt", "irq.a", "irq.b", "power.fail",
-                                      "noise.warn"}));
+            (std::vector<std::string>{"preempt.rt", "irq.a", "irq.b", "power.fail", "noise.warn"}));
 }
 
 TEST_F(Plan, EachRemedyIsListedOnceByItsMostImportantFinding) {

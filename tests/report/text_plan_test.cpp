@@ -41,7 +41,9 @@ class TextPlan : public ArenaTest {
   TextOptions opts;
 };
 
-TEST_F(TextPlan, EmptyPlanPrintsNothing) { EXPECT_EQ(render(), ""); }
+TEST_F(TextPlan, EmptyPlanPrintsNothing) {
+  EXPECT_EQ(render(), "");
+}
 
 // Both boot findings weigh 50: the one with the smaller id is covered first.
 TEST_F(TextPlan, CommandLineItemThenRegularItemsThenRuntimeAdvice) {
@@ -179,8 +181,8 @@ TEST_F(TextPlan, TwoRuntimeItemsUseAnd) {
 
 TEST_F(TextPlan, TextsFromFindingsAreFoldedAndSanitised) {
   opts.ascii = true;
-  add("preempt.model", Category::preemption, Severity::fail, "Latenz \xC2\xB5s \x1b[2J",
-      "r", "isolcpus=2\x1b[31m");
+  add("preempt.model", Category::preemption, Severity::fail, "Latenz \xC2\xB5s \x1b[2J", "r",
+      "isolcpus=2\x1b[31m");
   add("noise.a", Category::noise, Severity::warn, "caf\xC3\xA9\n\x1b]0;x\x07",
       "echo \xE2\x9C\x93 \x1b[0m");
   std::string out = render();

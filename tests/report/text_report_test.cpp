@@ -172,7 +172,8 @@ TEST_F(TextReport, UnicodeBarsRulesAndTags) {
   std::string twin;
   for (int i = 0; i < 78; i++) twin += "\xE2\x95\x90";
   EXPECT_TRUE(contains(out, "\n" + twin + "\n"));
-  EXPECT_TRUE(contains(out, "  \xE2\x9C\x97 f\n\n  \xE2\x9A\xA0 w\n\n  ? u\n\n  \xE2\x9C\x93 p\n\n  - n\n\n"));
+  EXPECT_TRUE(contains(
+      out, "  \xE2\x9C\x97 f\n\n  \xE2\x9A\xA0 w\n\n  ? u\n\n  \xE2\x9C\x93 p\n\n  - n\n\n"));
   EXPECT_TRUE(contains(out, "target 100 \xC2\xB5s\n"));
 }
 
@@ -182,7 +183,8 @@ TEST_F(TextReport, AsciiOutputHasOnlySevenBitBytes) {
   score(64);
   report.category_scored[4] = true;
   report.category_score[4] = 64;
-  Finding* f = add("power.x", Category::power, Severity::fail, "Exit latency 150 \xC2\xB5s on caf\xC3\xA9");
+  Finding* f =
+      add("power.x", Category::power, Severity::fail, "Exit latency 150 \xC2\xB5s on caf\xC3\xA9");
   finding_set_detail(f, sv("Worst \xCE\xBC: 12 \xC2\xB5s \xE2\x80\x94 too slow"));
   finding_set_impact(f, sv("Impact \xE2\x9C\x93"));
   finding_add_evidence_cstr(&report, f, "k\xC3\xA9y", sv("v\xC3\xA4lue"));
@@ -221,8 +223,9 @@ TEST_F(TextReport, ColourOnAndOff) {
   std::string out = render();
   EXPECT_TRUE(contains(out, "\n\x1b[1m\x1b[36mREAL-TIME SYSTEM ANALYSIS\x1b[0m\n"));
   EXPECT_TRUE(contains(out, "\x1b[2mHost:\x1b[0m    rt-box\n"));
-  EXPECT_TRUE(contains(out, "  \x1b[1mOverall Score:\x1b[0m  \x1b[1m\x1b[32m80\x1b[0m/100   "
-                            "\x1b[2mgood\x1b[0m\n  \x1b[32m"));
+  EXPECT_TRUE(contains(out,
+                       "  \x1b[1mOverall Score:\x1b[0m  \x1b[1m\x1b[32m80\x1b[0m/100   "
+                       "\x1b[2mgood\x1b[0m\n  \x1b[32m"));
   EXPECT_TRUE(contains(out, "    Kernel & preemption    \x1b[33m"));
   EXPECT_TRUE(contains(out, "    CPU isolation          \x1b[31m"));
   EXPECT_TRUE(contains(out, "\x1b[0m  60\n"));
@@ -238,11 +241,12 @@ TEST_F(TextReport, NothingToFixLineInGreen) {
   add("a.pass", Category::preemption, Severity::pass, "ok");
   opts.ascii = true;
   std::string out = render();
-  EXPECT_TRUE(contains(out, std::string(78, '-') +
-                                "\n  Nothing to fix -- no failing or warning checks.\n\n"));
+  EXPECT_TRUE(contains(
+      out, std::string(78, '-') + "\n  Nothing to fix -- no failing or warning checks.\n\n"));
   opts.color = true;
   out = render();
-  EXPECT_TRUE(contains(out, "  \x1b[32mNothing to fix -- no failing or warning checks.\x1b[0m\n\n"));
+  EXPECT_TRUE(
+      contains(out, "  \x1b[32mNothing to fix -- no failing or warning checks.\x1b[0m\n\n"));
   opts.quiet = true;
   EXPECT_FALSE(contains(render(), "Nothing to fix"));
 }
@@ -272,8 +276,7 @@ TEST_F(TextReport, DetailsShownForWarnAndFailOnly) {
   f = add("a.pass", Category::preemption, Severity::pass, "Passed");
   finding_set_detail(f, sv("pass detail"));
   std::string out = render();
-  EXPECT_TRUE(contains(out, "  [??] Cannot tell\n\n") ||
-              contains(out, "  ? Cannot tell\n\n"));
+  EXPECT_TRUE(contains(out, "  [??] Cannot tell\n\n") || contains(out, "  ? Cannot tell\n\n"));
   EXPECT_FALSE(contains(out, "unknown detail"));
   EXPECT_FALSE(contains(out, "pass detail"));
   EXPECT_TRUE(contains(out, "Warned\n      warn detail\n\n"));
@@ -376,15 +379,14 @@ TEST_F(TextReport, MeasuredLatencySection) {
   c->max_us = 1500;
   per_cpu_entry(&arena, &m, 4);  // no max: not listed
   std::string out = render();
-  EXPECT_TRUE(contains(out, std::string(78, '-') +
-                                "\n"
-                                "  MEASURED LATENCY   (cyclictest, 60 s)\n"
-                                "    Worst latency:   48 us\n"
-                                "    Average latency: 3.2 us\n"
-                                "    Best latency:    1.0 us\n"
-                                "      CPU 2   max 48 us      avg 3.5 us\n"
-                                "      CPU 3   max 1.5 ms     avg n/a\n"
-                                "\n"));
+  EXPECT_TRUE(contains(out, std::string(78, '-') + "\n"
+                                                   "  MEASURED LATENCY   (cyclictest, 60 s)\n"
+                                                   "    Worst latency:   48 us\n"
+                                                   "    Average latency: 3.2 us\n"
+                                                   "    Best latency:    1.0 us\n"
+                                                   "      CPU 2   max 48 us      avg 3.5 us\n"
+                                                   "      CPU 3   max 1.5 ms     avg n/a\n"
+                                                   "\n"));
   EXPECT_FALSE(contains(out, "CPU 4"));
 
   m.has_avg = false;
@@ -392,8 +394,9 @@ TEST_F(TextReport, MeasuredLatencySection) {
   m.source = sv("rtla timerlat");
   m.per_cpu = {};
   out = render();
-  EXPECT_TRUE(contains(out, "  MEASURED LATENCY   (rtla timerlat, 60 s)\n"
-                            "    Worst latency:   48 us\n\n"));
+  EXPECT_TRUE(contains(out,
+                       "  MEASURED LATENCY   (rtla timerlat, 60 s)\n"
+                       "    Worst latency:   48 us\n\n"));
 
   m.valid = false;
   EXPECT_FALSE(contains(render(), "MEASURED LATENCY"));
@@ -446,8 +449,9 @@ TEST_F(TextReport, UnreadablePathsColour) {
   opts.verbose = true;
   opts.color = true;
   std::string out = render();
-  EXPECT_TRUE(contains(out, "  \x1b[1mUNREADABLE PATHS\x1b[0m  (1)\n"
-                            "    \x1b[2mEACCES\x1b[0m  /sys/x\n\n"));
+  EXPECT_TRUE(contains(out,
+                       "  \x1b[1mUNREADABLE PATHS\x1b[0m  (1)\n"
+                       "    \x1b[2mEACCES\x1b[0m  /sys/x\n\n"));
 }
 
 // Thread names and host names come from the analysed machine and may hold
