@@ -56,3 +56,54 @@ TEST_F(TextFold, AsciiModeFoldsAndSanitisesTogether) {
   StrView v = text_clean(&arena, sv("\x1b]0;title\x07 caf\xC3\xA9 \xC2\xB5s"), true);
   EXPECT_EQ(str(v), "?]0;title? caf? us");
 }
+
+namespace {
+
+// Checks that s is well-formed UTF-8 without C0 (other than \n, \t) or C1
+// controls.
+bool safe_utf8(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7F) return false;
+      i++;
+      continue;
+    }
+    int n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+    if (n == 0 || b > 0xF4 || i + n > s.size()) return false;
+    uint32_t cp = b & (0x7F >> n);
+    for (int k = 1; k < n; k++) {
+      auto c = static_cast<unsigned char>(s[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < 0xA0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+    if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000)) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST_F(TextFold, AnyByteSoupComesOutSafe) {
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<unsigned char>(seed >> 16);
+  };
+  for (int round = 0; round < 2000; round++) {
+    std::string in;
+    int len = next() % 24;
+    for (int i = 0; i < len; i++) in.push_back(static_cast<char>(next()));
+    StrView v = sv_make(in.data(), in.size());
+    std::string plain = str(text_clean(&arena, v, false));
+    std::string folded = str(text_clean(&arena, v, true));
+    EXPECT_TRUE(safe_utf8(plain)) << round;
+    EXPECT_TRUE(safe_utf8(folded)) << round;
+    for (unsigned char c : folded) EXPECT_LT(c, 0x80) << round;
+    EXPECT_LE(folded.size(), in.size());
+    EXPECT_LE(plain.size(), in.size());
+  }
+}
