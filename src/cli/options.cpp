@@ -82,17 +82,6 @@ bool set_format(Options* o, const char* arg) {
   return false;
 }
 
-bool set_profile(Options* o, const char* arg) {
-  if (strcmp(arg, "hard-rt") == 0) {
-    o->profile = ProfileName::hard_rt;
-  } else if (strcmp(arg, "low-latency") == 0) {
-    o->profile = ProfileName::low_latency;
-  } else {
-    return false;
-  }
-  return true;
-}
-
 // Subcommand detection on the first word; returns the index of the first
 // word option parsing sees, or -1 for an unknown subcommand.
 int detect_subcommand(int argc, char** argv, Options* o) {
@@ -135,7 +124,7 @@ bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome
       verbosity++;
       break;
     case kProfile:
-      if (set_profile(o, optarg)) break;
+      if (parse_profile(optarg, &o->profile)) break;
       fprintf(err, "kelvane: unknown profile '%s' (expected hard-rt or low-latency)\n", optarg);
       *outcome = {false, 2};
       return false;
@@ -165,7 +154,7 @@ bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome
 void options_defaults(Options* o) {
   memset(o, 0, sizeof *o);
   o->format = OutputFormat::text;
-  o->profile = ProfileName::hard_rt;
+  o->profile = Profile::hard_rt;
   o->interval_ms = 1000;
   o->fail_under = -1;
   o->duration_s = 60;

@@ -7,10 +7,10 @@
 
 #include "base/arena.h"
 #include "cli/text_options.h"
+#include "rules/finding.h"
 
 enum class Subcommand { none, analyze, capture };
 enum class OutputFormat { text = 0, json = 1, html = 2 };
-enum class ProfileName { hard_rt, low_latency };
 
 struct Options {
   Subcommand subcommand;
@@ -18,7 +18,7 @@ struct Options {
   const char* root;
   const char* output;
   OutputFormat format;
-  ProfileName profile;
+  Profile profile;
   double target_us;
   int32_t interval_ms;
   int32_t fail_under;
