@@ -4,6 +4,8 @@
 // diff.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -21,6 +23,15 @@ constexpr GoldenCase kCases[] = {
 #include "cli/golden_cases.inc"
 };
 
+// The expected JSON documents were made as root; run by anyone else the
+// Snapshot says so.
+std::string as_this_user(std::string doc) {
+  const std::string root = "\"privileged\": true", user = "\"privileged\": false";
+  size_t at = doc.find(root);
+  if (geteuid() != 0 && at != std::string::npos) doc.replace(at, root.size(), user);
+  return doc;
+}
+
 TEST(Golden, Reports) {
   bool update = getenv("KELVANE_UPDATE_GOLDEN") != nullptr;
   for (const GoldenCase& c : kCases) {
@@ -29,7 +40,7 @@ TEST(Golden, Reports) {
     EXPECT_EQ(r.status, c.status) << r.err;
     std::string path = tests_dir() + "/golden/" + c.golden;
     if (update) std::ofstream(path, std::ios::binary) << r.out;
-    EXPECT_EQ(r.out, read_file(path));
+    EXPECT_EQ(r.out, as_this_user(read_file(path)));
   }
 }
 
