@@ -187,6 +187,14 @@ TEST_F(SourceTest, FifoInATreeReadsAsAbsentWithoutBlocking) {
   Source* src = open(tree.path);
   EXPECT_EQ(source_read(src, "/proc/fifo").ptr, nullptr);
   EXPECT_EQ(error_of(src, "/proc/fifo"), "EINVAL");
+  StrList l{};
+  source_list(src, "/proc/fifo", &l);
+  EXPECT_EQ(l.count, 0u);
+  EXPECT_TRUE(source_exists(src, "/proc/fifo"));
+  StrList g{};
+  source_glob(src, "/proc/f*", &g);
+  ASSERT_EQ(g.count, 1u);
+  EXPECT_EQ(str(g[0]), "/proc/fifo");
   // Also when the FIFO is reached through the live system, by its full path.
   Source* live = open("/");
   std::string full = tree.file("proc/fifo");
@@ -317,6 +325,20 @@ TEST_F(SourceTest, GlobReturnsMachinePathsSortedBytewise) {
   StrList none{};
   source_glob(src, "/proc/irq/[a-z]*/nothing", &none);
   EXPECT_EQ(none.count, 0u);
+  EXPECT_EQ(src->read_errors.count, 0u);
+}
+
+TEST_F(SourceTest, LiveListAndGlob) {
+  Source* src = open("/");
+  StrList l{};
+  source_list(src, "/proc/sys/kernel", &l);
+  EXPECT_TRUE(strlist_contains(&l, sv("hostname")));
+  EXPECT_FALSE(strlist_contains(&l, sv(".")));
+  for (size_t i = 1; i < l.count; i++) EXPECT_LT(sv_compare(l[i - 1], l[i]), 0);
+  StrList g{};
+  source_glob(src, "/proc/sys/kernel/host*", &g);
+  ASSERT_EQ(g.count, 1u);
+  EXPECT_EQ(str(g[0]), "/proc/sys/kernel/hostname");
   EXPECT_EQ(src->read_errors.count, 0u);
 }
 
