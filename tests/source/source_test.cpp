@@ -255,14 +255,22 @@ TEST_F(SourceTest, RecordReadErrorKeepsTheFirstReason) {
   EXPECT_EQ(str(src->read_errors[3].path), "/d");
 }
 
-TEST_F(SourceTest, ManyRecordedErrorsGrowTheList) {
+TEST_F(SourceTest, ManyRecordedErrorsKeepOneEntryPerPath) {
   Source* src = open(tree.path);
-  for (int i = 0; i < 100; i++) {
-    std::string p = "/proc/" + std::to_string(i) + "/stat";
-    EXPECT_EQ(source_read(src, p.c_str()).ptr, nullptr);
+  for (int round = 0; round < 2; round++) {
+    for (int i = 0; i < 3000; i++) {
+      std::string p = "/sys/devices/system/cpu/cpu" + std::to_string(i) + "/online";
+      EXPECT_EQ(source_read(src, p.c_str()).ptr, nullptr);
+    }
   }
-  ASSERT_EQ(src->read_errors.count, 100u);
-  EXPECT_EQ(str(src->read_errors[99].path), "/proc/99/stat");
+  ASSERT_EQ(src->read_errors.count, 3000u);
+  EXPECT_EQ(str(src->read_errors[2999].path), "/sys/devices/system/cpu/cpu2999/online");
+  // An entry appended directly to the list is still seen as recorded.
+  list_push(&arena, &src->read_errors, ReadError{sv("/x"), sv("EIO")});
+  record_read_error(src, sv("/x"), sv("ENOENT"));
+  record_read_error(src, sv("/sys/devices/system/cpu/cpu7/online"), sv("EIO"));
+  EXPECT_EQ(src->read_errors.count, 3001u);
+  EXPECT_EQ(error_of(src, "/x"), "EIO");
 }
 
 TEST_F(SourceTest, PathWithANulByteIsRefused) {
