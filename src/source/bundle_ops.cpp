@@ -19,6 +19,20 @@ StrView base_name(StrView name) {
   return sv_make(name.ptr + i, name.len - i);
 }
 
+// Why path names nothing: "ENOTDIR" when its nearest existing ancestor is a
+// file, as a file system says, else "ENOENT".
+const char* missing_reason(const BundleIndex* idx, StrView path) {
+  for (StrView p = path; p.len > 1;) {
+    size_t i = p.len;
+    while (i > 0 && p.ptr[i - 1] != '/') i--;
+    p = sv_make(p.ptr, i > 1 ? i - 1 : 1);
+    if (is_root(p)) break;
+    int32_t m = bundle_lookup(idx, p);
+    if (m >= 0) return idx->members[m].is_dir ? "ENOENT" : "ENOTDIR";
+  }
+  return "ENOENT";
+}
+
 bool bundle_read_raw(Source* src, StrView path, StrView* out) {
   BundleIndex* idx = index_of(src);
   int32_t m = is_root(path) ? -1 : bundle_lookup(idx, path);
@@ -27,7 +41,7 @@ bool bundle_read_raw(Source* src, StrView path, StrView* out) {
     return true;
   }
   bool dir = is_root(path) || m >= 0;
-  record_read_error(src, path, sv_from_cstr(dir ? "EISDIR" : "ENOENT"));
+  record_read_error(src, path, sv_from_cstr(dir ? "EISDIR" : missing_reason(idx, path)));
   return false;
 }
 
@@ -42,7 +56,7 @@ int32_t first_entry(const BundleIndex* idx, StrView path, const char** err) {
   if (is_root(path)) return idx->root_first;
   int32_t m = bundle_lookup(idx, path);
   if (m < 0) {
-    *err = "ENOENT";
+    *err = missing_reason(idx, path);
     return -1;
   }
   // A file member that has entries below it (a malformed archive) still
