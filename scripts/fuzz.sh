@@ -45,5 +45,9 @@ if ls tests/fixtures/bundles/fuzz-* >/dev/null 2>&1; then
   cp tests/fixtures/bundles/fuzz-* "$OUT/corpus/"
 fi
 
-"$OUT/bundle_fuzz" "$OUT/corpus" -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
-  -max_len=65536 -jobs="$JOBS" -workers="$JOBS" -artifact_prefix="$OUT/artifacts/" -print_final_stats=1
+parallel=""
+[ "$JOBS" -le 1 ] || parallel="-jobs=$JOBS -workers=$JOBS"
+cd "$OUT"  # parallel runs write their fuzz-N.log files here
+# shellcheck disable=SC2086
+./bundle_fuzz corpus -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
+  -max_len=65536 -artifact_prefix=artifacts/ -print_final_stats=1 $parallel
