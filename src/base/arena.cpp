@@ -7,6 +7,10 @@
 
 namespace {
 
+// Requests beyond this can never be met; refusing them early also keeps the
+// rounding and the block header arithmetic from wrapping around.
+constexpr uint64_t kMaxRequest = uint64_t{1} << 40;
+
 uint64_t round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
 
 char* block_data(ArenaBlock* b) { return reinterpret_cast<char*>(b + 1); }
@@ -30,6 +34,7 @@ void arena_init(Arena* a) {
 }
 
 void* arena_alloc(Arena* a, size_t n) {
+  if (n > kMaxRequest) fatal("out of memory allocating %zu bytes", n);
   uint64_t size = round16(n == 0 ? 1 : n);
   void* out;
   if (size > a->block_size) {
@@ -57,6 +62,7 @@ void* arena_alloc(Arena* a, size_t n) {
 }
 
 void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size) {
+  if (new_size > kMaxRequest) fatal("out of memory allocating %zu bytes", new_size);
   if (!ptr || new_size <= old_size) return ptr ? ptr : arena_alloc(a, new_size);
   ArenaBlock* h = a->head;
   uint64_t old16 = round16(old_size), new16 = round16(new_size);

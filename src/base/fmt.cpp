@@ -27,8 +27,8 @@ StrView fmt_count(Arena* a, double count) {
   if (std::isnan(count)) return kNa;
   if (count >= 1000000) return arena_sprintf(a, "%.1fM", count / 1000000);
   if (count >= 1000) return arena_sprintf(a, "%.1fk", count / 1000);
-  // Truncation toward zero, clamped so that huge negatives stay defined.
-  long long n = count <= -9.2e18 ? INT64_MIN : static_cast<long long>(count);
+  // Truncation toward zero; below -2^63 the conversion would be undefined.
+  long long n = count < -9223372036854775808.0 ? INT64_MIN : static_cast<long long>(count);
   return arena_sprintf(a, "%lld", n);
 }
 

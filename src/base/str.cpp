@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
+
 namespace {
+
+constexpr size_t kMaxTextReserve = size_t{1} << 40;
 
 bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -115,6 +119,8 @@ void sb_init(StrBuf* sb, Arena* a) {
 }
 
 void sb_reserve(StrBuf* sb, size_t n) {
+  // Far beyond any real text; stops len + n + 1 and the doubling from wrapping.
+  if (n > kMaxTextReserve) fatal("out of memory allocating %zu bytes", n);
   size_t need = sb->len + n + 1;
   if (sb->cap >= need) return;
   size_t cap = sb->cap;

@@ -123,14 +123,3 @@ bool source_existsf(Source* src, const char* fmt, ...) {
   va_end(ap);
   return path.ptr && src->ops.exists(src, normalize_path(src->arena, path));
 }
-
-void record_read_error(Source* src, StrView path, StrView name) {
-  for (const ReadError& e : src->read_errors) {
-    if (sv_eq(e.path, path)) return;
-  }
-  list_push(src->arena, &src->read_errors, ReadError{arena_strndup(src->arena, path), name});
-}
-
-void record_read_errno(Source* src, StrView path, int err) {
-  record_read_error(src, path, errno_name(src->arena, err));
-}

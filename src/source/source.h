@@ -32,6 +32,9 @@ struct Source {
   List<ReadError> read_errors;
   SourceOps ops;
   void* ctx;
+  // Hash index over read_errors by path, kept by record_read_error so that
+  // recording stays linear however many reads fail; null until the first.
+  struct ReadErrorIndex* read_error_index;
 };
 
 // Opens the live system (path null or "/"), a tree (a directory) or a bundle

@@ -1,0 +1,52 @@
+#include <string>
+
+#include "source/source.h"
+#include "test_util.h"
+
+class NormalizePath : public ArenaTest {
+ protected:
+  std::string norm(const char* p) { return str(normalize_path(&arena, sv(p))); }
+};
+
+TEST_F(NormalizePath, CanonicalFormsOfOnePath) {
+  for (const char* p : {"proc/version", "/proc/./version", "//proc//version/", "/sys/../proc/version",
+                        "/proc/version", "\\proc\\version", "./proc/version/."}) {
+    EXPECT_EQ(norm(p), "/proc/version") << p;
+  }
+}
+
+TEST_F(NormalizePath, EmptyAndRootForms) {
+  for (const char* p : {"", "/", "/..", "..", "//", "/./.", "a/..", "../../.."}) {
+    EXPECT_EQ(norm(p), "/") << p;
+  }
+  EXPECT_EQ(str(normalize_path(&arena, kNoneView)), "/");
+}
+
+TEST_F(NormalizePath, BackslashIsASeparator) {
+  EXPECT_EQ(norm("a\\b"), "/a/b");
+  EXPECT_EQ(norm("a\\\\b\\"), "/a/b");
+}
+
+TEST_F(NormalizePath, DotDotRemovesOnlyTheLastKeptComponent) {
+  EXPECT_EQ(norm("/a/b/../c"), "/a/c");
+  EXPECT_EQ(norm("/../a/../../b"), "/b");
+  EXPECT_EQ(norm("/a/.../b"), "/a/.../b");
+  EXPECT_EQ(norm("/a/..b/.c"), "/a/..b/.c");
+}
+
+TEST_F(NormalizePath, KeepsAtMost256Components) {
+  std::string deep, expect;
+  for (int i = 0; i < 300; i++) {
+    deep += "/d" + std::to_string(i);
+    if (i < 256) expect += "/d" + std::to_string(i);
+  }
+  EXPECT_EQ(norm(deep.c_str()), expect);
+  // ".." still applies to the kept components.
+  EXPECT_EQ(norm((deep + "/..").c_str()), expect.substr(0, expect.rfind('/')));
+}
+
+TEST_F(NormalizePath, ResultIsNulTerminated) {
+  StrView v = normalize_path(&arena, sv_make("/a//b/xyz", 6));
+  EXPECT_EQ(str(v), "/a/b");
+  EXPECT_EQ(v.ptr[v.len], '\0');
+}
