@@ -38,10 +38,11 @@ std::string read_file(const std::string& path) {
 
 std::string tests_dir() { return KELVANE_TESTS_DIR; }
 
-RunResult run_kelvane(const std::string& args, const std::string& env) {
+RunResult run_kelvane(const std::string& args, const std::string& env, const std::string& cwd) {
   TempDir tmp;
   std::string out = tmp.file("out"), err = tmp.file("err");
-  std::string cmd = env + " " + KELVANE_BIN + " " + args + " >" + out + " 2>" + err + " </dev/null";
+  std::string cd = cwd.empty() ? "" : "cd '" + cwd + "' && ";
+  std::string cmd = cd + env + " " + KELVANE_BIN + " " + args + " >" + out + " 2>" + err + " </dev/null";
   int rc = system(cmd.c_str());
   RunResult r;
   r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

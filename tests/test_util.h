@@ -35,8 +35,9 @@ struct RunResult {
 };
 
 // Runs build/kelvane with the given arguments (a shell-quoted word list) and
-// environment prefix, capturing both streams.
-RunResult run_kelvane(const std::string& args, const std::string& env = "");
+// environment prefix, capturing both streams; in cwd when it is given.
+RunResult run_kelvane(const std::string& args, const std::string& env = "",
+                      const std::string& cwd = "");
 
 std::string read_file(const std::string& path);
 std::string tests_dir();

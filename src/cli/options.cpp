@@ -1,0 +1,187 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/log.h"
+#include "base/str.h"
+
+namespace {
+
+// Long-only options get codes above the byte range.
+enum LongCode : int {
+  kRoot = 256,
+  kProfile,
+  kTargetUs,
+  kInterval,
+  kFailUnder,
+  kMeasure,
+  kDuration,
+  kForce,
+  kColor,
+  kNoColor,
+  kAscii,
+  kRedact,
+  kVersionOpt,
+};
+
+constexpr option kLongOptions[] = {
+    {"root", required_argument, nullptr, kRoot},
+    {"profile", required_argument, nullptr, kProfile},
+    {"target-us", required_argument, nullptr, kTargetUs},
+    {"interval", required_argument, nullptr, kInterval},
+    {"fail-under", required_argument, nullptr, kFailUnder},
+    {"measure", no_argument, nullptr, kMeasure},
+    {"duration", required_argument, nullptr, kDuration},
+    {"force", no_argument, nullptr, kForce},
+    {"color", no_argument, nullptr, kColor},
+    {"no-color", no_argument, nullptr, kNoColor},
+    {"ascii", no_argument, nullptr, kAscii},
+    {"redact", no_argument, nullptr, kRedact},
+    {"format", required_argument, nullptr, 'f'},
+    {"output", required_argument, nullptr, 'o'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersionOpt},
+    {nullptr, 0, nullptr, 0},
+};
+
+struct NamedFormat {
+  const char* name;
+  OutputFormat format;
+};
+
+constexpr NamedFormat kFormats[] = {
+    {"text", OutputFormat::text}, {"json", OutputFormat::json}, {"html", OutputFormat::html}};
+
+// Base-10 conversion without validation: leading blanks and a sign allowed,
+// stops at the first non-digit, no digits gives 0, narrowed to 32 bits.
+int32_t loose_i32(const char* s) {
+  long long v = strtoll(s, nullptr, 10);
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(v)));
+}
+
+// Floating-point conversion without validation; a value that is not finite
+// (NaN, inf) counts as not given so the profile's default target applies.
+double loose_target(const char* s) {
+  double v = strtod(s, nullptr);
+  return std::isfinite(v) ? v : 0;
+}
+
+bool set_format(Options* o, const char* arg) {
+  for (const NamedFormat& f : kFormats) {
+    if (strcmp(arg, f.name) == 0) {
+      o->format = f.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Subcommand detection on the first word; returns the index of the first
+// word option parsing sees, or -1 for an unknown subcommand.
+int detect_subcommand(int argc, char** argv, Options* o) {
+  if (argc < 2 || argv[1][0] == '-') return 1;
+  if (strcmp(argv[1], "analyze") == 0) {
+    o->subcommand = Subcommand::analyze;
+    if (argc > 2 && argv[2][0] != '-') {
+      o->bundle = argv[2];
+      return 3;
+    }
+    return 2;
+  }
+  if (strcmp(argv[1], "capture") == 0) {
+    o->subcommand = Subcommand::capture;
+    return 2;
+  }
+  return -1;
+}
+
+// Applies one parsed option. Returns false with *outcome set when the run
+// ends here.
+bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome) {
+  switch (c) {
+    case kRoot: o->root = optarg; break;
+    case kTargetUs: o->target_us = loose_target(optarg); break;
+    case kInterval: o->interval_ms = loose_i32(optarg); break;
+    case kFailUnder: o->fail_under = loose_i32(optarg); break;
+    case kMeasure: o->measure = true; break;
+    case kDuration: o->duration_s = loose_i32(optarg); break;
+    case kForce: o->force = true; break;
+    case kColor: o->text.color = true; o->color_set = true; break;
+    case kNoColor: o->text.color = false; o->color_set = true; break;
+    case kAscii: o->text.ascii = true; break;
+    case kRedact: o->redact = true; break;
+    case 'o': o->output = optarg; break;
+    case 'q': o->text.quiet = true; break;
+    case 'v':
+      o->text.verbose = true;
+      o->text.plan_limit = 0;
+      verbosity++;
+      break;
+    case kProfile:
+      if (parse_profile(optarg, &o->profile)) break;
+      fprintf(err, "kelvane: unknown profile '%s' (expected hard-rt or low-latency)\n", optarg);
+      *outcome = {false, 2};
+      return false;
+    case 'f':
+      if (set_format(o, optarg)) break;
+      fprintf(err, "kelvane: unknown format '%s'\n", optarg);
+      *outcome = {false, 2};
+      return false;
+    case 'h':
+      print_usage(out);
+      *outcome = {false, 0};
+      return false;
+    case kVersionOpt:
+      fprintf(out, "kelvane %s\n", kVersion);
+      *outcome = {false, 0};
+      return false;
+    default:  // the parser has printed its diagnostic
+      print_usage(err);
+      *outcome = {false, 2};
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void options_defaults(Options* o) {
+  memset(o, 0, sizeof *o);
+  o->format = OutputFormat::text;
+  o->profile = Profile::hard_rt;
+  o->interval_ms = 1000;
+  o->fail_under = -1;
+  o->duration_s = 60;
+  o->text.plan_limit = 8;
+}
+
+ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* out, FILE* err) {
+  options_defaults(o);
+  int start = detect_subcommand(argc, argv, o);
+  if (start < 0) {
+    fprintf(err, "kelvane: unknown subcommand '%s'\n\n", argv[1]);
+    print_usage(err);
+    return {false, 2};
+  }
+  // The parser sees its own copy of the words, named "kelvane" so that its
+  // diagnostics name the program, and may permute it freely.
+  int n = argc - start + 1;
+  if (n < 1) n = 1;
+  char** words = arena_array<char*>(a, static_cast<size_t>(n) + 1);
+  words[0] = const_cast<char*>("kelvane");
+  for (int i = 1; i < n; i++) words[i] = argv[start + i - 1];
+  optind = 0;  // full reinitialisation of the parser
+  opterr = 1;
+  ParseOutcome outcome = {true, 0};
+  int c;
+  while ((c = getopt_long(n, words, "f:o:vqh", kLongOptions, nullptr)) != -1) {
+    if (!apply_option(c, o, out, err, &outcome)) return outcome;
+  }
+  return outcome;
+}

@@ -1,0 +1,52 @@
+// The command line: subcommand detection, option parsing with defaults, and
+// the usage text.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "base/arena.h"
+#include "cli/text_options.h"
+#include "rules/finding.h"
+
+enum class Subcommand { none, analyze, capture };
+enum class OutputFormat { text = 0, json = 1, html = 2 };
+
+struct Options {
+  Subcommand subcommand;
+  const char* bundle;
+  const char* root;
+  const char* output;
+  OutputFormat format;
+  Profile profile;
+  double target_us;
+  int32_t interval_ms;
+  int32_t fail_under;
+  bool measure;
+  int32_t duration_s;
+  bool force;
+  bool redact;
+  TextOptions text;
+  bool color_set;
+};
+
+struct MeasureRequest {
+  int32_t duration_s;
+  bool force;
+  double target_us;
+};
+
+// What parsing decided: go on with the run, or end the process at once with
+// the given exit status (--help, --version, usage errors).
+struct ParseOutcome {
+  bool run;
+  int exit_status;
+};
+
+void options_defaults(Options* o);
+// Parses argv into o; messages for --help, --version and usage errors are
+// written to out and err before returning an outcome that ends the run.
+ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* out, FILE* err);
+void print_usage(FILE* f);
+
+extern const char kVersion[];

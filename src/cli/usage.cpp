@@ -1,0 +1,55 @@
+#include <cstdio>
+
+#include "cli/options.h"
+
+const char kVersion[] = "1.0.1-beta";
+
+namespace {
+
+constexpr char kUsage[] =
+    "kelvane 1.0.1-beta -- Linux real-time configuration analyzer\n"
+    "\n"
+    "Usage:\n"
+    "  kelvane [options]                 analyse the live system\n"
+    "  kelvane analyze BUNDLE [options]  analyse a captured bundle\n"
+    "  kelvane capture [-o FILE]         snapshot this machine\n"
+    "\n"
+    "Source:\n"
+    "  --root PATH          analyse an unpacked tree or a bundle instead of /\n"
+    "  --interval MS        counter sampling window (default 1000, 0 disables)\n"
+    "\n"
+    "Grading:\n"
+    "  --profile NAME       hard-rt (default) or low-latency\n"
+    "  --target-us N        latency target; default 100 (hard-rt), 1000 (low-latency)\n"
+    "  --fail-under N       exit 1 when the score is below N\n"
+    "\n"
+    "Measurement (needs root):\n"
+    "  --measure            run cyclictest/rtla/ftrace and grade the result\n"
+    "  --duration N         measurement seconds (default 60)\n"
+    "  --force              measure even if another tracer is already active\n"
+    "                       --measure drives external tools and needs them on\n"
+    "                       PATH: cyclictest and hwlatdetect from rt-tests, plus\n"
+    "                       rtla (Debian/Ubuntu: linux-tools-$(uname -r);\n"
+    "                       RHEL/Fedora: rtla).  Whatever is not installed is\n"
+    "                       skipped, and the report says which.\n"
+    "\n"
+    "Output:\n"
+    "  -f, --format FMT     text (default), json, html\n"
+    "  -o, --output FILE    write to FILE ('-' for stdout)\n"
+    "                       json and html default to rt-report.json/.html;\n"
+    "                       text goes to stdout\n"
+    "  -v, --verbose        include evidence paths, impact and fixes\n"
+    "  -q, --quiet          score and problems only\n"
+    "      --color/--no-color, --ascii\n"
+    "\n"
+    "Capture:\n"
+    "  --redact             strip command lines and hostname from the bundle\n"
+    "\n"
+    "  -h, --help           this text\n"
+    "      --version        version and exit\n"
+    "\n"
+    "Exit: 0 ok, 1 below --fail-under, 2 usage or read error\n";
+
+}  // namespace
+
+void print_usage(FILE* f) { fputs(kUsage, f); }

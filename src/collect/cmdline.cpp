@@ -1,0 +1,128 @@
+#include "collect/cmdline.h"
+
+#include <cstring>
+
+#include "base/cpuset.h"
+#include "source/source.h"
+
+namespace {
+
+// Parameters whose value is a cpulist; the flag says the parameter was given
+// with an "=" (an empty value still counts and gives an empty set).
+struct CpuListParam {
+  const char* key;
+  CpuSet Snapshot::*set;
+  bool Snapshot::*given;
+};
+
+constexpr CpuListParam kCpuListParams[] = {
+    {"nohz_full", &Snapshot::cmdline_nohz_full, &Snapshot::has_cmdline_nohz_full},
+    {"rcu_nocbs", &Snapshot::rcu_nocbs, &Snapshot::has_rcu_nocbs},
+    {"irqaffinity", &Snapshot::irqaffinity, &Snapshot::has_irqaffinity},
+    {"kthread_cpus", &Snapshot::kthread_cpus, &Snapshot::has_kthread_cpus},
+};
+
+// Flags set by a word: by the key alone (value null) or by an exact value.
+struct FlagParam {
+  const char* key;
+  const char* value;
+  bool Snapshot::*flag;
+};
+
+constexpr FlagParam kFlagParams[] = {
+    {"rcu_nocb_poll", nullptr, &Snapshot::rcu_nocb_poll},
+    {"nosoftlockup", nullptr, &Snapshot::nosoftlockup},
+    {"nowatchdog", nullptr, &Snapshot::nowatchdog},
+    {"skew_tick", "1", &Snapshot::skew_tick},
+    {"nosmt", nullptr, &Snapshot::nosmt},
+    {"audit", "0", &Snapshot::audit_off},
+    {"idle", "poll", &Snapshot::idle_poll},
+};
+
+// Parameters kept as their value text.
+struct TextParam {
+  const char* key;
+  StrView Snapshot::*field;
+};
+
+constexpr TextParam kTextParams[] = {
+    {"intel_pstate", &Snapshot::intel_pstate_param},
+    {"mitigations", &Snapshot::mitigations_param},
+    {"transparent_hugepage", &Snapshot::thp_param},
+    {"clocksource", &Snapshot::clocksource_param},
+};
+
+// Both spellings of the deepest allowed C-state; the smaller one counts.
+constexpr const char* kMaxCstateParams[] = {"processor.max_cstate", "intel_idle.max_cstate"};
+
+// Word separators: the kernel splits its command line at white space.
+constexpr const char kBlanks[] = " \t\n\r\v\f";
+
+void read_cpulists(Snapshot* snap) {
+  const KvList* params = &snap->cmdline_params;
+  StrView isol = kv_get(params, "isolcpus");
+  if (isol.ptr) {
+    snap->has_isolcpus = true;
+    parse_isolcpus(snap->arena, isol, &snap->isolcpus, &snap->isolcpus_flags);
+  }
+  for (const CpuListParam& p : kCpuListParams) {
+    StrView v = kv_get(params, p.key);
+    if (!v.ptr) continue;
+    snap->*p.given = true;
+    cpuset_parse_list(&(snap->*p.set), v);
+  }
+}
+
+void read_flags(Snapshot* snap) {
+  for (const FlagParam& p : kFlagParams) {
+    snap->*p.flag = p.value ? sv_eq_cstr(kv_get(&snap->cmdline_params, p.key), p.value)
+                            : kv_has(&snap->cmdline_params, p.key);
+  }
+}
+
+void read_texts(Snapshot* snap) {
+  for (const TextParam& p : kTextParams) snap->*p.field = kv_get(&snap->cmdline_params, p.key);
+}
+
+void read_ints(Snapshot* snap) {
+  const KvList* params = &snap->cmdline_params;
+  int64_t v = 0;
+  if (kv_get_int(params, "nmi_watchdog", &v)) {
+    snap->has_nmi_watchdog_param = true;
+    snap->nmi_watchdog_param = v;
+  }
+  for (const char* key : kMaxCstateParams) {
+    if (!kv_get_int(params, key, &v)) continue;
+    if (!snap->has_max_cstate || v < snap->max_cstate) snap->max_cstate = v;
+    snap->has_max_cstate = true;
+  }
+}
+
+}  // namespace
+
+void parse_cmdline_words(Arena* a, StrView text, KvList* out) {
+  StrView cur = text;
+  while (cur.ptr) {
+    StrView word = sv_next_token(&cur, kBlanks);
+    if (word.len == 0) continue;
+    const char* eq = static_cast<const char*>(memchr(word.ptr, '=', word.len));
+    if (!eq) {
+      kv_add(a, out, arena_strndup(a, word), kNoneView);
+      continue;
+    }
+    size_t at = static_cast<size_t>(eq - word.ptr);
+    StrView key{word.ptr, at};
+    StrView value{eq + 1, word.len - at - 1};
+    kv_add(a, out, arena_strndup(a, key), arena_strndup(a, value));
+  }
+}
+
+void collect_cmdline(Snapshot* snap) {
+  snap->cmdline = source_read_trimmed(snap->src, "/proc/cmdline");
+  if (!snap->cmdline.ptr) return;
+  parse_cmdline_words(snap->arena, snap->cmdline, &snap->cmdline_params);
+  read_cpulists(snap);
+  read_flags(snap);
+  read_texts(snap);
+  read_ints(snap);
+}

@@ -1,0 +1,200 @@
+#include "collect/kernel.h"
+
+#include <cstring>
+
+#include "source/source.h"
+
+namespace {
+
+struct PreemptSymbol {
+  const char* symbol;
+  const char* model;
+};
+
+// The configuration's preemption model: the first enabled symbol wins, so a
+// PREEMPT_RT kernel built with PREEMPT_LAZY as well reads as "rt".
+constexpr PreemptSymbol kPreemptSymbols[] = {
+    {"CONFIG_PREEMPT_RT", "rt"},
+    {"CONFIG_PREEMPT_RT_FULL", "rt"},
+    {"CONFIG_PREEMPT_LAZY", "lazy"},
+    {"CONFIG_PREEMPT", "full"},
+    {"CONFIG_PREEMPT_VOLUNTARY", "voluntary"},
+    {"CONFIG_PREEMPT_NONE", "none"},
+};
+
+struct DebugOption {
+  const char* symbol;
+  const char* description;
+};
+
+// Debugging options that add work to hot paths; stored in this order.
+constexpr DebugOption kDebugOptions[] = {
+    {"CONFIG_DEBUG_PREEMPT", "preemption accounting on every enable/disable"},
+    {"CONFIG_PROVE_LOCKING", "lockdep validates every lock acquisition"},
+    {"CONFIG_LOCKDEP", "lock dependency tracking"},
+    {"CONFIG_DEBUG_ATOMIC_SLEEP", "might_sleep() checks in atomic sections"},
+    {"CONFIG_DEBUG_OBJECTS", "object lifetime tracking on every alloc"},
+    {"CONFIG_KASAN", "shadow-memory checks on every access"},
+    {"CONFIG_LATENCYTOP", "per-task latency accounting"},
+    {"CONFIG_SCHEDSTATS", "scheduler statistics on every context switch"},
+    {"CONFIG_DEBUG_LIST", "list integrity checks in hot paths"},
+    {"CONFIG_DEBUG_SPINLOCK", "spinlock ownership checks"},
+};
+
+constexpr const char kNotSetPrefix[] = "# CONFIG_";
+constexpr const char kNotSetSuffix[] = " is not set";
+
+StrView sv_slice(StrView v, size_t from, size_t to) {
+  return StrView{v.ptr + from, to - from};
+}
+
+// "# CONFIG_X is not set" -> X = "n"; every other comment is ignored.
+void parse_comment_line(Arena* a, StrView line, KvList* list) {
+  if (!sv_starts_with(line, kNotSetPrefix) || !sv_ends_with(line, kNotSetSuffix)) return;
+  // Both ends matched without overlapping (the prefix cannot end the way the
+  // suffix begins), so the line is at least 20 bytes long.
+  StrView key = sv_trim(sv_slice(line, 2, line.len - (sizeof kNotSetSuffix - 1)));
+  kv_add(a, list, arena_strndup(a, key), StrView{"n", 1});
+}
+
+StrView unquote(StrView v) {
+  if (v.len >= 2 && v.ptr[0] == '"' && v.ptr[v.len - 1] == '"') return sv_slice(v, 1, v.len - 1);
+  return v;
+}
+
+void parse_assignment_line(Arena* a, StrView line, KvList* list) {
+  const char* eq = static_cast<const char*>(memchr(line.ptr, '=', line.len));
+  if (!eq) return;
+  size_t at = static_cast<size_t>(eq - line.ptr);
+  StrView key = sv_trim(sv_slice(line, 0, at));
+  StrView value = unquote(sv_trim(sv_slice(line, at + 1, line.len)));
+  kv_add(a, list, arena_strndup(a, key), arena_strndup(a, value));
+}
+
+// The first candidate that reads and holds more than white space wins.
+bool try_config(Snapshot* snap, StrView path) {
+  StrView text = source_read_view(snap->src, path);
+  if (!text.ptr || sv_trim(text).len == 0) return false;
+  parse_kernel_config(snap->arena, text, &snap->config);
+  snap->config_available = true;
+  snap->config_source = path;
+  return true;
+}
+
+// A release is only put into paths when it is a plain file-name part, so a
+// hostile osrelease cannot steer the search to some other file.
+bool release_usable(StrView release) {
+  if (!release.ptr || release.len == 0) return false;
+  if (sv_eq_cstr(release, ".") || sv_eq_cstr(release, "..")) return false;
+  for (size_t i = 0; i < release.len; i++) {
+    char c = release.ptr[i];
+    if (c == '/' || c == '\\' || c == '\0') return false;
+  }
+  return true;
+}
+
+void find_config(Snapshot* snap) {
+  Arena* a = snap->arena;
+  if (try_config(snap, sv_from_cstr("/proc/config.gz"))) return;
+  if (release_usable(snap->release)) {
+    if (try_config(snap, arena_sprintf(a, "/boot/config-%.*s", SV_ARG(snap->release)))) return;
+    if (try_config(snap,
+                   arena_sprintf(a, "/lib/modules/%.*s/build/.config", SV_ARG(snap->release))))
+      return;
+  }
+  StrList matches = {};
+  source_glob(snap->src, "/boot/config-*", &matches);
+  for (StrView path : matches) {
+    if (try_config(snap, path)) return;
+  }
+}
+
+void detect_rt(Snapshot* snap) {
+  int64_t realtime = 0;
+  if (source_read_int(snap->src, "/sys/kernel/realtime", 10, &realtime) && realtime == 1) {
+    snap->rt_evidence = sv_from_cstr("/sys/kernel/realtime = 1");
+  } else if (sv_contains(snap->proc_version, "PREEMPT_RT") ||
+             sv_contains(snap->proc_version, "PREEMPT RT")) {
+    snap->rt_evidence = sv_from_cstr("PREEMPT_RT in /proc/version");
+  } else if (kv_is_enabled(&snap->config, "CONFIG_PREEMPT_RT") ||
+             kv_is_enabled(&snap->config, "CONFIG_PREEMPT_RT_FULL")) {
+    snap->rt_evidence = sv_from_cstr("CONFIG_PREEMPT_RT=y");
+  }
+  snap->is_rt = snap->rt_evidence.ptr != nullptr;
+}
+
+StrView config_preempt_model(const KvList* config) {
+  for (const PreemptSymbol& p : kPreemptSymbols) {
+    if (kv_is_enabled(config, p.symbol)) return sv_from_cstr(p.model);
+  }
+  return kNoneView;
+}
+
+// The scheduler's preempt file lists the models with the active one in
+// parentheses: "none voluntary (full) lazy".
+StrView active_preempt_model(StrView text) {
+  StrView cur = text;
+  while (cur.ptr) {
+    StrView piece = sv_trim(sv_next_token(&cur, " \t\n"));
+    if (piece.len >= 3 && piece.ptr[0] == '(' && piece.ptr[piece.len - 1] == ')')
+      return sv_slice(piece, 1, piece.len - 1);
+  }
+  return kNoneView;
+}
+
+void detect_preempt_model(Snapshot* snap) {
+  snap->config_preempt_model = config_preempt_model(&snap->config);
+  snap->preempt_dynamic = kv_is_enabled(&snap->config, "CONFIG_PREEMPT_DYNAMIC");
+  StrView active =
+      active_preempt_model(source_read_trimmed(snap->src, "/sys/kernel/debug/sched/preempt"));
+  if (active.ptr) {
+    snap->preempt_model = active;
+  } else if (snap->is_rt) {
+    snap->preempt_model = sv_from_cstr("rt");
+  } else {
+    snap->preempt_model = snap->config_preempt_model;
+  }
+}
+
+// CONFIG_HZ is the tick rate only when it is a positive number; anything else
+// leaves the rate unknown rather than claiming a tickless or negative rate.
+void read_hz(Snapshot* snap) {
+  int64_t hz = 0;
+  if (kv_get_int(&snap->config, "CONFIG_HZ", &hz) && hz > 0) {
+    snap->has_hz = true;
+    snap->hz = hz;
+  }
+}
+
+void read_debug_options(Snapshot* snap) {
+  for (const DebugOption& d : kDebugOptions) {
+    if (kv_is_enabled(&snap->config, d.symbol))
+      kv_add(snap->arena, &snap->debug_options, sv_from_cstr(d.symbol),
+             sv_from_cstr(d.description));
+  }
+}
+
+}  // namespace
+
+void parse_kernel_config(Arena* a, StrView text, KvList* list) {
+  StrView cur = text;
+  while (cur.ptr) {
+    StrView line = sv_trim(sv_next_line(&cur));
+    if (line.len == 0) continue;
+    if (line.ptr[0] == '#') {
+      parse_comment_line(a, line, list);
+    } else {
+      parse_assignment_line(a, line, list);
+    }
+  }
+}
+
+void collect_kernel(Snapshot* snap) {
+  snap->proc_version = source_read_trimmed(snap->src, "/proc/version");
+  snap->release = source_read_trimmed(snap->src, "/proc/sys/kernel/osrelease");
+  find_config(snap);
+  detect_rt(snap);
+  detect_preempt_model(snap);
+  read_hz(snap);
+  read_debug_options(snap);
+}

@@ -1,0 +1,17 @@
+// Kernel collector: release, build configuration, PREEMPT_RT state,
+// preemption model, tick rate and the debugging options that cost latency.
+#pragma once
+
+#include "base/arena.h"
+#include "base/list.h"
+#include "base/str.h"
+#include "collect/snapshot.h"
+
+// Parses the text of a kernel configuration file (.config or the inflated
+// /proc/config.gz) and appends every symbol to list: "# CONFIG_X is not set"
+// gives X = "n", X="text" is stored without its quotes. Keys and values are
+// Arena copies; a symbol that occurs twice answers with its later value.
+void parse_kernel_config(Arena* a, StrView text, KvList* list);
+
+// Fills the Kernel group of the Snapshot from its Source.
+void collect_kernel(Snapshot* snap);

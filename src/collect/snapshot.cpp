@@ -1,0 +1,45 @@
+#include "collect/snapshot.h"
+
+namespace {
+
+// First element of list whose cpu matches, with its position.
+template <class T>
+const T* find_by_cpu(const List<T>& list, int32_t cpu, size_t* index) {
+  for (size_t i = 0; i < list.count; i++) {
+    if (list.items[i].cpu != cpu) continue;
+    if (index) *index = i;
+    return &list.items[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const CpuTopology* find_cpu_topology(const Snapshot* s, int32_t cpu) {
+  return find_by_cpu(s->cpus, cpu, nullptr);
+}
+
+const CpuFreq* find_cpu_freq(const Snapshot* s, int32_t cpu, size_t* index) {
+  return find_by_cpu(s->cpufreq, cpu, index);
+}
+
+const CpuIdle* find_cpu_idle(const Snapshot* s, int32_t cpu, size_t* index) {
+  return find_by_cpu(s->cpuidle, cpu, index);
+}
+
+const IdleState* deepest_idle_state(const Snapshot* s, int32_t cpu) {
+  const CpuIdle* idle = find_cpu_idle(s, cpu, nullptr);
+  if (!idle) return nullptr;
+  const IdleState* best = nullptr;
+  for (const IdleState& st : idle->states) {
+    if (st.disabled || !st.has_latency_us) continue;
+    if (!best || st.latency_us > best->latency_us) best = &st;
+  }
+  return best;
+}
+
+OptInt cstate_floor_us(const Snapshot* s, int32_t cpu) {
+  const IdleState* st = deepest_idle_state(s, cpu);
+  if (!st) return OptInt{false, 0};
+  return OptInt{true, st->latency_us};
+}

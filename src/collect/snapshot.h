@@ -1,0 +1,351 @@
+// Snapshot: everything kelvane knows about the analysed machine. The
+// collectors fill it once from a Source; afterwards the rules and the reports
+// only read it.
+//
+// Conventions: the record starts zero-filled and an unknown value is always
+// the zero value (absent text, false flag, empty set, empty list). Texts are
+// StrViews whose null pointer means absent. An optional integer x is held as
+// the pair `bool has_x; int64_t x;` (see OptInt): when has_x is false, x is 0
+// and means nothing. Lists are Arena-grown and keep the order of appending.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/arena.h"
+#include "base/cpuset.h"
+#include "base/list.h"
+#include "base/str.h"
+#include "measure/measurement.h"
+#include "source/source.h"
+
+// An optional integer: a presence flag followed by a signed 64-bit value.
+// Snapshot fields spell it out as has_x / x; functions return it whole.
+struct OptInt {
+  bool has;
+  int64_t value;
+};
+
+// ---- CPU topology ----
+
+struct CpuTopology {
+  int32_t cpu;
+  CpuSet siblings;  // other hardware threads of the same core, cpu removed
+  bool has_core_id;
+  int64_t core_id;
+  bool has_package_id;
+  int64_t package_id;
+  bool has_node;
+  int64_t node;  // NUMA node whose CPU list holds the CPU
+};
+
+struct NumaNode {
+  int32_t node;
+  CpuSet cpus;
+};
+
+// ---- Frequency ----
+
+struct CpuFreq {
+  int32_t cpu;
+  StrView governor;
+  StrView driver;
+  bool has_scaling_min_khz;
+  int64_t scaling_min_khz;
+  bool has_scaling_max_khz;
+  int64_t scaling_max_khz;
+  bool has_cur_khz;
+  int64_t cur_khz;
+  bool has_cpuinfo_max_khz;
+  int64_t cpuinfo_max_khz;
+  bool has_cpuinfo_min_khz;
+  int64_t cpuinfo_min_khz;
+  StrView epp;  // energy-performance preference
+};
+
+// ---- Idle states ----
+
+struct IdleState {
+  int32_t index;  // N of stateN
+  StrView name;
+  StrView desc;
+  bool has_latency_us;
+  int64_t latency_us;  // exit latency
+  bool has_residency_us;
+  int64_t residency_us;  // target residency
+  bool disabled;
+  bool has_usage;
+  int64_t usage;  // entry count
+  bool has_time_us;
+  int64_t time_us;  // total time in the state
+  bool has_usage_delta;
+  int64_t usage_delta;  // entries during the sampling window, never negative
+};
+
+struct CpuIdle {
+  int32_t cpu;
+  List<IdleState> states;  // in the order of their sorted directory paths
+};
+
+// ---- Interrupts ----
+
+struct IrqCount {
+  int32_t cpu;
+  uint64_t count;  // since boot
+  uint64_t delta;  // growth over the sampling window; 0 when not sampled
+};
+
+struct IrqInfo {
+  StrView name;    // "24" for numbered rows, "NMI" for special rows
+  StrView chip;    // interrupt controller
+  StrView device;  // action names joined by ", ", or "irq %d"; special rows: description
+  StrList actions;
+  List<IrqCount> per_cpu;  // one per CPU column
+  uint64_t total;
+  uint64_t delta_total;
+  bool has_affinity;
+  CpuSet affinity;
+  bool has_effective;
+  CpuSet effective;
+  bool has_node;
+  int64_t node;
+  bool managed;  // kernel-managed per-queue interrupt
+  bool special;  // the row is not numbered
+};
+
+struct SoftirqInfo {
+  StrView name;  // "TIMER", "NET_RX" ...
+  List<IrqCount> per_cpu;
+  uint64_t delta_total;
+};
+
+// ---- Threads ----
+
+struct RtTask {
+  int32_t pid;
+  int32_t tid;
+  StrView comm;
+  StrView cmdline;      // absent or empty for kernel threads
+  int32_t policy;       // 0 OTHER, 1 FIFO, 2 RR, 3 BATCH, 5 IDLE, 6 DEADLINE
+  StrView policy_name;  // "SCHED_FIFO" ... or "SCHED_UNKNOWN"
+  int32_t rt_priority;
+  int32_t nice;
+  int32_t last_cpu;  // -1 when unknown
+  bool has_affinity;
+  CpuSet affinity;
+  bool kthread;
+  StrView role;        // what a kernel thread does; absent when not known
+  StrView irq_number;  // threaded interrupt handlers: N of irq/N-name
+  bool has_dl;
+  uint64_t dl_runtime_ns;
+  uint64_t dl_deadline_ns;
+  uint64_t dl_period_ns;
+  bool has_voluntary_switches;
+  int64_t voluntary_switches;
+  bool has_nonvoluntary_switches;
+  int64_t nonvoluntary_switches;
+};
+
+// ---- The Snapshot ----
+
+struct Snapshot {
+  // Header
+  Arena* arena;
+  Source* src;
+  StrView host;          // "unknown" when unreadable
+  StrView tool_version;  // set by the run driver
+  StrView source;        // the Source's label
+  bool live;
+  bool privileged;        // set by the run driver
+  double sample_seconds;  // 0 when no sampling took place
+
+  // Kernel
+  StrView proc_version;
+  StrView release;
+  bool is_rt;
+  StrView rt_evidence;
+  StrView preempt_model;         // active model; absent when unknown
+  StrView config_preempt_model;  // model the configuration selects
+  bool preempt_dynamic;
+  bool has_hz;
+  int64_t hz;  // CONFIG_HZ; absent unless it is a positive number
+  bool config_available;
+  StrView config_source;
+  KvList config;         // CONFIG_ symbol -> value ("n" for "is not set")
+  KvList debug_options;  // enabled debugging option -> description
+
+  // Boot command line
+  StrView cmdline;
+  KvList cmdline_params;  // value absent for a bare word
+  CpuSet isolcpus;
+  StrList isolcpus_flags;
+  bool has_isolcpus;
+  CpuSet cmdline_nohz_full;
+  bool has_cmdline_nohz_full;
+  CpuSet rcu_nocbs;
+  bool has_rcu_nocbs;
+  CpuSet irqaffinity;
+  bool has_irqaffinity;
+  CpuSet kthread_cpus;
+  bool has_kthread_cpus;
+  bool rcu_nocb_poll;
+  bool idle_poll;
+  bool has_max_cstate;
+  int64_t max_cstate;
+  StrView intel_pstate_param;
+  bool nosoftlockup;
+  bool nowatchdog;
+  bool has_nmi_watchdog_param;
+  int64_t nmi_watchdog_param;
+  bool skew_tick;
+  bool nosmt;
+  StrView mitigations_param;
+  StrView thp_param;
+  StrView clocksource_param;
+  bool audit_off;
+
+  // CPU topology
+  CpuSet possible;
+  CpuSet present;
+  CpuSet online;
+  CpuSet offline;
+  CpuSet isolated;
+  CpuSet nohz_full;
+  CpuSet housekeeping;
+  bool isolated_from_sysfs;
+  List<CpuTopology> cpus;  // one per online CPU, ascending
+  List<NumaNode> nodes;
+  bool smt_in_use;
+  StrView smt_control;
+  uint32_t ncpus;
+
+  // Frequency
+  bool cpufreq_available;
+  List<CpuFreq> cpufreq;
+  bool has_boost;
+  int64_t boost;
+  StrView pstate_status;
+  bool has_no_turbo;
+  int64_t no_turbo;
+  bool has_min_perf_pct;
+  int64_t min_perf_pct;
+
+  // Idle states
+  bool cpuidle_available;
+  StrView cpuidle_driver;
+  StrView cpuidle_governor;
+  List<CpuIdle> cpuidle;
+  bool has_dma_latency_holder;
+  bool has_dma_latency_us;
+  int64_t dma_latency_us;
+  StrView dma_latency_holder;
+
+  // Interrupts
+  bool interrupts_available;
+  List<IrqInfo> irqs;
+  List<IrqInfo> special_irqs;
+  List<SoftirqInfo> softirqs;
+  bool has_default_affinity;
+  CpuSet default_affinity;
+  bool sampled;
+  double sample_window_s;
+
+  // Threads
+  bool tasks_available;
+  List<RtTask> rt_tasks;
+  int32_t threads_scanned;
+  bool sched_getattr_ok;
+  StrView sched_getattr_note;
+
+  // Sysctls and noise sources
+  bool has_sched_rt_period_us;
+  int64_t sched_rt_period_us;
+  bool has_sched_rt_runtime_us;
+  int64_t sched_rt_runtime_us;  // -1 means no throttling
+  bool has_sched_rr_timeslice_ms;
+  int64_t sched_rr_timeslice_ms;
+  bool has_timer_migration;
+  int64_t timer_migration;
+  bool has_numa_balancing;
+  int64_t numa_balancing;
+  bool has_watchdog;
+  int64_t watchdog;
+  bool has_nmi_watchdog;
+  int64_t nmi_watchdog;
+  bool has_soft_watchdog;
+  int64_t soft_watchdog;
+  bool has_watchdog_cpumask;
+  CpuSet watchdog_cpumask;
+  bool has_hung_task_timeout_secs;
+  int64_t hung_task_timeout_secs;
+  bool has_sched_schedstats;
+  int64_t sched_schedstats;
+  bool has_stat_interval;
+  int64_t stat_interval;
+  bool has_swappiness;
+  int64_t swappiness;
+  bool swap_active;
+  int64_t swap_total_kb;
+  StrView swap_devices;
+  StrView thp_enabled;
+  StrView thp_defrag;
+  bool has_ksm_run;
+  int64_t ksm_run;
+  bool has_mce_check_interval;
+  int64_t mce_check_interval;
+  bool has_workqueue_cpumask;
+  CpuSet workqueue_cpumask;
+  bool has_writeback_cpumask;
+  CpuSet writeback_cpumask;
+  StrView clocksource;
+  StrView available_clocksources;
+  int32_t cgroup_version;
+  bool rt_group_sched;
+
+  // Tracing and tools
+  bool tracefs_available;
+  StrView tracefs_path;
+  StrView available_tracers;
+  StrView current_tracer;
+  bool has_tracing_on;
+  int64_t tracing_on;
+  bool tracing_instances;
+  bool has_osnoise;
+  bool has_timerlat;
+  bool has_hwlat;
+  bool has_irqsoff;
+  bool has_wakeup_rt;
+  StrView which_cyclictest;
+  StrView which_rtla;
+  StrView which_hwlatdetect;
+  StrView which_chrt;
+  StrView which_taskset;
+  StrView which_tuna;
+  StrView which_turbostat;
+
+  // Measurement
+  bool measure_requested;
+  Measurement measured;
+  TimerlatResult timerlat_result;
+  NoiseResult noise_result;
+  HwlatResult hwlat_result;
+  IrqsoffResult irqsoff_result;
+  StrList measure_notes;
+};
+
+// Lookups by CPU number: linear searches answering the first element whose
+// cpu matches, or null. The index variants also give the element's position
+// in its list through *index (left untouched when nothing is found); index
+// may be null.
+const CpuTopology* find_cpu_topology(const Snapshot* s, int32_t cpu);
+const CpuFreq* find_cpu_freq(const Snapshot* s, int32_t cpu, size_t* index);
+const CpuIdle* find_cpu_idle(const Snapshot* s, int32_t cpu, size_t* index);
+
+// The deepest enabled idle state of a CPU: among its states that are not
+// disabled and have a known exit latency, the one with the largest latency_us
+// (the first wins a tie); null when there is none.
+const IdleState* deepest_idle_state(const Snapshot* s, int32_t cpu);
+
+// The CPU's C-state floor: the exit latency of its deepest_idle_state, or
+// absent when there is none.
+OptInt cstate_floor_us(const Snapshot* s, int32_t cpu);

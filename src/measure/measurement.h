@@ -1,0 +1,90 @@
+// The records of a latency measurement (--measure): the Measurement itself,
+// the diagnostic results of the other tool runs and the notes explaining what
+// was not measured. All zero means nothing was measured: every valid and has_
+// flag false, every text absent, every list empty. Latencies are microseconds.
+#pragma once
+
+#include <cstdint>
+
+#include "base/arena.h"
+#include "base/cpuset.h"
+#include "base/list.h"
+#include "base/str.h"
+
+struct Snapshot;
+
+// Latency of one CPU as cyclictest reports it. A new entry has every flag
+// false and only cpu set.
+struct PerCpuLatency {
+  int32_t cpu;
+  bool has_min;
+  double min_us;
+  bool has_avg;
+  double avg_us;
+  bool has_max;
+  double max_us;
+};
+
+struct Measurement {
+  bool valid;         // a latency tool ran and its output was accepted
+  StrView source;     // "cyclictest" or "rtla timerlat"
+  StrView command;    // the command as shown to users
+  double duration_s;  // the requested duration
+  CpuSet cpus;        // the measured CPUs
+  bool has_min;
+  double min_us;  // best latency over all CPUs (cyclictest only)
+  bool has_avg;
+  double avg_us;
+  bool has_max;
+  double max_us;                // worst latency
+  List<PerCpuLatency> per_cpu;  // in order of first appearance
+};
+
+struct TimerlatResult {
+  bool valid;
+  bool has_irq_max;
+  double irq_max_us;
+  bool has_thread_max;
+  double thread_max_us;
+  bool has_irq_avg;
+  double irq_avg_us;
+  bool has_thread_avg;
+  double thread_avg_us;
+  double duration_s;
+};
+
+struct NoiseResult {
+  bool valid;
+  double duration_s;
+  // Interference events summed over all reported CPUs.
+  double hw_count;
+  double nmi_count;
+  double irq_count;
+  double softirq_count;
+  double thread_count;
+  StrView dominant;  // "hardware", "NMI", "IRQ", "softirq" or "threads"
+};
+
+struct HwlatResult {
+  bool valid;
+  int64_t samples_exceeding;
+  bool has_max;
+  double max_us;
+  double duration_s;
+  StrView command;  // "hwlatdetect --duration=%d --threshold=10"
+};
+
+// Longest interrupts-disabled section.
+struct IrqsoffResult {
+  bool valid;
+  bool has_max;
+  double max_us;
+  StrView tracer;  // the tracer that measured it
+};
+
+// The entry of m->per_cpu for cpu, appended (only cpu set) when there is none
+// yet. The pointer stays valid until the next entry is appended.
+PerCpuLatency* per_cpu_entry(Arena* a, Measurement* m, int32_t cpu);
+
+// Appends a message to snap->measure_notes (Arena of the Snapshot).
+void add_measure_note(Snapshot* snap, StrView text);

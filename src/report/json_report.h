@@ -1,0 +1,16 @@
+// The JSON report (--format json): the Report as one JSON document for
+// machines -- score, verdict, category scores, every finding with its
+// evidence, and a summary of the Snapshot including the measurement and the
+// Source's failed reads. Streamed straight to the output, two spaces of
+// indentation per level; no tree is built.
+#pragma once
+
+#include <cstdio>
+
+#include "rules/finding.h"
+
+// Writes the whole document for report to out. The Snapshot is reached
+// through report->snapshot and the failed reads through its Source
+// (snapshot->src); a missing Snapshot or Source writes the empty summary.
+// Write errors of the stream are left to the caller (check ferror).
+void write_json_report(const Report* report, FILE* out);

@@ -1,0 +1,218 @@
+#include "report/json_snapshot.h"
+
+#include "report/json_write.h"
+
+namespace {
+
+constexpr const char* kIndent4 = "    ";
+constexpr const char* kIndent6 = "      ";
+constexpr const char* kIndent8 = "        ";
+
+// Writes the indent and "\"key\": "; keys are kelvane's own ASCII names.
+void key(FILE* out, const char* indent, const char* name) {
+  fprintf(out, "%s\"%s\": ", indent, name);
+}
+
+void header(FILE* out, const Snapshot* s) {
+  key(out, kIndent4, "host");
+  json_string(out, s->host);
+  fputs(",\n", out);
+  key(out, kIndent4, "source");
+  json_string(out, s->source);
+  fputs(",\n", out);
+  key(out, kIndent4, "live");
+  json_bool(out, s->live);
+  fputs(",\n", out);
+  key(out, kIndent4, "privileged");
+  json_bool(out, s->privileged);
+  fputs(",\n", out);
+}
+
+void kernel(FILE* out, const Snapshot* s) {
+  fputs("    \"kernel\": {\n", out);
+  key(out, kIndent6, "release");
+  json_string(out, s->release);
+  fputs(",\n", out);
+  key(out, kIndent6, "is_rt");
+  json_bool(out, s->is_rt);
+  fputs(",\n", out);
+  key(out, kIndent6, "preempt_model");
+  json_string(out, s->preempt_model);
+  fputs(",\n", out);
+  key(out, kIndent6, "hz");
+  if (s->has_hz) {
+    fprintf(out, "%lld", static_cast<long long>(s->hz));
+  } else {
+    fputs("null", out);
+  }
+  fputs(",\n", out);
+  key(out, kIndent6, "config_available");
+  json_bool(out, s->config_available);
+  fputs("\n    },\n", out);
+}
+
+void topology(FILE* out, Arena* scratch, const Snapshot* s) {
+  struct NamedSet {
+    const char* name;
+    const CpuSet* set;
+  };
+  const NamedSet sets[] = {
+      {"online", &s->online},
+      {"isolated", &s->isolated},
+      {"housekeeping", &s->housekeeping},
+      {"nohz_full", &s->nohz_full},
+  };
+  fputs("    \"topology\": {\n", out);
+  for (const NamedSet& n : sets) {
+    key(out, kIndent6, n.name);
+    json_cpulist(out, scratch, n.set);
+    fputs(",\n", out);
+  }
+  key(out, kIndent6, "ncpus");
+  fprintf(out, "%u", static_cast<unsigned>(s->ncpus));
+  fputs(",\n", out);
+  key(out, kIndent6, "smt_in_use");
+  json_bool(out, s->smt_in_use);
+  fputs("\n    },\n", out);
+}
+
+// Online CPUs in ascending order that have a C-state floor, keyed by number.
+void cstate_floors(FILE* out, const Snapshot* s) {
+  fputs("    \"cstate_floor_us\": {", out);
+  JsonSeq seq = json_seq(out, kIndent6);
+  for (int32_t cpu : CpuIter{&s->online}) {
+    OptInt floor = cstate_floor_us(s, cpu);
+    if (!floor.has) continue;
+    json_seq_item(&seq);
+    fprintf(out, "\"%d\": %lld", cpu, static_cast<long long>(floor.value));
+  }
+  json_seq_close(&seq, kIndent4, "},\n");
+}
+
+// Interrupts that fired on isolated CPUs: the growth over the sampling
+// window when the counters were sampled twice, else the count since boot.
+// Counters are unsigned and written as such, so no huge count turns negative.
+void irq_on_isolated(FILE* out, const Snapshot* s) {
+  const char* value_key = s->sampled ? "delta" : "count";
+  fputs("    \"irq_on_isolated\": [", out);
+  JsonSeq seq = json_seq(out, kIndent6);
+  for (const IrqInfo& irq : s->irqs) {
+    for (const IrqCount& c : irq.per_cpu) {
+      if (!cpuset_has(&s->isolated, c.cpu)) continue;
+      uint64_t value = s->sampled ? c.delta : c.count;
+      if (value == 0) continue;
+      json_seq_item(&seq);
+      fputs("{\"irq\": ", out);
+      json_string(out, irq.name);
+      fputs(", \"device\": ", out);
+      json_string(out, irq.device);
+      fprintf(out, ", \"cpu\": %d, \"%s\": %llu, \"managed\": %s}", c.cpu, value_key,
+              static_cast<unsigned long long>(value), irq.managed ? "true" : "false");
+    }
+  }
+  json_seq_close(&seq, kIndent4, "],\n");
+}
+
+void rt_tasks(FILE* out, Arena* scratch, const Snapshot* s) {
+  fputs("    \"rt_tasks\": [", out);
+  JsonSeq seq = json_seq(out, kIndent6);
+  for (const RtTask& t : s->rt_tasks) {
+    json_seq_item(&seq);
+    fprintf(out, "{\"tid\": %d, \"comm\": ", t.tid);
+    json_string(out, t.comm);
+    fputs(", \"policy\": ", out);
+    json_string(out, t.policy_name);
+    fprintf(out, ", \"priority\": %d, \"kthread\": %s, \"affinity\": ", t.rt_priority,
+            t.kthread ? "true" : "false");
+    json_cpulist(out, scratch, &t.affinity);
+    fputc('}', out);
+  }
+  json_seq_close(&seq, kIndent4, "],\n");
+}
+
+void latency_members(FILE* out, bool has_min, double min_us, bool has_avg, double avg_us,
+                     bool has_max, double max_us) {
+  fputs("\"min_us\": ", out);
+  json_opt_double(out, has_min, min_us);
+  fputs(", \"avg_us\": ", out);
+  json_opt_double(out, has_avg, avg_us);
+  fputs(", \"max_us\": ", out);
+  json_opt_double(out, has_max, max_us);
+}
+
+void per_cpu(FILE* out, const Measurement* m) {
+  key(out, kIndent6, "per_cpu");
+  fputc('[', out);
+  JsonSeq seq = json_seq(out, kIndent8);
+  for (const PerCpuLatency& p : m->per_cpu) {
+    json_seq_item(&seq);
+    fprintf(out, "{\"cpu\": %d, ", p.cpu);
+    latency_members(out, p.has_min, p.min_us, p.has_avg, p.avg_us, p.has_max, p.max_us);
+    fputc('}', out);
+  }
+  json_seq_close(&seq, kIndent6, "]");
+}
+
+void measurement(FILE* out, Arena* scratch, const Measurement* m) {
+  key(out, kIndent4, "measured");
+  if (!m->valid) {
+    fputs("null,\n", out);
+    return;
+  }
+  fputs("{\n", out);
+  key(out, kIndent6, "source");
+  json_string(out, m->source);
+  fputs(",\n", out);
+  key(out, kIndent6, "duration_s");
+  json_double(out, "%.1f", m->duration_s);
+  fputs(",\n", out);
+  key(out, kIndent6, "cpus");
+  json_cpulist(out, scratch, &m->cpus);
+  fputs(",\n", out);
+  struct Value {
+    const char* name;
+    bool has;
+    double v;
+  };
+  const Value values[] = {
+      {"min_us", m->has_min, m->min_us},
+      {"avg_us", m->has_avg, m->avg_us},
+      {"max_us", m->has_max, m->max_us},
+  };
+  for (const Value& v : values) {
+    key(out, kIndent6, v.name);
+    json_opt_double(out, v.has, v.v);
+    fputs(",\n", out);
+  }
+  per_cpu(out, m);
+  fputs("\n    },\n", out);
+}
+
+void read_errors(FILE* out, const Source* src) {
+  fputs("    \"read_errors\": {", out);
+  JsonSeq seq = json_seq(out, kIndent6);
+  if (src) {
+    for (const ReadError& e : src->read_errors) {
+      json_seq_item(&seq);
+      json_string(out, e.path);
+      fputs(": ", out);
+      json_string(out, e.name);
+    }
+  }
+  json_seq_close(&seq, kIndent4, "}");
+}
+
+}  // namespace
+
+void json_write_snapshot(FILE* out, Arena* scratch, const Snapshot* snap) {
+  fputs("{\n", out);
+  header(out, snap);
+  kernel(out, snap);
+  topology(out, scratch, snap);
+  cstate_floors(out, snap);
+  irq_on_isolated(out, snap);
+  rt_tasks(out, scratch, snap);
+  measurement(out, scratch, &snap->measured);
+  read_errors(out, snap->src);
+  fputs("\n  }", out);
+}

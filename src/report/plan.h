@@ -1,0 +1,51 @@
+// The remediation plan: the findings of a Report turned into an ordered list
+// of things to do -- the most damaging problems first, each remedy once -- and
+// every boot-time fix merged into one kernel command line that replaces the
+// current one. Computed on demand by the text and HTML reports; never stored.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/arena.h"
+#include "base/cpuset.h"
+#include "base/list.h"
+#include "base/str.h"
+#include "rules/finding.h"
+
+// Findings of the Report in plan order; each listed at most once.
+struct RemediationPlan {
+  List<const Finding*> items;
+};
+
+// Severity factor (fail 2.0, warn 1.0, else 0) x the finding's weight x its
+// category's plain weight (preemption 25 ... measured 0), that weight raised
+// to 1 when below 1; a category outside 0..6 counts as 1.
+double plan_priority(const Finding* f);
+
+// Candidates are the fail and warn findings with a non-empty remediation and
+// a priority above 0, in Report order; sorted by priority, largest first, then
+// by id; a finding whose remediation text equals that of one already listed
+// is left out.
+RemediationPlan build_plan(Arena* a, const Report* report);
+
+// One parameter of the combined kernel command line.
+struct BootParam {
+  int32_t order;  // index in order of first appearance
+  StrView key;
+  StrView value;    // absent for a bare word
+  bool is_cpulist;  // isolcpus, nohz_full, rcu_nocbs or irqaffinity with a value
+  StrList flags;    // isolcpus-style flag words ("domain", "managed_irq", "nohz")
+  CpuSet cpus;
+};
+
+// Merges the cmdline tokens of the given findings, in the given order, into
+// one kernel command line: the first value of a key wins, except that the
+// CPUs and flag words of the four CPU-list keys are united. The CPU-list keys
+// come first, in the order isolcpus, nohz_full, rcu_nocbs, irqaffinity; the
+// rest follow in order of first appearance. Empty when there is no token.
+StrView combine_cmdline(Arena* a, const Finding* const* findings, size_t count);
+
+// True when the remediation writes into the running kernel's state: it
+// contains "> /proc/" or "> /sys/".
+bool writes_runtime_state(StrView remediation);

@@ -1,0 +1,153 @@
+#include "report/text_plan.h"
+
+#include "report/text_fold.h"
+#include "report/text_style.h"
+#include "report/text_wrap.h"
+
+namespace {
+
+constexpr const char* kItemIndent = "     ";
+
+constexpr const char* kUnitLines[] = {
+    "# /etc/systemd/system/rt-tuning.service",
+    "[Unit]",
+    "Description=Real-time tuning",
+    "After=sysinit.target",
+    "",
+    "[Service]",
+    "Type=oneshot",
+    "RemainAfterExit=yes",
+    "ExecStart=/usr/local/sbin/rt-tuning.sh   # the commands above, one a line",
+    "",
+    "[Install]",
+    "WantedBy=multi-user.target",
+    "",
+    "systemctl enable --now rt-tuning.service",
+};
+
+struct PlanWriter {
+  FILE* out;
+  Arena* arena;
+  const TextOptions* opts;
+  TextStyle st;
+};
+
+void put(FILE* out, StrView v) {
+  if (v.len) fwrite(v.ptr, 1, v.len, out);
+}
+
+// Item 1: the combined kernel command line and the findings it covers.
+void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Finding*>* boot) {
+  FILE* out = w->out;
+  bool ascii = w->opts->ascii;
+  fprintf(out, "  %s%zu.%s Set the kernel command line\n", w->st.bold, size_t{1}, w->st.reset);
+  StrView why = arena_sprintf(
+      w->arena,
+      "%zu of the findings above are fixed by boot parameters. Apply them as one line: the "
+      "kernel command line is replaced whole, so adding a parameter on its own drops the ones "
+      "already there. Check the CPU numbers against this machine first.",
+      boot->count);
+  wrap_text(out, w->arena, why, ascii, kItemIndent, kItemIndent);
+  fprintf(out, "\n       %s", w->st.bold);
+  put(out, text_clean_line(w->arena, line, ascii));
+  fprintf(out, "%s\n\n", w->st.reset);
+  wrap_text(out, w->arena,
+            sv_from_cstr("Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in "
+                         "/etc/default/grub and run update-grub. RHEL/Fedora: grubby "
+                         "--update-kernel=ALL --args='...'. Reboot, then check /proc/cmdline."),
+            ascii, kItemIndent, kItemIndent);
+  fprintf(out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
+  for (const Finding* f : *boot) {
+    fprintf(out, "     %s  - ", w->st.dim);
+    put(out, text_clean_line(w->arena, f->title, ascii));
+    fprintf(out, "%s\n", w->st.reset);
+  }
+  fputc('\n', out);
+}
+
+void write_regular_item(const PlanWriter* w, size_t number, const Finding* f) {
+  fprintf(w->out, "  %s%zu.%s ", w->st.bold, number, w->st.reset);
+  put(w->out, text_clean_line(w->arena, f->title, w->opts->ascii));
+  fputc('\n', w->out);
+  wrap_text(w->out, w->arena, f->remediation, w->opts->ascii, kItemIndent, kItemIndent);
+  fputc('\n', w->out);
+}
+
+// How many regular items fit under the limit, the command-line item counted.
+size_t regular_quota(int32_t limit, bool has_cmdline_item, size_t available) {
+  size_t quota = available;
+  if (has_cmdline_item) {
+    if (limit == 1) quota = 0;
+    if (limit > 1) quota = static_cast<size_t>(limit) - 1;
+  } else if (limit > 0) {
+    quota = static_cast<size_t>(limit);
+  }
+  return quota < available ? quota : available;
+}
+
+// "2", "2 and 5", "2, 3 and 5".
+StrView join_numbers(Arena* a, const List<size_t>* nums) {
+  StrBuf sb;
+  sb_init(&sb, a);
+  for (size_t i = 0; i < nums->count; i++) {
+    if (i > 0) sb_append_cstr(&sb, i + 1 == nums->count ? " and " : ", ");
+    sb_printf(&sb, "%d", static_cast<int>((*nums)[i]));
+  }
+  return sb_view(&sb);
+}
+
+void write_runtime_note(const PlanWriter* w, const List<size_t>* nums) {
+  bool one = nums->count == 1;
+  StrView joined = join_numbers(w->arena, nums);
+  StrView note = arena_sprintf(
+      w->arena,
+      "%s %.*s %s to /proc or /sys. Those are the running kernel, not storage: the change takes "
+      "effect at once and is gone after a reboot. To keep it, run the commands from a service "
+      "that starts before the workload.",
+      one ? "Item" : "Items", SV_ARG(joined), one ? "writes" : "write");
+  wrap_text(w->out, w->arena, note, w->opts->ascii, "  ", "  ");
+  if (!w->opts->quiet) {
+    fputc('\n', w->out);
+    for (const char* line : kUnitLines) {
+      if (*line) fprintf(w->out, "    %s", line);
+      fputc('\n', w->out);
+    }
+  }
+  fputc('\n', w->out);
+}
+
+}  // namespace
+
+void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const TextOptions* opts) {
+  if (plan->items.count == 0) return;
+  PlanWriter w{out, a, opts, text_style(opts->color)};
+
+  List<const Finding*> boot = {};
+  List<const Finding*> regular = {};
+  for (const Finding* f : plan->items) {
+    list_push(a, f->cmdline.len ? &boot : &regular, f);
+  }
+  StrView line = boot.count ? combine_cmdline(a, boot.items, boot.count) : sv_make("", 0);
+  if (line.len == 0) {
+    regular = plan->items;  // nothing to merge: every item stands on its own
+    boot = {};
+  }
+
+  size_t number = 0;
+  if (line.len) {
+    write_cmdline_item(&w, line, &boot);
+    number = 1;
+  }
+  size_t shown = regular_quota(opts->plan_limit, line.len != 0, regular.count);
+  List<size_t> runtime = {};
+  for (size_t i = 0; i < shown; i++) {
+    const Finding* f = regular[i];
+    write_regular_item(&w, ++number, f);
+    if (writes_runtime_state(f->remediation)) list_push(a, &runtime, number);
+  }
+  if (shown < regular.count) {
+    fprintf(out, "  %s(%zu more; run with -v for the full list)%s\n\n", w.st.dim,
+            regular.count - shown, w.st.reset);
+  }
+  if (runtime.count) write_runtime_note(&w, &runtime);
+}

@@ -1,0 +1,215 @@
+// Kernel and preemption rules: how the kernel was built and booted. Every
+// finding here belongs to the "preemption" category.
+#include <cstdint>
+
+#include "collect/snapshot.h"
+#include "rules/finding.h"
+#include "rules/rules.h"
+
+namespace {
+
+constexpr Category kCat = Category::preemption;
+
+StrView lit(const char* s) {
+  return sv_from_cstr(s);
+}
+
+bool known(StrView v) {
+  return v.ptr != nullptr && v.len > 0;
+}
+
+// Preemption models from weakest to strongest; full and lazy preempt alike.
+struct ModelRank {
+  const char* name;
+  int rank;
+};
+
+constexpr ModelRank kModelRanks[] = {
+    {"none", 0}, {"voluntary", 1}, {"full", 2}, {"lazy", 2}, {"rt", 3},
+};
+
+// The model's strength, or -1 for a name outside the known models.
+int preempt_model_rank(StrView model) {
+  for (const ModelRank& m : kModelRanks) {
+    if (sv_eq_cstr(model, m.name)) return m.rank;
+  }
+  return -1;
+}
+
+void rule_rt(Report* r, const RuleContext* ctx, const Snapshot* s) {
+  if (s->is_rt) {
+    Finding* f = add_finding(r, "preempt.rt", kCat, Severity::pass, lit("PREEMPT_RT enabled"));
+    if (known(s->rt_evidence)) {
+      finding_set_detail(f, arena_sprintf(r->arena, "Confirmed by %.*s.", SV_ARG(s->rt_evidence)));
+    }
+    finding_set_weight(f, 3);
+    return;
+  }
+  Severity sev = ctx->profile == Profile::low_latency ? Severity::warn : Severity::fail;
+  Finding* f = add_finding(r, "preempt.rt", kCat, sev, lit("PREEMPT_RT not enabled"));
+  if (known(s->preempt_model)) {
+    finding_set_detail(f, arena_sprintf(r->arena, "Running the '%.*s' preemption model.",
+                                        SV_ARG(s->preempt_model)));
+  } else {
+    finding_set_detail(f, lit("Could not determine the preemption model."));
+  }
+  finding_set_impact(f, lit("Non-preemptible kernel sections bound worst-case wakeup latency from "
+                            "below; no amount of isolation or IRQ tuning removes them."));
+  finding_set_remediation(f, lit("Install a PREEMPT_RT kernel (Debian/Ubuntu: linux-image-rt-*; "
+                                 "RHEL: kernel-rt) and boot it."));
+  finding_set_weight(f, 3);
+  if (sv_present(s->proc_version)) {
+    finding_add_evidence_cstr(r, f, "/proc/version", s->proc_version);
+  }
+}
+
+void rule_config_missing(Report* r) {
+  Finding* f = add_finding(r, "preempt.config_missing", kCat, Severity::unknown,
+                           lit("Kernel configuration not readable"));
+  finding_set_detail(f, lit("Looked for /proc/config.gz, /boot/config-$(uname -r) and "
+                            "/lib/modules/$(uname -r)/build/.config."));
+  finding_set_impact(f, lit("Checks for tick rate, high-resolution timers, RCU boosting and debug "
+                            "options could not be evaluated."));
+  finding_set_remediation(f, lit("Install the kernel headers package, or enable "
+                                 "CONFIG_IKCONFIG_PROC to expose /proc/config.gz."));
+}
+
+// Warns only when the booted model is weaker than the compiled default, or
+// when either name is not a model we can rank: a machine booted with a
+// stronger model than its build default is doing the right thing.
+void rule_dynamic_mismatch(Report* r, const Snapshot* s) {
+  StrView booted = s->preempt_model;
+  StrView def = s->config_preempt_model;
+  if (!s->preempt_dynamic || !known(booted) || !known(def) || sv_eq(booted, def)) return;
+  int booted_rank = preempt_model_rank(booted);
+  int def_rank = preempt_model_rank(def);
+  bool comparable = booted_rank >= 0 && def_rank >= 0;
+  if (comparable && booted_rank >= def_rank) return;
+
+  Finding* f = add_finding(
+      r, "preempt.dynamic_mismatch", kCat, Severity::warn,
+      arena_sprintf(r->arena,
+                    "Booted preemption model '%.*s' differs from the compiled default '%.*s'",
+                    SV_ARG(booted), SV_ARG(def)));
+  finding_set_cmdline(f, arena_sprintf(r->arena, "preempt=%.*s", SV_ARG(def)));
+  finding_set_impact(f, lit("The running model is weaker than the build suggests, so config-based "
+                            "audits of this machine are misleading."));
+  finding_set_remediation(
+      f, arena_sprintf(r->arena,
+                       "Boot with preempt=%.*s to match the compiled default, or accept the "
+                       "runtime choice deliberately.",
+                       SV_ARG(def)));
+  finding_add_evidence_cstr(r, f, "/sys/kernel/debug/sched/preempt", booted);
+}
+
+// A tick rate of 0 or below is no rate at all: it is treated as unknown.
+void rule_hz(Report* r, const Snapshot* s) {
+  if (!s->has_hz || s->hz <= 0) return;
+  long long hz = static_cast<long long>(s->hz);
+  bool tickless = !cpuset_empty(&s->nohz_full);
+  Severity sev = hz >= 1000 || tickless ? Severity::pass : Severity::warn;
+  Finding* f =
+      add_finding(r, "preempt.hz", kCat, sev, arena_sprintf(r->arena, "Tick rate %lld Hz", hz));
+  if (hz < 1000 && tickless) {
+    finding_set_detail(f, lit("Below 1000 Hz, but nohz_full stops the tick on the isolated CPUs "
+                              "regardless."));
+  } else if (sev == Severity::warn) {
+    finding_set_impact(f, arena_sprintf(r->arena,
+                                        "Timer granularity is %.1f ms; a thread waiting on a timer "
+                                        "can be that late without any other cause.",
+                                        1000.0 / static_cast<double>(hz)));
+    finding_set_remediation(f, lit("Rebuild with CONFIG_HZ_1000=y, or enable nohz_full on the "
+                                   "isolated CPUs."));
+  }
+  finding_add_evidence_cstr(r, f, "CONFIG_HZ", arena_sprintf(r->arena, "%lld", hz));
+}
+
+void rule_hrtimers(Report* r, const Snapshot* s) {
+  const char* opt = "CONFIG_HIGH_RES_TIMERS";
+  if (kv_is_enabled(&s->config, opt)) {
+    add_finding(r, "preempt.hrtimers", kCat, Severity::pass, lit("High-resolution timers enabled"));
+    return;
+  }
+  if (!kv_has(&s->config, opt)) return;
+  Finding* f = add_finding(r, "preempt.hrtimers", kCat, Severity::fail,
+                           lit("High-resolution timers disabled"));
+  finding_set_impact(f, lit("Every sleep and timer rounds up to a tick, so nanosleep() granularity "
+                            "collapses to milliseconds."));
+  finding_set_remediation(f, lit("Rebuild with CONFIG_HIGH_RES_TIMERS=y."));
+  finding_set_weight(f, 2);
+}
+
+void rule_threadirqs(Report* r, const Snapshot* s) {
+  bool forced = kv_is_enabled(&s->config, "CONFIG_IRQ_FORCED_THREADING");
+  if (!s->is_rt && !forced) return;
+  if (s->is_rt || kv_has(&s->cmdline_params, "threadirqs")) {
+    Finding* f = add_finding(r, "preempt.threadirqs", kCat, Severity::pass,
+                             lit("Interrupt handlers run in threads"));
+    if (s->is_rt) finding_set_detail(f, lit("PREEMPT_RT threads interrupt handlers by default."));
+    return;
+  }
+  Finding* f = add_finding(r, "preempt.threadirqs", kCat, Severity::warn,
+                           lit("Forced IRQ threading available but not enabled"));
+  finding_set_impact(f,
+                     lit("Hard IRQ handlers run with interrupts disabled and cannot be preempted "
+                         "by an RT thread, whatever its priority."));
+  finding_set_remediation(f,
+                          lit("Boot with threadirqs to force handlers into schedulable threads."));
+  finding_set_cmdline(f, lit("threadirqs"));
+}
+
+void rule_rcu_boost(Report* r, const Snapshot* s) {
+  const char* opt = "CONFIG_RCU_BOOST";
+  if (!kv_has(&s->config, opt)) return;
+  if (kv_is_enabled(&s->config, opt)) {
+    add_finding(r, "preempt.rcu_boost", kCat, Severity::pass, lit("RCU priority boosting enabled"));
+    return;
+  }
+  Finding* f = add_finding(r, "preempt.rcu_boost", kCat, Severity::warn,
+                           lit("RCU priority boosting disabled"));
+  finding_set_impact(f,
+                     lit("A preempted RCU reader can stall grace periods indefinitely when an RT "
+                         "thread monopolises its CPU."));
+  finding_set_remediation(f, lit("Rebuild with CONFIG_RCU_BOOST=y."));
+}
+
+void rule_debug_options(Report* r, const Snapshot* s) {
+  const KvList& opts = s->debug_options;
+  if (opts.count == 0) {
+    add_finding(r, "preempt.debug_options", kCat, Severity::pass,
+                lit("No latency-costing debug options compiled in"));
+    return;
+  }
+  Finding* f = add_finding(r, "preempt.debug_options", kCat, Severity::warn,
+                           arena_sprintf(r->arena, "%zu kernel debug option%s compiled in",
+                                         opts.count, opts.count == 1 ? "" : "s"));
+  StrBuf names;
+  sb_init(&names, r->arena);
+  for (size_t i = 0; i < opts.count; i++) {
+    if (i > 0) sb_append_cstr(&names, ", ");
+    sb_append_view(&names, opts[i].key);
+  }
+  finding_set_detail(f, sb_view(&names));
+  finding_set_impact(f, lit("Instrumentation runs on every context switch, lock and allocation. "
+                            "Individually small, collectively tens of microseconds."));
+  finding_set_remediation(f, lit("Use a production kernel build with the debug and instrumentation "
+                                 "options disabled."));
+  for (const KvPair& opt : opts) finding_add_evidence(r, f, opt.key, opt.value);
+}
+
+}  // namespace
+
+void preempt_rules(Report* report, const RuleContext* ctx) {
+  const Snapshot* s = ctx->snapshot;
+  rule_rt(report, ctx, s);
+  if (!s->config_available) {
+    rule_config_missing(report);
+    return;
+  }
+  rule_dynamic_mismatch(report, s);
+  rule_hz(report, s);
+  rule_hrtimers(report, s);
+  rule_threadirqs(report, s);
+  rule_rcu_boost(report, s);
+  rule_debug_options(report, s);
+}

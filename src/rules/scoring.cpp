@@ -1,0 +1,57 @@
+#include <cmath>
+
+#include "rules/finding.h"
+#include "rules/rules.h"
+
+namespace {
+
+struct CategorySums {
+  double possible;
+  double earned;
+};
+
+// 100 x ratio rounded half away from zero, kept within 0..100.
+int32_t percent(double ratio) {
+  long r = std::lround(ratio * 100.0);
+  if (r < 0) return 0;
+  if (r > 100) return 100;
+  return static_cast<int32_t>(r);
+}
+
+}  // namespace
+
+void score_report(Report* report) {
+  CategorySums sums[kCategoryCount] = {};
+  for (const Finding* f : report->findings) {
+    size_t c = static_cast<size_t>(f->category);
+    // Only a positive weight takes part: a zero, negative or NaN weight would
+    // otherwise turn a category's ratio meaningless.
+    if (c >= kCategoryCount || !severity_is_scored(f->severity) || !(f->weight > 0)) continue;
+    sums[c].possible += f->weight;
+    sums[c].earned += severity_factor(f->severity) * f->weight;
+  }
+
+  double numerator = 0;
+  double denominator = 0;
+  for (int c = 0; c < kCategoryCount; c++) {
+    report->category_scored[c] = false;
+    report->category_score[c] = 0;
+    if (!(sums[c].possible > 0)) continue;
+    double ratio = sums[c].earned / sums[c].possible;
+    report->category_scored[c] = true;
+    report->category_score[c] = percent(ratio);
+    double w = category_weight(static_cast<Category>(c), report->measured);
+    if (w > 0) {
+      numerator += ratio * w;
+      denominator += w;
+    }
+  }
+
+  if (denominator > 0) {
+    report->score_valid = true;
+    report->score = percent(numerator / denominator);
+  } else {
+    report->score_valid = false;
+    report->score = 0;
+  }
+}

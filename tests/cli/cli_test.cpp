@@ -1,0 +1,92 @@
+// The command line as a user meets it: the binary run with real arguments.
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace {
+
+std::string usage() { return read_file(tests_dir() + "/golden/usage.txt"); }
+
+TEST(Cli, HelpAndVersion) {
+  RunResult r = run_kelvane("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, usage());
+  EXPECT_EQ(r.err, "");
+  r = run_kelvane("-h --bogus");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, usage());
+  r = run_kelvane("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "kelvane 1.0.1-beta\n");
+  r = run_kelvane("--vers");  // unambiguous abbreviation
+  EXPECT_EQ(r.out, "kelvane 1.0.1-beta\n");
+  r = run_kelvane("capture --help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, usage());
+}
+
+TEST(Cli, UnknownSubcommand) {
+  RunResult r = run_kelvane("status");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "kelvane: unknown subcommand 'status'\n\n" + usage());
+  // A subcommand is recognised only as the very first word.
+  r = run_kelvane("--version capture");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(Cli, RejectedFormatAndProfile) {
+  RunResult r = run_kelvane("--format JSON");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: unknown format 'JSON'\n");
+  EXPECT_EQ(r.out, "");
+  r = run_kelvane("-f=json --interval 0");  // "=json" is the short option's argument
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: unknown format '=json'\n");
+  r = run_kelvane("--profile soft");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: unknown profile 'soft' (expected hard-rt or low-latency)\n");
+  r = run_kelvane("--prof=Hard-RT");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: unknown profile 'Hard-RT' (expected hard-rt or low-latency)\n");
+}
+
+TEST(Cli, ParserRejectionsPrintDiagnosticThenUsage) {
+  const char* cases[] = {"--bogus", "--root", "-o", "-x", "--f", "--version=1"};
+  for (const char* args : cases) {
+    SCOPED_TRACE(args);
+    RunResult r = run_kelvane(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    ASSERT_GT(r.err.size(), usage().size());
+    EXPECT_EQ(r.err.substr(0, 9), "kelvane: ");
+    EXPECT_EQ(r.err.substr(r.err.size() - usage().size()), usage());
+  }
+}
+
+TEST(Cli, UnreadableSource) {
+  RunResult r = run_kelvane("--root /nonexistent/tree --interval 0");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/tree': No such file or directory\n");
+  EXPECT_EQ(r.out, "");
+  r = run_kelvane("analyze /nonexistent/b.tar.gz --root /");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/b.tar.gz': No such file or directory\n");
+  r = run_kelvane("capture --root /nonexistent/tree -o /dev/null");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/tree': No such file or directory\n");
+}
+
+TEST(Cli, AnalyzeWordAfterOptionIsAnOperand) {
+  // "analyze -v b" has no bundle path: b is an ignored operand and the
+  // source is the --root tree.
+  TempDir t;
+  t.write("proc/version", "Linux version 6.1.0\n");
+  RunResult r = run_kelvane("analyze -v /nonexistent/b --root " + t.path +
+                            " --interval 0 -o /dev/null");
+  EXPECT_EQ(r.status, 0);
+  r = run_kelvane("-v analyze /nonexistent/b --root " + t.path + " --interval 0 -o /dev/null");
+  EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
