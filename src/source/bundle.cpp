@@ -80,16 +80,18 @@ void link_tree(Arena* a, BundleIndex* idx) {
   idx->first_child = arena_array<int32_t>(a, n);
   idx->next_sibling = arena_array<int32_t>(a, n);
   memset(idx->first_child, 0xff, n * sizeof(int32_t));
+  memset(idx->next_sibling, 0xff, n * sizeof(int32_t));
   idx->root_first = -1;
   for (size_t i = 0; i < n; i++) {
     int32_t m = static_cast<int32_t>(i);
-    if (bundle_lookup(idx, idx->members[i].name) != m) {
-      idx->next_sibling[i] = -1;
-      continue;
-    }
+    if (bundle_lookup(idx, idx->members[i].name) != m) continue;
     StrView parent = parent_of(idx->members[i].name);
     int32_t* head = &idx->root_first;
-    if (!is_root(parent)) head = &idx->first_child[bundle_lookup(idx, parent)];
+    if (!is_root(parent)) {
+      int32_t p = bundle_lookup(idx, parent);  // present: every ancestor was synthesized
+      if (p < 0) continue;
+      head = &idx->first_child[p];
+    }
     idx->next_sibling[i] = *head;
     *head = m;
   }
