@@ -40,6 +40,8 @@ mkdir -p "$long" && printf 'x' >"$long/v"
 for fmt in gnu pax ustar; do
   tar --format=$fmt -cf "$OUT/corpus/seed-$fmt.tar" -C "$seed_tree" . 2>/dev/null || true
   gzip -c "$OUT/corpus/seed-$fmt.tar" >"$OUT/corpus/seed-$fmt.tgz"
+  # 'Z' + archive: the harness compresses it before loading
+  { printf Z; cat "$OUT/corpus/seed-$fmt.tar"; } >"$OUT/corpus/seed-$fmt.z"
 done
 if ls tests/fixtures/bundles/fuzz-* >/dev/null 2>&1; then
   cp tests/fixtures/bundles/fuzz-* "$OUT/corpus/"
