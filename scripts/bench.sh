@@ -28,7 +28,7 @@ timed() {  # label, command...
   start=$(date +%s.%N)
   "$@"
   end=$(date +%s.%N)
-  printf '%-34s %8.3f s\n' "$label" "$(echo "$end - $start" | bc)"
+  printf '%-34s %8.3f s\n' "$label" "$(awk "BEGIN { print $end - $start }")"
 }
 
 timed "make tree ($CPUS cpus, $THREADS threads, $IRQS irqs)" \
