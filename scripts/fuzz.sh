@@ -1,9 +1,9 @@
-#!/bin/sh
+#!/bin/bash
 # Builds the bundle-reader fuzzer with clang into build-fuzz/ and runs it for a
 # bounded time. FUZZ_SECONDS (default 60) sets the time; FUZZ_JOBS the number
 # of parallel fuzzing processes (default 1). Inputs that crash or hang end up
 # in build-fuzz/artifacts/; keep them as tests/fixtures/bundles/fuzz-*.
-set -eu
+set -euo pipefail
 
 cd "$(dirname "$0")/.."
 CXX=${FUZZ_CXX:-clang++-14}
@@ -20,11 +20,13 @@ for src in $(find src -name '*.cpp' ! -path 'src/cli/main.cpp' | sort) fuzz/bund
   obj="$OUT/obj/$(echo "$src" | tr / _).o"
   if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find src -name '*.h' -newer "$obj" | head -1)" ]; then
     flags=$FLAGS
-    [ "$src" = fuzz/bundle_fuzz.cpp ] || flags=$(echo "$FLAGS" | sed 's/fuzzer,/fuzzer-no-link,/')
+    [ "$src" = fuzz/bundle_fuzz.cpp ] || flags=${FLAGS/fuzzer,/fuzzer-no-link,}
+    # shellcheck disable=SC2086  # flags are words
     $CXX $flags -c "$src" -o "$obj"
   fi
   objs="$objs $obj"
 done
+# shellcheck disable=SC2086  # flags and objects are words
 $CXX $FLAGS $objs -lz -o "$OUT/bundle_fuzz"
 
 # Seeds: small archives in each format the reader knows, plus the kept
