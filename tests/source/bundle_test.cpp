@@ -246,3 +246,19 @@ TEST_F(BundleTest, GlobRules) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BundleDriverTest, BundleErrorsEndTheRunWithStatusTwo) {
+  TempDir d;
+  d.write("zeros.tar", std::string(1024, '\0'));
+  RunResult r = run_kelvane("analyze " + d.file("zeros.tar") + " --interval 0");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: '" + d.file("zeros.tar") + "' contains no readable members\n");
+  EXPECT_EQ(r.out, "");
+  r = run_kelvane("--root " + d.file("zeros.tar") + " --interval 0");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: '" + d.file("zeros.tar") + "' contains no readable members\n");
+}
+
+}  // namespace
