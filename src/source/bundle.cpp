@@ -1,6 +1,195 @@
 #include "source/bundle.h"
 
-Source* bundle_open(Arena* a, const char* path, StrView* err) {
-  *err = arena_sprintf(a, "'%s' is not a readable bundle", path);
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "base/log.h"
+#include "source/bundle_inflate.h"
+#include "source/bundle_ops.h"
+#include "source/tar_reader.h"
+
+namespace {
+
+constexpr uint64_t kMinSlots = 64;
+
+// A real archive shares its directories among many members; a hostile one
+// can make every member add up to 255 new ancestors. Beyond this many
+// synthesized directories per accepted member the load is refused.
+constexpr uint64_t kDirsPerMember = 32;
+constexpr uint64_t kDirsSlack = 1024;
+
+Source* fail(Arena* a, StrView* err, const char* fmt, const char* label) {
+  *err = arena_sprintf(a, fmt, label);
   return nullptr;
+}
+
+// The parent directory of an absolute path: "/a/b" gives "/a", "/a" gives "/".
+StrView parent_of(StrView name) {
+  size_t i = name.len;
+  while (i > 0 && name.ptr[i - 1] != '/') i--;
+  return sv_make(name.ptr, i > 1 ? i - 1 : 1);
+}
+
+bool is_root(StrView p) { return p.len == 1 && p.ptr[0] == '/'; }
+
+void index_insert(BundleIndex* idx, int32_t member) {
+  StrView name = idx->members[member].name;
+  uint64_t s = bundle_hash(name) & idx->mask;
+  while (idx->slots[s] >= 0 && !sv_eq(idx->members[idx->slots[s]].name, name)) s = (s + 1) & idx->mask;
+  idx->slots[s] = member;
+}
+
+void index_alloc(Arena* a, BundleIndex* idx, uint64_t count) {
+  uint64_t slots = kMinSlots;
+  while (slots < 2 * count) slots *= 2;
+  idx->slots = arena_array<int32_t>(a, slots);
+  memset(idx->slots, 0xff, slots * sizeof(int32_t));
+  idx->mask = slots - 1;
+}
+
+// Every ancestor directory of every member becomes a member itself; the
+// index doubles whenever it fills past half. False when the archive asks for
+// implausibly many directories.
+bool synthesize_dirs(Arena* a, BundleIndex* idx) {
+  size_t accepted = idx->members.count;
+  uint64_t budget = accepted * kDirsPerMember + kDirsSlack;
+  for (size_t i = 0; i < accepted; i++) {
+    for (StrView anc = parent_of(idx->members[i].name); !is_root(anc); anc = parent_of(anc)) {
+      if (bundle_lookup(idx, anc) >= 0) break;
+      if (idx->members.count - accepted >= budget) return false;
+      list_push(a, &idx->members, BundleMember{anc, sv_make("", 0), true});
+      if (2 * idx->members.count > idx->mask + 1) {
+        index_alloc(a, idx, idx->members.count);
+        for (size_t m = 0; m < idx->members.count; m++) index_insert(idx, static_cast<int32_t>(m));
+      } else {
+        index_insert(idx, static_cast<int32_t>(idx->members.count - 1));
+      }
+    }
+  }
+  return true;
+}
+
+// Links every member that is the one its name resolves to (the last of equal
+// names) into the entry chain of its parent directory.
+void link_tree(Arena* a, BundleIndex* idx) {
+  size_t n = idx->members.count;
+  idx->first_child = arena_array<int32_t>(a, n);
+  idx->next_sibling = arena_array<int32_t>(a, n);
+  memset(idx->first_child, 0xff, n * sizeof(int32_t));
+  memset(idx->next_sibling, 0xff, n * sizeof(int32_t));
+  idx->root_first = -1;
+  for (size_t i = 0; i < n; i++) {
+    int32_t m = static_cast<int32_t>(i);
+    if (bundle_lookup(idx, idx->members[i].name) != m) continue;
+    StrView parent = parent_of(idx->members[i].name);
+    int32_t* head = &idx->root_first;
+    if (!is_root(parent)) {
+      int32_t p = bundle_lookup(idx, parent);  // present: every ancestor was synthesized
+      if (p < 0) continue;
+      head = &idx->first_child[p];
+    }
+    idx->next_sibling[i] = *head;
+    *head = m;
+  }
+}
+
+BundleIndex* build_index(Arena* a, List<BundleMember> members) {
+  BundleIndex* idx = arena_new<BundleIndex>(a);
+  idx->members = members;
+  index_alloc(a, idx, members.count);
+  for (size_t m = 0; m < members.count; m++) index_insert(idx, static_cast<int32_t>(m));
+  if (!synthesize_dirs(a, idx)) return nullptr;
+  link_tree(a, idx);
+  return idx;
+}
+
+// Reads the whole file into one Arena buffer.
+StrView read_bundle_file(Arena* a, const char* path, StrView* err) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *err = arena_sprintf(a, "cannot open '%s': %s", path, strerror(errno));
+    return kNoneView;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || st.st_size < 1) {
+    close(fd);
+    *err = arena_sprintf(a, "'%s' is empty or unreadable", path);
+    return kNoneView;
+  }
+  size_t size = static_cast<size_t>(st.st_size);
+  char* buf = static_cast<char*>(arena_alloc(a, size));
+  size_t got = 0;
+  while (got < size) {
+    ssize_t r = read(fd, buf + got, size - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      *err = arena_sprintf(a, "reading '%s': %s", path, strerror(errno));
+      close(fd);
+      return kNoneView;
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  close(fd);
+  return sv_make(buf, got);
+}
+
+}  // namespace
+
+uint64_t bundle_hash(StrView s) {
+  uint64_t h = 14695981039346656037ull;
+  for (size_t i = 0; i < s.len; i++) {
+    h ^= static_cast<unsigned char>(s.ptr[i]);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+int32_t bundle_lookup(const BundleIndex* idx, StrView name) {
+  uint64_t s = bundle_hash(name) & idx->mask;
+  for (int32_t m; (m = idx->slots[s]) >= 0; s = (s + 1) & idx->mask)
+    if (sv_eq(idx->members[m].name, name)) return m;
+  return -1;
+}
+
+Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate_limit,
+                    StrView* err) {
+  const char* no_members = "'%s' contains no readable members";
+  if (bytes.len < 2) return fail(a, err, no_members, label);
+  StrView archive = bytes;
+  bool gzip = static_cast<unsigned char>(bytes.ptr[0]) == 0x1f &&
+              static_cast<unsigned char>(bytes.ptr[1]) == 0x8b;
+  if (gzip && !bundle_inflate(a, bytes, inflate_limit, &archive))
+    return fail(a, err, "'%s' is not a readable gzip bundle", label);
+  if (archive.len < kTarBlock) return fail(a, err, no_members, label);
+  List<BundleMember> members{};
+  if (!tar_walk(a, archive, &members, err)) return nullptr;
+  if (members.count == 0) return fail(a, err, no_members, label);
+  // Member indices are 32-bit; a plain archive this large is not a bundle.
+  if (members.count > INT32_MAX / (2 * kDirsPerMember + 2)) return fail(a, err, no_members, label);
+  BundleIndex* idx = build_index(a, members);
+  if (!idx) {
+    *err = sv_from_cstr("bundle is corrupt: implausible member names");
+    return nullptr;
+  }
+
+  Source* src = arena_new<Source>(a);
+  src->arena = a;
+  src->live = false;
+  src->label = arena_cstr(a, sv_from_cstr(label));
+  src->root = sv_make("", 0);
+  src->ops = bundle_source_ops();
+  src->ctx = idx;
+  log_progress("bundle %s: %zu members", label, idx->members.count);
+  return src;
+}
+
+Source* bundle_open(Arena* a, const char* path, StrView* err) {
+  StrView bytes = read_bundle_file(a, path, err);
+  if (!sv_present(bytes)) return nullptr;
+  return bundle_load(a, path, bytes, kBundleInflateLimit, err);
 }

@@ -1,10 +1,48 @@
 // Bundle reader: a gzip-compressed (or plain) ustar archive of a captured
-// machine, loaded into memory and served as a Source.
+// machine, loaded into memory and served as a Source whose operations behave
+// like those of an unpacked tree.
 #pragma once
 
+#include <cstdint>
+
 #include "base/arena.h"
+#include "base/list.h"
 #include "base/str.h"
 #include "source/source.h"
 
+// One archive member, named by its absolute path on the captured machine.
+struct BundleMember {
+  StrView name;  // normalised absolute path, never "/"
+  StrView data;  // view into the inflated archive; "" for a directory
+  bool is_dir;
+};
+
+// The bundle Source's ctx: the members, an open-addressing index over their
+// names and, per member, its place in the directory tree so that listing a
+// directory costs only its own entries.
+struct BundleIndex {
+  List<BundleMember> members;  // archive order, synthesized directories after
+  int32_t* slots;              // member indices, -1 = empty
+  uint64_t mask;               // slot count - 1
+  int32_t* first_child;        // per member: first entry below it, -1 = none
+  int32_t* next_sibling;       // per member: next entry of the same directory
+  int32_t root_first;          // first entry of "/"
+};
+
+// The largest archive a gzip bundle may inflate to.
+constexpr uint64_t kBundleInflateLimit = uint64_t{1} << 30;
+
 // Loads the bundle file at path; null with *err set when it is not readable.
 Source* bundle_open(Arena* a, const char* path, StrView* err);
+
+// Loads a bundle from bytes already in memory (bytes must stay valid for the
+// run). label names it in error texts and becomes the Source's label. A gzip
+// bundle that inflates past inflate_limit bytes is refused.
+Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate_limit,
+                    StrView* err);
+
+// 64-bit FNV-1a over the bytes of s.
+uint64_t bundle_hash(StrView s);
+
+// The index of the last member named name, or -1.
+int32_t bundle_lookup(const BundleIndex* idx, StrView name);

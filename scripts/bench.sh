@@ -1,0 +1,46 @@
+#!/bin/sh
+# Bundle benchmark on a large machine (256 CPUs, 20,000 threads, 1,500
+# interrupts; about 80,000 members): capture versus tar czf of the same tree,
+# and loading plus walking the bundle versus merely inflating it. Reports
+# times; it is not a pass/fail test. BENCH_CPUS, BENCH_THREADS, BENCH_IRQS
+# change the size.
+set -eu
+
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build}
+CPUS=${BENCH_CPUS:-256}
+THREADS=${BENCH_THREADS:-20000}
+IRQS=${BENCH_IRQS:-1500}
+
+if [ ! -f "$BUILD/libkelvane_core.a" ]; then
+  cmake -S . -B "$BUILD" >/dev/null
+  cmake --build "$BUILD" -j2 --target kelvane_core
+fi
+mkdir -p "$BUILD/bench"
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/bundle_bench.cpp "$BUILD/libkelvane_core.a" -lz -o "$BUILD/bench/bundle_bench"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+timed() {  # label, command...
+  label=$1
+  shift
+  start=$(date +%s.%N)
+  "$@"
+  end=$(date +%s.%N)
+  printf '%-34s %8.3f s\n' "$label" "$(awk "BEGIN { print $end - $start }")"
+}
+
+timed "make tree ($CPUS cpus, $THREADS threads, $IRQS irqs)" \
+  "$BUILD/bench/bundle_bench" tree "$work/tree" "$CPUS" "$THREADS" "$IRQS"
+echo "tree files: $(find "$work/tree" -type f | wc -l), directories: $(find "$work/tree" -type d | wc -l)"
+timed "capture --root tree" "$BUILD/bench/bundle_bench" capture "$work/tree" "$work/b.tgz"
+timed "tar czf tree" tar czf "$work/t.tgz" -C "$work/tree" .
+echo "bundle members: $(tar tzf "$work/b.tgz" | wc -l), size $(stat -c %s "$work/b.tgz") bytes (tar czf: $(stat -c %s "$work/t.tgz"))"
+timed "load + walk bundle" "$BUILD/bench/bundle_bench" load "$work/b.tgz"
+timed "gzip -dc bundle" sh -c "gzip -dc '$work/b.tgz' >/dev/null"
+timed "walk the tree itself" "$BUILD/bench/bundle_bench" load "$work/tree"
+# Through the program itself, once its driver runs captures.
+if "$BUILD/kelvane" capture --root "$work/tree" -o "$work/k.tgz" >/dev/null 2>&1 && [ -s "$work/k.tgz" ]; then
+  timed "kelvane capture --root tree" "$BUILD/kelvane" capture --root "$work/tree" -o "$work/k.tgz"
+fi

@@ -1,0 +1,266 @@
+#include "source/capture.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "base/log.h"
+#include "base/parse.h"
+#include "source/capture_paths.h"
+#include "source/tar_writer.h"
+
+namespace {
+
+// Everything the analysis reads; entries with "*", "?" or "[" are patterns.
+constexpr const char* kCopyList[] = {
+    "/proc/version",
+    "/proc/cmdline",
+    "/proc/uptime",
+    "/proc/cpuinfo",
+    "/proc/config.gz",
+    "/proc/sys/kernel/osrelease",
+    "/sys/kernel/realtime",
+    "/boot/config-*",
+    "/sys/kernel/debug/sched/preempt",
+    "/sys/devices/system/cpu/possible",
+    "/sys/devices/system/cpu/present",
+    "/sys/devices/system/cpu/online",
+    "/sys/devices/system/cpu/offline",
+    "/sys/devices/system/cpu/isolated",
+    "/sys/devices/system/cpu/nohz_full",
+    "/sys/devices/system/cpu/smt/*",
+    "/sys/devices/system/cpu/cpu[0-9]*/topology/*",
+    "/sys/devices/system/node/node[0-9]*/cpulist",
+    "/sys/devices/system/cpu/cpu[0-9]*/cpufreq/*",
+    "/sys/devices/system/cpu/cpufreq/boost",
+    "/sys/devices/system/cpu/intel_pstate/*",
+    "/sys/devices/system/cpu/amd_pstate/*",
+    "/sys/devices/system/cpu/cpu[0-9]*/cpuidle/state[0-9]*/*",
+    "/sys/devices/system/cpu/cpuidle/*",
+    "/proc/interrupts",
+    "/proc/softirqs",
+    "/proc/irq/default_smp_affinity",
+    "/proc/irq/[0-9]*/smp_affinity",
+    "/proc/irq/[0-9]*/smp_affinity_list",
+    "/proc/irq/[0-9]*/effective_affinity",
+    "/proc/irq/[0-9]*/effective_affinity_list",
+    "/proc/irq/[0-9]*/node",
+    "/sys/kernel/irq/[0-9]*/chip_name",
+    "/sys/kernel/irq/[0-9]*/name",
+    "/proc/sys/kernel/sched_*",
+    "/proc/sys/kernel/timer_migration",
+    "/proc/sys/kernel/numa_balancing",
+    "/proc/sys/kernel/watchdog",
+    "/proc/sys/kernel/watchdog_cpumask",
+    "/proc/sys/kernel/nmi_watchdog",
+    "/proc/sys/kernel/soft_watchdog",
+    "/proc/sys/kernel/hung_task_timeout_secs",
+    "/proc/sys/kernel/hostname",
+    "/proc/sys/vm/stat_interval",
+    "/proc/sys/vm/swappiness",
+    "/proc/swaps",
+    "/proc/mounts",
+    "/sys/kernel/mm/transparent_hugepage/enabled",
+    "/sys/kernel/mm/transparent_hugepage/defrag",
+    "/sys/kernel/mm/ksm/run",
+    "/sys/devices/system/machinecheck/machinecheck[0-9]*/check_interval",
+    "/sys/devices/virtual/workqueue/cpumask",
+    "/sys/bus/workqueue/devices/writeback/cpumask",
+    "/sys/devices/system/clocksource/clocksource0/*",
+    "/sys/kernel/tracing/available_tracers",
+    "/sys/kernel/tracing/current_tracer",
+    "/sys/kernel/tracing/tracing_on",
+    "/sys/kernel/tracing/osnoise/*",
+    "/sys/kernel/debug/tracing/available_tracers",
+    "/sys/kernel/debug/tracing/current_tracer",
+    "/sys/kernel/debug/tracing/tracing_on",
+};
+static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 61);
+
+// Names in a /proc/irq/N directory that are files; every other name there is
+// an interrupt action (handler) directory.
+constexpr const char* kIrqFiles[] = {
+    "smp_affinity", "smp_affinity_list", "effective_affinity", "effective_affinity_list",
+    "affinity_hint", "node", "spurious",
+};
+
+constexpr const char* kTools[] = {
+    "cyclictest", "rtla", "hwlatdetect", "chrt", "taskset", "tuna", "turbostat",
+};
+
+constexpr const char* kToolDirs[] = {
+    "/usr/bin/", "/usr/sbin/", "/bin/", "/sbin/", "/usr/local/bin/", "/usr/local/sbin/",
+};
+
+struct CaptureState {
+  TarWriter writer;
+  Source* source;
+  Arena* arena;
+  bool redact;
+  uint64_t files;
+  uint64_t dirs;
+  PathSet written;
+};
+
+bool is_pattern(const char* entry) { return strpbrk(entry, "*?[") != nullptr; }
+
+bool all_digits(StrView v) {
+  if (v.len == 0) return false;
+  for (size_t i = 0; i < v.len; i++)
+    if (v.ptr[i] < '0' || v.ptr[i] > '9') return false;
+  return true;
+}
+
+bool is_irq_file(StrView name) {
+  for (const char* f : kIrqFiles)
+    if (sv_eq_cstr(name, f)) return true;
+  return false;
+}
+
+// What a redacted capture stores instead of path's content.
+StrView redacted_content(StrView path, StrView data) {
+  if (sv_starts_with(path, "/proc/") && sv_ends_with(path, "/cmdline")) return sv_make("", 0);
+  if (sv_eq_cstr(path, "/proc/sys/kernel/hostname")) return sv_from_cstr("redacted\n");
+  return data;
+}
+
+void capture_file(CaptureState* st, StrView path) {
+  if (path_set_has(&st->written, path)) return;
+  StrView data;
+  if (!st->source->ops.read_raw(st->source, path, &data)) return;
+  if (st->redact) data = redacted_content(path, data);
+  path_set_add(st->arena, &st->written, path);
+  if (tar_write_entry(&st->writer, path, data, false)) st->files++;
+}
+
+void capture_dir(CaptureState* st, StrView path) {
+  if (!path_set_add(st->arena, &st->written, path)) return;
+  if (tar_write_entry(&st->writer, path, sv_make("", 0), true)) st->dirs++;
+}
+
+void capture_copy_list(CaptureState* st) {
+  for (const char* entry : kCopyList) {
+    if (!is_pattern(entry)) {
+      capture_file(st, sv_from_cstr(entry));
+      continue;
+    }
+    StrList matches{};
+    source_glob(st->source, entry, &matches);
+    for (StrView m : matches) capture_file(st, m);
+  }
+}
+
+// Interrupt action directories are stored empty: their names are what the
+// analysis needs.
+void capture_irq_actions(CaptureState* st) {
+  StrList irqs{};
+  source_list(st->source, "/proc/irq", &irqs);
+  for (StrView irq : irqs) {
+    if (!all_digits(irq)) continue;
+    StrView dir = arena_sprintf(st->arena, "/proc/irq/%.*s", SV_ARG(irq));
+    capture_dir(st, dir);
+    StrList names{};
+    source_list(st->source, dir.ptr, &names);
+    for (StrView name : names)
+      if (!is_irq_file(name)) capture_dir(st, arena_sprintf(st->arena, "%.*s/%.*s", SV_ARG(dir), SV_ARG(name)));
+  }
+}
+
+void capture_processes(CaptureState* st) {
+  Arena* a = st->arena;
+  StrList pids{};
+  source_list(st->source, "/proc", &pids);
+  for (StrView p : pids) {
+    int32_t pid;
+    if (!all_digits(p) || !parse_i32(p, &pid)) continue;
+    capture_file(st, arena_sprintf(a, "/proc/%d/cmdline", pid));
+    StrList tids{};
+    source_list(st->source, arena_sprintf(a, "/proc/%d/task", pid).ptr, &tids);
+    for (StrView t : tids) {
+      int32_t tid;
+      if (!all_digits(t) || !parse_i32(t, &tid)) continue;
+      capture_file(st, arena_sprintf(a, "/proc/%d/task/%d/stat", pid, tid));
+      capture_file(st, arena_sprintf(a, "/proc/%d/task/%d/status", pid, tid));
+    }
+  }
+}
+
+void capture_tools(CaptureState* st) {
+  Arena* a = st->arena;
+  for (const char* tool : kTools) {
+    for (const char* dir : kToolDirs) {
+      StrView candidate = arena_sprintf(a, "%s%s", dir, tool);
+      if (!source_exists(st->source, candidate.ptr)) continue;
+      StrView member = arena_sprintf(a, "/.kelvane/cmd/which_%s", tool);
+      path_set_add(a, &st->written, member);
+      if (tar_write_entry(&st->writer, member, candidate, false)) st->files++;
+      break;
+    }
+  }
+}
+
+StrView utc_now(Arena* a) {
+  time_t now = time(nullptr);
+  struct tm tm;
+  char buf[32];
+  if (!gmtime_r(&now, &tm) || strftime(buf, sizeof(buf), "%Y-%m-%dT%H:%M:%SZ", &tm) == 0) buf[0] = 0;
+  return arena_strndup(a, sv_from_cstr(buf));
+}
+
+void capture_meta(CaptureState* st) {
+  Arena* a = st->arena;
+  StrView host = source_read_trimmed(st->source, "/proc/sys/kernel/hostname");
+  if (st->redact) host = sv_from_cstr("redacted");
+  StrView meta = arena_sprintf(a, "tool=kelvane\nformat=1\ncaptured_at=%s\nhost=%.*s\nredacted=%s\n",
+                               utc_now(a).ptr, SV_ARG(host), st->redact ? "yes" : "no");
+  capture_dir(st, sv_from_cstr("/.kelvane/derived"));
+  if (tar_write_entry(&st->writer, sv_from_cstr("/.kelvane/derived/meta"), meta, false)) st->files++;
+}
+
+// The bundle holds every command line, which can carry secrets: it is
+// created readable and writable by its owner only.
+gzFile open_output(const char* path) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  struct stat sb;
+  if (fstat(fd, &sb) == 0 && S_ISREG(sb.st_mode) && (sb.st_mode & 0077) != 0) fchmod(fd, 0600);
+  gzFile gz = gzdopen(fd, "wb6");
+  if (!gz) close(fd);
+  return gz;
+}
+
+}  // namespace
+
+bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrView* err) {
+  CaptureState st{};
+  st.writer.gz = open_output(path);
+  if (!st.writer.gz) {
+    *err = arena_sprintf(a, "cannot create '%s'", path);
+    return false;
+  }
+  st.source = src;
+  st.arena = a;
+  st.redact = redact;
+  path_set_init(a, &st.written);
+
+  capture_copy_list(&st);
+  capture_irq_actions(&st);
+  capture_processes(&st);
+  capture_dir(&st, sv_from_cstr("/.kelvane"));
+  capture_dir(&st, sv_from_cstr("/.kelvane/cmd"));
+  capture_tools(&st);
+  capture_meta(&st);
+  tar_write_end(&st.writer);
+  bool closed = gzclose(st.writer.gz) == Z_OK;
+  if (st.writer.failed || !closed) {
+    *err = arena_sprintf(a, "writing '%s' failed", path);
+    return false;
+  }
+  log_progress("captured %zu files, %zu directories", static_cast<size_t>(st.files),
+               static_cast<size_t>(st.dirs));
+  return true;
+}
