@@ -13,6 +13,7 @@
 #include "report/json_report.h"
 #include "report/text_report.h"
 #include "rules/rules.h"
+#include "source/capture.h"
 #include "source/source.h"
 
 namespace {
@@ -28,12 +29,19 @@ int fail(StrView msg) {
   return 2;
 }
 
-int run_capture(Arena* a, const Options*, const char* source_path) {
+// Capture: the bundle path is -o when given ("-" is an ordinary file name
+// here), else rt-bundle.tar.gz.
+int run_capture(Arena* a, const Options* o, const char* source_path) {
   StrView err = kNoneView;
   Source* src = source_open(a, source_path, &err);
   if (!src) return fail(err);
-  fprintf(stderr, "kelvane: capture failed: %s\n", "capture is not available");
-  return 2;
+  const char* path = o->output ? o->output : "rt-bundle.tar.gz";
+  if (!capture_bundle(a, src, path, o->redact, &err)) {
+    fprintf(stderr, "kelvane: capture failed: %.*s\n", SV_ARG(err));
+    return 2;
+  }
+  fprintf(stderr, "kelvane: wrote %s\n", path);
+  return 0;
 }
 
 // Collection, stamping and the rules: everything before the output.

@@ -1,0 +1,69 @@
+// Capture as a user runs it, and analysis of what it wrote.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "test_util.h"
+
+namespace {
+
+std::string fixture(const char* name) { return tests_dir() + "/fixtures/" + name; }
+
+TEST(CaptureRun, DefaultNameAndDashIsAFile) {
+  TempDir cwd;
+  RunResult r = run_kelvane("capture --root " + fixture("kernel-rt"), "", cwd.path);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "kelvane: wrote rt-bundle.tar.gz\n");
+  EXPECT_EQ(r.out, "");
+  struct stat st;
+  ASSERT_EQ(stat(cwd.file("rt-bundle.tar.gz").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  r = run_kelvane("capture -o - --root " + fixture("kernel-rt"), "", cwd.path);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "kelvane: wrote -\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(stat(cwd.file("-").c_str(), &st), 0);
+}
+
+TEST(CaptureRun, Failure) {
+  RunResult r = run_kelvane("capture -o /nonexistent/dir/b.tar.gz --root " + fixture("kernel-rt"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("kelvane: capture failed: ", 0), 0u) << r.err;
+}
+
+TEST(CaptureRun, BundleAnalysesLikeItsTree) {
+  TempDir cwd;
+  ASSERT_EQ(run_kelvane("capture -o b.tar.gz --root " + fixture("kernel-generic"), "", cwd.path)
+                .status,
+            0);
+  std::string args = " --interval 0 -v";
+  RunResult tree = run_kelvane("--root " + fixture("kernel-generic") + args);
+  RunResult bundle = run_kelvane("analyze b.tar.gz" + args, "", cwd.path);
+  RunResult rooted = run_kelvane("--root b.tar.gz" + args, "", cwd.path);
+  EXPECT_EQ(bundle.status, 0);
+  EXPECT_EQ(bundle.out, rooted.out);
+  // Only the source line differs.
+  auto without_source = [](std::string s) {
+    size_t at = s.find("Source:");
+    return s.erase(at, s.find('\n', at) - at);
+  };
+  EXPECT_EQ(without_source(bundle.out), without_source(tree.out));
+  // --measure is ignored for a bundle, with a message.
+  RunResult m = run_kelvane("analyze b.tar.gz --measure -q --interval 0", "", cwd.path);
+  EXPECT_EQ(m.status, 0);
+  EXPECT_EQ(m.err, "kelvane: --measure needs the live system; ignoring for a bundle\n");
+}
+
+TEST(CaptureRun, NotABundle) {
+  TempDir cwd;
+  cwd.write("notes.txt", "hello, not an archive\n");
+  RunResult r = run_kelvane("analyze notes.txt", "", cwd.path);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("kelvane: ", 0), 0u);
+  EXPECT_EQ(r.out, "");
+  r = run_kelvane("--root /dev/null");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: '/dev/null' is neither a directory nor a bundle file\n");
+}
+
+}  // namespace
