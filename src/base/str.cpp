@@ -94,13 +94,10 @@ StrView arena_strndup(Arena* a, StrView v) {
 
 char* arena_cstr(Arena* a, StrView v) { return const_cast<char*>(arena_strndup(a, v).ptr); }
 
-StrView arena_sprintf(Arena* a, const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
+StrView arena_vsprintf(Arena* a, const char* fmt, va_list ap) {
   va_list ap2;
   va_copy(ap2, ap);
   int n = vsnprintf(nullptr, 0, fmt, ap);
-  va_end(ap);
   if (n < 0) {
     va_end(ap2);
     return kNoneView;
@@ -109,6 +106,23 @@ StrView arena_sprintf(Arena* a, const char* fmt, ...) {
   vsnprintf(p, static_cast<size_t>(n) + 1, fmt, ap2);
   va_end(ap2);
   return StrView{p, static_cast<size_t>(n)};
+}
+
+StrView arena_sprintf(Arena* a, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  StrView v = arena_vsprintf(a, fmt, ap);
+  va_end(ap);
+  return v;
+}
+
+uint64_t sv_hash(StrView v) {
+  uint64_t h = 14695981039346656037ull;
+  for (size_t i = 0; i < v.len; i++) {
+    h ^= static_cast<unsigned char>(v.ptr[i]);
+    h *= 1099511628211ull;
+  }
+  return h;
 }
 
 void sb_init(StrBuf* sb, Arena* a) {

@@ -2,6 +2,7 @@
 // text) and the slicing operations every parser uses.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -40,6 +41,9 @@ StrView arena_strndup(Arena* a, StrView v);
 // The same copy as a bare pointer (null for an absent view).
 char* arena_cstr(Arena* a, StrView v);
 StrView arena_sprintf(Arena* a, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+StrView arena_vsprintf(Arena* a, const char* fmt, va_list ap) __attribute__((format(printf, 2, 0)));
+// FNV-1a over the bytes of v: the hash of the path and member-name indexes.
+uint64_t sv_hash(StrView v);
 
 struct StrBuf {
   Arena* arena;

@@ -16,19 +16,10 @@ namespace {
 
 constexpr size_t kMinSlots = 64;
 
-uint64_t path_hash(StrView v) {
-  uint64_t h = 14695981039346656037ull;
-  for (size_t i = 0; i < v.len; i++) {
-    h ^= static_cast<unsigned char>(v.ptr[i]);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
 // The slot holding path, or the empty slot where it belongs.
 size_t find_slot(const Source* src, StrView path) {
   const ReadErrorIndex* ix = src->read_error_index;
-  size_t s = path_hash(path) & ix->mask;
+  size_t s = sv_hash(path) & ix->mask;
   while (ix->slots[s] >= 0 && !sv_eq(src->read_errors[ix->slots[s]].path, path)) {
     s = (s + 1) & ix->mask;
   }

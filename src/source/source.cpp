@@ -26,20 +26,6 @@ Source* open_tree(Arena* a, const char* path) {
   return dir_source_new(a, root, root.ptr, false);
 }
 
-StrView vformat_path(Arena* a, const char* fmt, va_list ap) {
-  va_list ap2;
-  va_copy(ap2, ap);
-  int n = vsnprintf(nullptr, 0, fmt, ap);
-  if (n < 0) {
-    va_end(ap2);
-    return kNoneView;
-  }
-  char* p = static_cast<char*>(arena_alloc(a, static_cast<size_t>(n) + 1));
-  vsnprintf(p, static_cast<size_t>(n) + 1, fmt, ap2);
-  va_end(ap2);
-  return StrView{p, static_cast<size_t>(n)};
-}
-
 bool read_int_view(Source* src, StrView path, int base, int64_t* out) {
   StrView v = sv_trim(source_read_view(src, path));
   if (!v.ptr || v.len == 0) return false;
@@ -102,7 +88,7 @@ void source_glob(Source* src, const char* pattern, StrList* out) {
 StrView source_readf(Source* src, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  StrView path = vformat_path(src->arena, fmt, ap);
+  StrView path = arena_vsprintf(src->arena, fmt, ap);
   va_end(ap);
   if (!path.ptr) return kNoneView;
   return sv_trim(source_read_view(src, path));
@@ -111,7 +97,7 @@ StrView source_readf(Source* src, const char* fmt, ...) {
 bool source_read_intf(Source* src, int64_t* out, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  StrView path = vformat_path(src->arena, fmt, ap);
+  StrView path = arena_vsprintf(src->arena, fmt, ap);
   va_end(ap);
   return path.ptr && read_int_view(src, path, 10, out);
 }
@@ -119,7 +105,7 @@ bool source_read_intf(Source* src, int64_t* out, const char* fmt, ...) {
 bool source_existsf(Source* src, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  StrView path = vformat_path(src->arena, fmt, ap);
+  StrView path = arena_vsprintf(src->arena, fmt, ap);
   va_end(ap);
   return path.ptr && src->ops.exists(src, normalize_path(src->arena, path));
 }
