@@ -43,7 +43,8 @@ int make_tree(const std::string& d, int cpus, int threads, int irqs) {
     interrupts += " " + n + ":";
     for (int c = 0; c < cpus; c++) interrupts += " 12345";
     interrupts += " PCI-MSI eth" + n + "\n";
-    for (const char* f : {"smp_affinity", "smp_affinity_list", "effective_affinity", "effective_affinity_list", "node"})
+    for (const char* f : {"smp_affinity", "smp_affinity_list", "effective_affinity",
+                          "effective_affinity_list", "node"})
       put(base + "/" + f, "0-3\n");
     mkdir((base + "/eth" + n).c_str(), 0755);
     put(d + "/sys/kernel/irq/" + n + "/chip_name", "PCI-MSI\n");
@@ -52,10 +53,12 @@ int make_tree(const std::string& d, int cpus, int threads, int irqs) {
   put(d + "/proc/interrupts", interrupts);
   for (int c = 0; c < cpus; c++) {
     std::string base = d + "/sys/devices/system/cpu/cpu" + std::to_string(c);
-    for (const char* f : {"core_id", "physical_package_id", "thread_siblings_list", "core_cpus_list", "die_id"})
+    for (const char* f :
+         {"core_id", "physical_package_id", "thread_siblings_list", "core_cpus_list", "die_id"})
       put(base + "/topology/" + f, std::to_string(c) + "\n");
-    for (const char* f : {"scaling_governor", "scaling_cur_freq", "scaling_min_freq", "scaling_max_freq",
-                          "cpuinfo_min_freq", "cpuinfo_max_freq", "scaling_driver"})
+    for (const char* f :
+         {"scaling_governor", "scaling_cur_freq", "scaling_min_freq", "scaling_max_freq",
+          "cpuinfo_min_freq", "cpuinfo_max_freq", "scaling_driver"})
       put(base + "/cpufreq/" + f, "performance\n");
     for (int s = 0; s < 4; s++)
       for (const char* f : {"name", "latency", "disable", "usage", "time", "residency"})
@@ -117,9 +120,10 @@ int load(const char* path) {
         files++;
       }
   }
-  for (const char* pattern : {"/proc/irq/[0-9]*/smp_affinity", "/proc/irq/[0-9]*/effective_affinity_list",
-                              "/sys/devices/system/cpu/cpu[0-9]*/cpuidle/state[0-9]*/latency",
-                              "/sys/devices/system/cpu/cpu[0-9]*/cpufreq/scaling_governor"}) {
+  for (const char* pattern :
+       {"/proc/irq/[0-9]*/smp_affinity", "/proc/irq/[0-9]*/effective_affinity_list",
+        "/sys/devices/system/cpu/cpu[0-9]*/cpuidle/state[0-9]*/latency",
+        "/sys/devices/system/cpu/cpu[0-9]*/cpufreq/scaling_governor"}) {
     StrList g{};
     source_glob(src, pattern, &g);
     for (StrView m : g) {
@@ -149,6 +153,7 @@ int main(int argc, char** argv) {
                      argc > 5 ? atoi(argv[5]) : 1500);
   if (argc == 4 && strcmp(argv[1], "capture") == 0) return capture(argv[2], argv[3]);
   if (argc == 3 && strcmp(argv[1], "load") == 0) return load(argv[2]);
-  fprintf(stderr, "usage: bundle_bench tree DIR [CPUS THREADS IRQS] | capture DIR OUT | load BUNDLE\n");
+  fprintf(stderr,
+          "usage: bundle_bench tree DIR [CPUS THREADS IRQS] | capture DIR OUT | load BUNDLE\n");
   return 2;
 }

@@ -16,7 +16,8 @@ namespace {
 constexpr uint64_t kFuzzInflateLimit = uint64_t{8} << 20;
 
 constexpr const char* kPatterns[] = {
-    "/*", "/proc/*", "/proc/irq/[0-9]*/smp_affinity", "/proc/*/task/*/stat", "/*/*/*", "/[a-z]?*/.*", "/a[",
+    "/*",          "/proc/*", "/proc/irq/[0-9]*/smp_affinity", "/proc/*/task/*/stat", "/*/*/*",
+    "/[a-z]?*/.*", "/a[",
 };
 
 void exercise(Source* src) {

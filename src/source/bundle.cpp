@@ -34,12 +34,15 @@ StrView parent_of(StrView name) {
   return sv_make(name.ptr, i > 1 ? i - 1 : 1);
 }
 
-bool is_root(StrView p) { return p.len == 1 && p.ptr[0] == '/'; }
+bool is_root(StrView p) {
+  return p.len == 1 && p.ptr[0] == '/';
+}
 
 void index_insert(BundleIndex* idx, int32_t member) {
   StrView name = idx->members[member].name;
   uint64_t s = bundle_hash(name) & idx->mask;
-  while (idx->slots[s] >= 0 && !sv_eq(idx->members[idx->slots[s]].name, name)) s = (s + 1) & idx->mask;
+  while (idx->slots[s] >= 0 && !sv_eq(idx->members[idx->slots[s]].name, name))
+    s = (s + 1) & idx->mask;
   idx->slots[s] = member;
 }
 

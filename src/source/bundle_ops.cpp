@@ -8,9 +8,13 @@
 
 namespace {
 
-BundleIndex* index_of(Source* src) { return static_cast<BundleIndex*>(src->ctx); }
+BundleIndex* index_of(Source* src) {
+  return static_cast<BundleIndex*>(src->ctx);
+}
 
-bool is_root(StrView p) { return p.len == 1 && p.ptr[0] == '/'; }
+bool is_root(StrView p) {
+  return p.len == 1 && p.ptr[0] == '/';
+}
 
 // The last component of an absolute member name, as a view into it.
 StrView base_name(StrView name) {
@@ -73,7 +77,8 @@ void bundle_list(Source* src, StrView path, StrList* out) {
     record_read_error(src, path, sv_from_cstr(err));
     return;
   }
-  for (; e >= 0; e = idx->next_sibling[e]) strlist_add(src->arena, out, base_name(idx->members[e].name));
+  for (; e >= 0; e = idx->next_sibling[e])
+    strlist_add(src->arena, out, base_name(idx->members[e].name));
   strlist_sort(out);
 }
 
@@ -146,4 +151,6 @@ void bundle_glob(Source* src, StrView pattern, StrList* out) {
 
 }  // namespace
 
-SourceOps bundle_source_ops() { return SourceOps{bundle_read_raw, bundle_exists, bundle_list, bundle_glob}; }
+SourceOps bundle_source_ops() {
+  return SourceOps{bundle_read_raw, bundle_exists, bundle_list, bundle_glob};
+}

@@ -84,8 +84,10 @@ static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 61);
 // Names in a /proc/irq/N directory that are files; every other name there is
 // an interrupt action (handler) directory.
 constexpr const char* kIrqFiles[] = {
-    "smp_affinity", "smp_affinity_list", "effective_affinity", "effective_affinity_list",
-    "affinity_hint", "node", "spurious",
+    "smp_affinity",       "smp_affinity_list",
+    "effective_affinity", "effective_affinity_list",
+    "affinity_hint",      "node",
+    "spurious",
 };
 
 constexpr const char* kTools[] = {
@@ -106,7 +108,9 @@ struct CaptureState {
   PathSet written;
 };
 
-bool is_pattern(const char* entry) { return strpbrk(entry, "*?[") != nullptr; }
+bool is_pattern(const char* entry) {
+  return strpbrk(entry, "*?[") != nullptr;
+}
 
 bool all_digits(StrView v) {
   if (v.len == 0) return false;
@@ -166,7 +170,8 @@ void capture_irq_actions(CaptureState* st) {
     StrList names{};
     source_list(st->source, dir.ptr, &names);
     for (StrView name : names)
-      if (!is_irq_file(name)) capture_dir(st, arena_sprintf(st->arena, "%.*s/%.*s", SV_ARG(dir), SV_ARG(name)));
+      if (!is_irq_file(name))
+        capture_dir(st, arena_sprintf(st->arena, "%.*s/%.*s", SV_ARG(dir), SV_ARG(name)));
   }
 }
 
@@ -207,7 +212,8 @@ StrView utc_now(Arena* a) {
   time_t now = time(nullptr);
   struct tm tm;
   char buf[32];
-  if (!gmtime_r(&now, &tm) || strftime(buf, sizeof(buf), "%Y-%m-%dT%H:%M:%SZ", &tm) == 0) buf[0] = 0;
+  if (!gmtime_r(&now, &tm) || strftime(buf, sizeof(buf), "%Y-%m-%dT%H:%M:%SZ", &tm) == 0)
+    buf[0] = 0;
   return arena_strndup(a, sv_from_cstr(buf));
 }
 
@@ -215,10 +221,12 @@ void capture_meta(CaptureState* st) {
   Arena* a = st->arena;
   StrView host = source_read_trimmed(st->source, "/proc/sys/kernel/hostname");
   if (st->redact) host = sv_from_cstr("redacted");
-  StrView meta = arena_sprintf(a, "tool=kelvane\nformat=1\ncaptured_at=%s\nhost=%.*s\nredacted=%s\n",
-                               utc_now(a).ptr, SV_ARG(host), st->redact ? "yes" : "no");
+  StrView meta =
+      arena_sprintf(a, "tool=kelvane\nformat=1\ncaptured_at=%s\nhost=%.*s\nredacted=%s\n",
+                    utc_now(a).ptr, SV_ARG(host), st->redact ? "yes" : "no");
   capture_dir(st, sv_from_cstr("/.kelvane/derived"));
-  if (tar_write_entry(&st->writer, sv_from_cstr("/.kelvane/derived/meta"), meta, false)) st->files++;
+  if (tar_write_entry(&st->writer, sv_from_cstr("/.kelvane/derived/meta"), meta, false))
+    st->files++;
 }
 
 // The bundle holds every command line, which can carry secrets: it is

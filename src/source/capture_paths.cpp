@@ -29,7 +29,9 @@ void path_set_init(Arena* a, PathSet* s) {
   s->count = 0;
 }
 
-bool path_set_has(const PathSet* s, StrView path) { return sv_present(s->slots[probe(s, path)]); }
+bool path_set_has(const PathSet* s, StrView path) {
+  return sv_present(s->slots[probe(s, path)]);
+}
 
 bool path_set_add(Arena* a, PathSet* s, StrView path) {
   uint64_t i = probe(s, path);

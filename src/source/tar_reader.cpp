@@ -28,7 +28,8 @@ uint64_t field_octal(const char* p, size_t width) {
   size_t i = 0;
   while (i < width && (p[i] == 0 || p[i] == ' ')) i++;
   uint64_t v = 0;
-  for (; i < width && p[i] >= '0' && p[i] <= '7'; i++) v = v * 8 + static_cast<uint64_t>(p[i] - '0');
+  for (; i < width && p[i] >= '0' && p[i] <= '7'; i++)
+    v = v * 8 + static_cast<uint64_t>(p[i] - '0');
   return v;
 }
 
@@ -51,7 +52,9 @@ StrView header_name(Arena* a, const char* h) {
   return sb_view(&sb);
 }
 
-uint64_t round_block(uint64_t n) { return (n + kTarBlock - 1) / kTarBlock * kTarBlock; }
+uint64_t round_block(uint64_t n) {
+  return (n + kTarBlock - 1) / kTarBlock * kTarBlock;
+}
 
 enum class Kind { file, dir, long_name, pax, keep_pending, skip };
 
@@ -61,9 +64,8 @@ struct TypeKind {
 };
 
 constexpr TypeKind kTypes[] = {
-    {'0', Kind::file},      {'\0', Kind::file}, {'5', Kind::dir},
-    {'L', Kind::long_name}, {'x', Kind::pax},   {'K', Kind::keep_pending},
-    {'g', Kind::keep_pending},
+    {'0', Kind::file}, {'\0', Kind::file},        {'5', Kind::dir},          {'L', Kind::long_name},
+    {'x', Kind::pax},  {'K', Kind::keep_pending}, {'g', Kind::keep_pending},
 };
 
 Kind type_kind(char flag) {
@@ -94,7 +96,8 @@ StrView tar_pax_path(StrView records) {
 }
 
 StrView tar_clean_name(Arena* a, StrView name) {
-  while (name.len > 1 && name.ptr[0] == '.' && name.ptr[1] == '/') name = sv_make(name.ptr + 2, name.len - 2);
+  while (name.len > 1 && name.ptr[0] == '.' && name.ptr[1] == '/')
+    name = sv_make(name.ptr + 2, name.len - 2);
   while (name.len > 1 && name.ptr[name.len - 1] == '/') name.len--;
   return normalize_path(a, name);
 }

@@ -19,7 +19,9 @@ void put_octal(char* field, size_t width, uint64_t v) {
   for (size_t i = width - 1; i-- > 0; v >>= 3) field[i] = static_cast<char>('0' + (v & 7));
 }
 
-void put_text(char* field, const char* text) { memcpy(field, text, strlen(text)); }
+void put_text(char* field, const char* text) {
+  memcpy(field, text, strlen(text));
+}
 
 // Splits name at a "/" so that the part before fits the prefix field and the
 // part after fits the name field. Returns the split position or 0.
@@ -90,7 +92,8 @@ bool tar_header_fill(char* block, StrView path, uint64_t size, bool is_dir, int6
 bool tar_write_entry(TarWriter* w, StrView path, StrView data, bool is_dir) {
   if (w->failed) return false;
   char block[kTarBlock];
-  if (!tar_header_fill(block, path, data.len, is_dir, static_cast<int64_t>(time(nullptr)))) return false;
+  if (!tar_header_fill(block, path, data.len, is_dir, static_cast<int64_t>(time(nullptr))))
+    return false;
   if (!gz_put(w, block, kTarBlock)) return false;
   if (is_dir || data.len == 0) return true;
   if (!gz_put(w, data.ptr, data.len)) return false;

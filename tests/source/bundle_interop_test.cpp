@@ -39,9 +39,10 @@ class BundleInteropTest : public BundleTest {
       EXPECT_TRUE(source_exists(b, abs.c_str())) << abs;
     }
     EXPECT_EQ(list(b, "/"), list(t, "/"));
-    for (const char* p : {"/proc/irq/[0-9]*/smp_affinity", "/proc/*", "/proc/*/x", "/proc/.*/x",
-                          "/proc/*/task/*/stat", "/sys/devices/system/cpu/cpu[0-9]*/cpuidle/state[0-9]*/*",
-                          "/sys/kernel/tracing/*", "/*/irq", "/sys/devices/platform/*/*/value", "/nothing*"})
+    for (const char* p :
+         {"/proc/irq/[0-9]*/smp_affinity", "/proc/*", "/proc/*/x", "/proc/.*/x",
+          "/proc/*/task/*/stat", "/sys/devices/system/cpu/cpu[0-9]*/cpuidle/state[0-9]*/*",
+          "/sys/kernel/tracing/*", "/*/irq", "/sys/devices/platform/*/*/value", "/nothing*"})
       EXPECT_EQ(glob(b, p), glob(t, p)) << p;
     for (const char* p : {"/proc/missing", "/proc/irq/17", "/proc/version/x"}) {
       read(b, p);
@@ -55,7 +56,9 @@ class BundleInteropTest : public BundleTest {
   }
 };
 
-TEST_F(BundleInteropTest, GnuFormatWithDotSlash) { expect_same(pack("-cz"), open(tree.path)); }
+TEST_F(BundleInteropTest, GnuFormatWithDotSlash) {
+  expect_same(pack("-cz"), open(tree.path));
+}
 
 TEST_F(BundleInteropTest, GnuFormatWithoutDotSlash) {
   std::string file = out.file("t.tar");
@@ -63,7 +66,9 @@ TEST_F(BundleInteropTest, GnuFormatWithoutDotSlash) {
   expect_same(open(file), open(tree.path));
 }
 
-TEST_F(BundleInteropTest, PaxFormat) { expect_same(pack("--format=pax -cz"), open(tree.path)); }
+TEST_F(BundleInteropTest, PaxFormat) {
+  expect_same(pack("--format=pax -cz"), open(tree.path));
+}
 
 TEST_F(BundleInteropTest, UstarFormatUsesThePrefix) {
   expect_same(pack("--format=ustar -c"), open(tree.path));

@@ -11,7 +11,10 @@ namespace {
 
 std::string simple_archive() {
   TarBuilder t;
-  t.dir("./proc/irq/17/").file("./proc/irq/17/smp_affinity", "f\n").file("./proc/cpuinfo", "cpu\n").end();
+  t.dir("./proc/irq/17/")
+      .file("./proc/irq/17/smp_affinity", "f\n")
+      .file("./proc/cpuinfo", "cpu\n")
+      .end();
   return t.bytes;
 }
 
@@ -135,11 +138,12 @@ TEST_F(BundleTest, NameCleaning) {
 }
 
 TEST_F(BundleTest, PaxRecords) {
-  EXPECT_EQ(str(tar_pax_path(sv("30 mtime=1234567890.123456789\n19 path=./proc/abc\n"))), "./proc/abc");
+  EXPECT_EQ(str(tar_pax_path(sv("30 mtime=1234567890.123456789\n19 path=./proc/abc\n"))),
+            "./proc/abc");
   EXPECT_EQ(str(tar_pax_path(sv("12 uid=1000\n"))), "<none>");
-  EXPECT_EQ(str(tar_pax_path(sv("99 path=x\n"))), "<none>");   // longer than the data
-  EXPECT_EQ(str(tar_pax_path(sv("0 path=x\n"))), "<none>");    // no progress
-  EXPECT_EQ(str(tar_pax_path(sv("9path=x\n"))), "<none>");     // no space
+  EXPECT_EQ(str(tar_pax_path(sv("99 path=x\n"))), "<none>");  // longer than the data
+  EXPECT_EQ(str(tar_pax_path(sv("0 path=x\n"))), "<none>");   // no progress
+  EXPECT_EQ(str(tar_pax_path(sv("9path=x\n"))), "<none>");    // no space
   EXPECT_EQ(str(tar_pax_path(sv("99999999999999999999999 path=x\n"))), "<none>");
   EXPECT_EQ(str(tar_pax_path(sv("11 path=ab\n11 path=cd\n"))), "cd");
 }
@@ -159,14 +163,15 @@ TEST_F(BundleTest, ErrorTexts) {
   EXPECT_EQ(load(gz.substr(0, gz.size() / 2)), nullptr);
   EXPECT_EQ(err_text, "'b.tar' is not a readable gzip bundle");
 
-  std::string bad = TarBuilder::header("./proc/x", '0', 0, "", "77777777777") + std::string(1024, '\0');
+  std::string bad =
+      TarBuilder::header("./proc/x", '0', 0, "", "77777777777") + std::string(1024, '\0');
   EXPECT_EQ(load(bad), nullptr);
   EXPECT_EQ(err_text, "bundle is corrupt: implausible member size");
 
   std::string a = simple_archive();
   EXPECT_EQ(load(a.substr(0, 512 * 4 + 1)), nullptr);  // inside the cpuinfo data block
   EXPECT_EQ(err_text, "bundle is truncated");
-  ASSERT_NE(load(a.substr(0, a.size() - 700)), nullptr) << err_text;  // inside the end blocks
+  ASSERT_NE(load(a.substr(0, a.size() - 700)), nullptr) << err_text;   // inside the end blocks
   ASSERT_NE(load(a.substr(0, a.size() - 1024)), nullptr) << err_text;  // no end blocks at all
 }
 
@@ -228,15 +233,18 @@ TEST_F(BundleTest, ZeroBlocksDoNotEndTheWalk) {
 TEST_F(BundleTest, GlobRules) {
   TarBuilder t;
   t.file("./proc/irq/10/smp_affinity", "a").file("./proc/irq/2/smp_affinity", "b");
-  t.file("./proc/irq/2/node", "c").dir("./proc/irq/2/eth0/").file("./proc/irq/default_smp_affinity", "d");
+  t.file("./proc/irq/2/node", "c")
+      .dir("./proc/irq/2/eth0/")
+      .file("./proc/irq/default_smp_affinity", "d");
   t.file("./proc/.hidden/x", "h").file("./proc/sys/kernel/sched_rt_runtime_us", "1");
   t.end();
   Source* s = load(t.bytes);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(glob(s, "/proc/irq/[0-9]*/smp_affinity"),
             (Strings{"/proc/irq/10/smp_affinity", "/proc/irq/2/smp_affinity"}));
-  EXPECT_EQ(glob(s, "/proc/irq/2/*"), (Strings{"/proc/irq/2/eth0", "/proc/irq/2/node", "/proc/irq/2/smp_affinity"}));
-  EXPECT_EQ(glob(s, "/proc/*/x"), Strings{});             // no leading dot
+  EXPECT_EQ(glob(s, "/proc/irq/2/*"),
+            (Strings{"/proc/irq/2/eth0", "/proc/irq/2/node", "/proc/irq/2/smp_affinity"}));
+  EXPECT_EQ(glob(s, "/proc/*/x"), Strings{});  // no leading dot
   EXPECT_EQ(glob(s, "/proc/.*/x"), Strings{"/proc/.hidden/x"});
   EXPECT_EQ(glob(s, "/proc/irq*"), Strings{"/proc/irq"});  // never across "/"
   EXPECT_EQ(glob(s, "/proc/sys/kernel/sched_*"), Strings{"/proc/sys/kernel/sched_rt_runtime_us"});

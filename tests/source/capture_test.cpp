@@ -1,3 +1,5 @@
+#include "source/capture.h"
+
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -7,7 +9,6 @@
 
 #include "bundle_test_util.h"
 #include "machine_tree.h"
-#include "source/capture.h"
 
 namespace {
 
@@ -107,7 +108,9 @@ TEST_F(CaptureTest, MemberOrderAndContents) {
   EXPECT_EQ(e[1].data, "BOOT_IMAGE=/vmlinuz isolcpus=2-3 password=hunter2\n");
   EXPECT_EQ(e[24].data, "/usr/bin/chrt");
   EXPECT_EQ(e[25].data, "/sbin/tuna");
-  std::regex meta("tool=kelvane\nformat=1\ncaptured_at=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\nhost=myhost\nredacted=no\n");
+  std::regex meta(
+      "tool=kelvane\nformat=1\ncaptured_at=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\nhost="
+      "myhost\nredacted=no\n");
   EXPECT_TRUE(std::regex_match(e.back().data, meta)) << e.back().data;
 }
 
@@ -177,7 +180,8 @@ TEST_F(CaptureTest, RoundTripThroughTheBundleSource) {
 TEST_F(CaptureTest, GnuTarListsAndExtractsIt) {
   captured(false);
   std::string listing = tar_ok("tzf " + bundle);
-  EXPECT_NE(listing.find("./sys/devices/system/cpu/cpu0/cpuidle/" + long_idle_name() + "\n"), std::string::npos);
+  EXPECT_NE(listing.find("./sys/devices/system/cpu/cpu0/cpuidle/" + long_idle_name() + "\n"),
+            std::string::npos);
   EXPECT_NE(listing.find("./proc/irq/17/eth0/\n"), std::string::npos);
   TempDir x;
   tar_ok("xzf " + bundle + " -C " + x.path);

@@ -39,13 +39,18 @@ struct TarBuilder {
     bytes += padded(data);
     return *this;
   }
-  TarBuilder& file(const std::string& name, const std::string& data) { return member(name, '0', data); }
+  TarBuilder& file(const std::string& name, const std::string& data) {
+    return member(name, '0', data);
+  }
   TarBuilder& dir(const std::string& name) { return member(name, '5'); }
-  TarBuilder& long_name(const std::string& name) { return member("././@LongLink", 'L', name + '\0'); }
+  TarBuilder& long_name(const std::string& name) {
+    return member("././@LongLink", 'L', name + '\0');
+  }
   TarBuilder& pax_path(const std::string& path) {
     std::string rec = " path=" + path + "\n";
     size_t len = rec.size();
-    while (std::to_string(len).size() + rec.size() != len) len = std::to_string(len).size() + rec.size();
+    while (std::to_string(len).size() + rec.size() != len)
+      len = std::to_string(len).size() + rec.size();
     return member("./PaxHeaders/x", 'x', std::to_string(len) + rec);
   }
   TarBuilder& end() {

@@ -41,8 +41,10 @@ std::string fill(StrView path, uint64_t size, bool dir, bool* ok = nullptr) {
 }
 
 TEST_F(BundleTest, HeaderBytes) {
-  EXPECT_EQ(fill(sv("/proc/cpuinfo"), 1234, false), expected_header("./proc/cpuinfo", "0000644", "00000002322", '0'));
-  EXPECT_EQ(fill(sv("///proc/irq/17"), 99, true), expected_header("./proc/irq/17/", "0000755", "00000000000", '5'));
+  EXPECT_EQ(fill(sv("/proc/cpuinfo"), 1234, false),
+            expected_header("./proc/cpuinfo", "0000644", "00000002322", '0'));
+  EXPECT_EQ(fill(sv("///proc/irq/17"), 99, true),
+            expected_header("./proc/irq/17/", "0000755", "00000000000", '5'));
   // GNU tar agrees on the checksum: the reader does not verify it, so check it here.
   std::string h = fill(sv("/a"), 0, false);
   unsigned sum = 0;
@@ -108,7 +110,8 @@ TEST_F(BundleTest, WriterStopsAtFirstFailure) {
   ASSERT_NE(w.gz, nullptr);
   gzbuffer(w.gz, 1024);
   std::string big(1 << 20, 'r');
-  for (int i = 0; i < 8 && !w.failed; i++) tar_write_entry(&w, sv("/f"), StrView{big.data(), big.size()}, false);
+  for (int i = 0; i < 8 && !w.failed; i++)
+    tar_write_entry(&w, sv("/f"), StrView{big.data(), big.size()}, false);
   EXPECT_TRUE(w.failed);
   EXPECT_FALSE(tar_write_entry(&w, sv("/g"), sv("x"), false));
   gzclose(w.gz);
