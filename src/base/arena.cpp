@@ -77,6 +77,17 @@ void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size) {
   return p;
 }
 
+void arena_trim(Arena* a, void* ptr, size_t old_size, size_t new_size) {
+  ArenaBlock* h = a->head;
+  if (!ptr || !h || new_size >= old_size || old_size > h->used) return;
+  uint64_t old16 = round16(old_size), new16 = round16(new_size == 0 ? 1 : new_size);
+  char* p = static_cast<char*>(ptr);
+  if (p + old16 != block_data(h) + h->used || new16 >= old16) return;
+  memset(p + new16, 0, old16 - new16);
+  h->used -= old16 - new16;
+  a->total -= old16 - new16;
+}
+
 void arena_release(Arena* a) {
   ArenaBlock* b = a->head;
   while (b) {

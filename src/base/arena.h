@@ -25,6 +25,10 @@ void arena_init(Arena* a);
 void* arena_alloc(Arena* a, size_t n);
 // Grows in place when ptr is the head block's latest allocation, else copies.
 void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size);
+// Gives back the tail beyond new_size of ptr when ptr is the head block's
+// latest allocation (a file buffer sized generously before reading), so that
+// the next allocation reuses it; otherwise nothing. The tail is zeroed again.
+void arena_trim(Arena* a, void* ptr, size_t old_size, size_t new_size);
 void arena_release(Arena* a);
 
 // One zero-initialised T (T must be a plain record).

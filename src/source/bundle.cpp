@@ -40,7 +40,7 @@ bool is_root(StrView p) {
 
 void index_insert(BundleIndex* idx, int32_t member) {
   StrView name = idx->members[member].name;
-  uint64_t s = bundle_hash(name) & idx->mask;
+  uint64_t s = sv_hash(name) & idx->mask;
   while (idx->slots[s] >= 0 && !sv_eq(idx->members[idx->slots[s]].name, name))
     s = (s + 1) & idx->mask;
   idx->slots[s] = member;
@@ -143,17 +143,8 @@ StrView read_bundle_file(Arena* a, const char* path, StrView* err) {
 
 }  // namespace
 
-uint64_t bundle_hash(StrView s) {
-  uint64_t h = 14695981039346656037ull;
-  for (size_t i = 0; i < s.len; i++) {
-    h ^= static_cast<unsigned char>(s.ptr[i]);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
 int32_t bundle_lookup(const BundleIndex* idx, StrView name) {
-  uint64_t s = bundle_hash(name) & idx->mask;
+  uint64_t s = sv_hash(name) & idx->mask;
   for (int32_t m; (m = idx->slots[s]) >= 0; s = (s + 1) & idx->mask)
     if (sv_eq(idx->members[m].name, name)) return m;
   return -1;

@@ -42,7 +42,6 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
                     StrView* err);
 
 // 64-bit FNV-1a over the bytes of s.
-uint64_t bundle_hash(StrView s);
 
 // The index of the last member named name, or -1.
 int32_t bundle_lookup(const BundleIndex* idx, StrView name);

@@ -7,7 +7,7 @@ namespace {
 constexpr uint64_t kInitialSlots = 1024;
 
 uint64_t probe(const PathSet* s, StrView path) {
-  uint64_t i = bundle_hash(path) & s->mask;
+  uint64_t i = sv_hash(path) & s->mask;
   while (sv_present(s->slots[i]) && !sv_eq(s->slots[i], path)) i = (i + 1) & s->mask;
   return i;
 }

@@ -70,6 +70,10 @@ bool read_fd(Source* src, StrView path, int fd, uint64_t size, StrView* out) {
     len += static_cast<uint64_t>(n);
   }
   close(fd);
+  // Pseudo-files start with 8 KiB and mostly hold a line: keep only what was
+  // read (and its terminating zero) so a walk over thousands of them costs
+  // what they hold.
+  arena_trim(src->arena, buf, cap, len + 1);
   *out = StrView{buf, len};
   return true;
 }

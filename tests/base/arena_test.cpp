@@ -208,6 +208,29 @@ TEST_F(ArenaBlocks, TypedHelpersZeroFill) {
   EXPECT_TRUE(all_zero(xs, 4000));
 }
 
+TEST_F(ArenaBlocks, TrimGivesBackTheLatestTailZeroed) {
+  char* buf = static_cast<char*>(arena_alloc(&a, 8192));
+  memset(buf, 'x', 8192);
+  uint64_t used = a.head->used;
+  arena_trim(&a, buf, 8192, 6);  // keeps 16 bytes
+  EXPECT_EQ(a.head->used, used - 8192 + 16);
+  EXPECT_EQ(a.total, used - 8192 + 16);
+  EXPECT_EQ(buf[0], 'x');
+  char* next = static_cast<char*>(arena_alloc(&a, 100));
+  EXPECT_EQ(next, buf + 16);
+  EXPECT_TRUE(all_zero(next, 100));
+  // Not the latest allocation, or not smaller: nothing changes.
+  uint64_t before = a.head->used;
+  arena_trim(&a, buf, 16, 1);
+  arena_trim(&a, next, 100, 200);
+  arena_trim(&a, nullptr, 100, 0);
+  EXPECT_EQ(a.head->used, before);
+  // An oversized block is not the head's and stays as it is.
+  void* big = arena_alloc(&a, 300000);
+  arena_trim(&a, big, 300000, 10);
+  EXPECT_EQ(a.head->used, before);
+}
+
 TEST(ArenaDeathTest, ImpossibleSizeIsFatal) {
   Arena a;
   arena_init(&a);
