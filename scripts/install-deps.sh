@@ -7,6 +7,10 @@ command -v g++ >/dev/null 2>&1 || missing="$missing g++"
 command -v make >/dev/null 2>&1 || missing="$missing make"
 [ -f /usr/include/zlib.h ] || missing="$missing zlib1g-dev"
 [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
+# The tests validate JSON with python3 and check bundles against GNU tar.
+command -v python3 >/dev/null 2>&1 || missing="$missing python3"
+command -v tar >/dev/null 2>&1 || missing="$missing tar"
+command -v gzip >/dev/null 2>&1 || missing="$missing gzip"
 [ -z "$missing" ] && exit 0
 echo "installing:$missing" >&2
 SUDO=""
