@@ -54,6 +54,24 @@ TEST(CaptureRun, BundleAnalysesLikeItsTree) {
   EXPECT_EQ(m.err, "kelvane: --measure needs the live system; ignoring for a bundle\n");
 }
 
+// This machine captured, then analysed from the bundle: the same findings as
+// the live analysis. Only the source label and the live flag differ.
+TEST(CaptureRun, LiveCaptureAnalysesLikeTheLiveSystem) {
+  TempDir cwd;
+  RunResult cap = run_kelvane("capture -o live.tar.gz", "", cwd.path);
+  ASSERT_EQ(cap.status, 0) << cap.err;
+  std::string args = " --interval 0 -f json -o -";
+  RunResult live = run_kelvane(args);
+  RunResult bundle = run_kelvane("analyze live.tar.gz" + args, "", cwd.path);
+  ASSERT_EQ(bundle.status, 0) << bundle.err;
+  auto findings = [](const std::string& doc) {
+    size_t from = doc.find("\"findings\""), to = doc.find("\"snapshot\"");
+    return doc.substr(from, to - from);
+  };
+  EXPECT_EQ(findings(bundle.out), findings(live.out));
+  EXPECT_NE(bundle.out.find("\"source\": \"live.tar.gz\""), std::string::npos);
+}
+
 TEST(CaptureRun, NotABundle) {
   TempDir cwd;
   cwd.write("notes.txt", "hello, not an archive\n");
