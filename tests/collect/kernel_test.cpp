@@ -92,6 +92,27 @@ TEST_F(KernelTest, ReleaseConfigBeforeOtherBootConfigs) {
   EXPECT_EQ(s->hz, 250);
 }
 
+// /boot/config-RELEASE, then the build tree's .config, and only then any other
+// /boot/config-* (even one that sorts first).
+TEST_F(KernelTest, ReleaseCandidatesInOrderBeforeTheGlob) {
+  TempDir d;
+  d.write("proc/sys/kernel/osrelease", "6.1.0-x\n");
+  d.write("boot/config-6.1.0-a", "CONFIG_HZ=100\n");
+  d.write("boot/config-6.1.0-x", "CONFIG_HZ=250\n");
+  d.write("lib/modules/6.1.0-x/build/.config", "CONFIG_HZ=300\n");
+  Snapshot* s = collect(d);
+  EXPECT_EQ(str(s->config_source), "/boot/config-6.1.0-x");
+  EXPECT_EQ(s->hz, 250);
+
+  TempDir e;
+  e.write("proc/sys/kernel/osrelease", "6.1.0-x\n");
+  e.write("boot/config-6.1.0-a", "CONFIG_HZ=100\n");
+  e.write("lib/modules/6.1.0-x/build/.config", "CONFIG_HZ=300\n");
+  s = collect(e);
+  EXPECT_EQ(str(s->config_source), "/lib/modules/6.1.0-x/build/.config");
+  EXPECT_EQ(s->hz, 300);
+}
+
 TEST_F(KernelTest, WithoutReleaseTheFirstSortedBootConfigWins) {
   TempDir d;
   d.write("boot/config-6.1.0-b", "CONFIG_HZ=250\n");
