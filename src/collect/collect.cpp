@@ -63,6 +63,9 @@ void collect_snapshot(Snapshot* snap, Arena* arena, Source* src, int32_t interva
     log_progress("%s", step.progress);
     step.run(snap);
   }
-  if (interval_ms > 0 && src->live) sample_counters(snap, interval_ms);
+  // Without a sampler in this build there is nothing to count over the
+  // window: no message, no wait, and sample_seconds stays 0.
+  bool can_sample = kSampleInterrupts != nullptr || kSampleCpuidleUsage != nullptr;
+  if (interval_ms > 0 && src->live && can_sample) sample_counters(snap, interval_ms);
   read_host(snap);
 }

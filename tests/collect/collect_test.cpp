@@ -78,15 +78,17 @@ TEST_F(CollectTest, QuietWithoutVerbose) {
   EXPECT_EQ(str(snap->preempt_model), "full");
 }
 
-TEST_F(CollectTest, LiveSystemSamplesOnlyWithAPositiveInterval) {
+// No counter sampler is part of this build yet: the live system is read once
+// and nothing claims a sampling window that did not happen.
+TEST_F(CollectTest, LiveSystemWithoutSamplersDoesNotClaimASample) {
   Source* src = open("");
   ASSERT_TRUE(src->live);
   Snapshot* snap = arena_new<Snapshot>(&arena);
   std::string err = collect_verbose(snap, src, 20);
-  EXPECT_NE(err.find("kelvane: sampling counters for 20 ms\n"), std::string::npos) << err;
+  EXPECT_EQ(err.find("sampling"), std::string::npos) << err;
   EXPECT_TRUE(snap->live);
   EXPECT_EQ(str(snap->source), "live system");
-  EXPECT_DOUBLE_EQ(snap->sample_seconds, 0.02);
+  EXPECT_EQ(snap->sample_seconds, 0.0);
   EXPECT_TRUE(snap->host.ptr);
 
   for (int32_t interval : {0, -5}) {
