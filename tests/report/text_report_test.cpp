@@ -147,8 +147,8 @@ TEST_F(TextReport, CategoryBlockEndsWithAnEmptyLineEvenWhenEmpty) {
   add("a.unknown", Category::preemption, Severity::unknown, "Cannot tell");
   EXPECT_TRUE(contains(render(), "  Overall Score: not determined\n\n\n  [??] Cannot tell\n"));
   score(40);
-  EXPECT_TRUE(contains(render(), "  " + std::string(12, '#') + std::string(18, '.') +
-                                     "\n\n\n  [??] Cannot tell\n"));
+  EXPECT_TRUE(contains(
+      render(), "  " + std::string(12, '#') + std::string(18, '.') + "\n\n\n  [??] Cannot tell\n"));
   opts.quiet = true;
   EXPECT_EQ(render().rfind("  Overall Score:  40/100   poor\n  " + std::string(12, '#') +
                                std::string(18, '.') + "\n\n  [??] Cannot tell\n\n",
