@@ -110,9 +110,10 @@ void write_score(const Writer* w) {
   fprintf(w->out, "%s\n\n", st.reset);
 }
 
+// The category lines always end with one empty line, even when no category
+// was scored.
 void write_categories(const Writer* w) {
   const Report* r = w->report;
-  bool any = false;
   for (int c = 0; c < kCategoryCount; c++) {
     if (!r->category_scored[c]) continue;
     int32_t score = r->category_score[c];
@@ -120,9 +121,8 @@ void write_categories(const Writer* w) {
             score_color(&w->st, score));
     print_bar(w->out, w->opts->ascii, kCategoryCells, score / 5);
     fprintf(w->out, "%s %3d\n", w->st.reset, static_cast<int>(score));
-    any = true;
   }
-  if (any) fputc('\n', w->out);
+  fputc('\n', w->out);
 }
 
 // ---- 4. Findings ----

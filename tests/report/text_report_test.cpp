@@ -141,6 +141,21 @@ TEST_F(TextReport, UndeterminedScoreHasNoBarButScoredCategoriesStillShow) {
   EXPECT_TRUE(contains(out, "    Measured latency       ########............  40\n\n"));
 }
 
+// The category block ends with its empty line even when it holds no line.
+TEST_F(TextReport, CategoryBlockEndsWithAnEmptyLineEvenWhenEmpty) {
+  opts.ascii = true;
+  add("a.unknown", Category::preemption, Severity::unknown, "Cannot tell");
+  EXPECT_TRUE(contains(render(), "  Overall Score: not determined\n\n\n  [??] Cannot tell\n"));
+  score(40);
+  EXPECT_TRUE(contains(
+      render(), "  " + std::string(12, '#') + std::string(18, '.') + "\n\n\n  [??] Cannot tell\n"));
+  opts.quiet = true;
+  EXPECT_EQ(render().rfind("  Overall Score:  40/100   poor\n  " + std::string(12, '#') +
+                               std::string(18, '.') + "\n\n  [??] Cannot tell\n\n",
+                           0),
+            0u);
+}
+
 TEST_F(TextReport, BarCellsFollowIntegerArithmetic) {
   opts.ascii = true;
   score(100);
