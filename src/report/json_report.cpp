@@ -125,15 +125,17 @@ void findings(FILE* out, const Report* r) {
 
 void write_json_report(const Report* report, FILE* out) {
   const Snapshot* snap = report->snapshot ? report->snapshot : &kEmptySnapshot;
-  // CPU list texts are formatted here and dropped when the document is done.
-  Arena scratch;
-  arena_init(&scratch);
+  // CPU list texts come from the run's Arena like every other allocation; a
+  // Report that was never given one (never scored) gets a short-lived Arena.
+  Arena own;
+  arena_init(&own);
+  Arena* arena = report->arena ? report->arena : &own;
   fputs("{\n", out);
   header(out, report, snap);
   category_scores(out, report);
   findings(out, report);
   key(out, kIndent2, "snapshot");
-  json_write_snapshot(out, &scratch, snap);
+  json_write_snapshot(out, arena, snap);
   fputs("\n}\n", out);
-  arena_release(&scratch);
+  arena_release(&own);
 }

@@ -12,5 +12,6 @@
 // Writes the whole document for report to out. The Snapshot is reached
 // through report->snapshot and the failed reads through its Source
 // (snapshot->src); a missing Snapshot or Source writes the empty summary.
+// Temporary texts (CPU lists) come from report->arena.
 // Write errors of the stream are left to the caller (check ferror).
 void write_json_report(const Report* report, FILE* out);

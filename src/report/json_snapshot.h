@@ -9,5 +9,5 @@
 
 // Writes the value of the top-level "snapshot" member, from its "{" to the
 // closing two spaces and "}" (no line break after it); members are indented
-// by four spaces. scratch holds the CPU list texts.
-void json_write_snapshot(FILE* out, Arena* scratch, const Snapshot* snap);
+// by four spaces. The CPU list texts are allocated from arena.
+void json_write_snapshot(FILE* out, Arena* arena, const Snapshot* snap);

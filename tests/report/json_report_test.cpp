@@ -344,6 +344,17 @@ TEST_F(JsonReportTest, MissingSnapshotAndSourceWriteTheEmptySummary) {
   EXPECT_EQ(doc(), with_empty_snapshot);
 }
 
+// CPU list texts are allocated from the run's Arena, not from memory of the
+// writer's own; a Report without an Arena still gets the same document.
+TEST_F(JsonReportTest, CpuListsComeFromTheRunArena) {
+  fill_machine();
+  uint64_t before = arena.total;
+  std::string with_run_arena = doc();
+  EXPECT_GT(arena.total, before);
+  report.arena = nullptr;
+  EXPECT_EQ(doc(), with_run_arena);
+}
+
 TEST_F(JsonReportTest, ProfileVerdictAndMeasuredFlag) {
   report.profile = Profile::low_latency;
   report.target_us = 1000;
