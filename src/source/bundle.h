@@ -41,7 +41,5 @@ Source* bundle_open(Arena* a, const char* path, StrView* err);
 Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate_limit,
                     StrView* err);
 
-// 64-bit FNV-1a over the bytes of s.
-
 // The index of the last member named name, or -1.
 int32_t bundle_lookup(const BundleIndex* idx, StrView name);
