@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "base/log.h"
-#include "source/bundle_inflate.h"
 #include "source/bundle_ops.h"
 #include "source/tar_reader.h"
 
@@ -157,7 +156,7 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
   StrView archive = bytes;
   bool gzip = static_cast<unsigned char>(bytes.ptr[0]) == 0x1f &&
               static_cast<unsigned char>(bytes.ptr[1]) == 0x8b;
-  if (gzip && !bundle_inflate(a, bytes, inflate_limit, &archive))
+  if (gzip && !gunzip_limited(a, bytes, &archive, inflate_limit))
     return fail(a, err, "'%s' is not a readable gzip bundle", label);
   if (archive.len < kTarBlock) return fail(a, err, no_members, label);
   List<BundleMember> members{};

@@ -22,6 +22,26 @@ void feed(z_stream* zs, const char* in, uint64_t in_left, char* out, uint64_t ou
   zs->avail_out = static_cast<uInt>(min_u64(out_left, UINT_MAX));
 }
 
+// Deflate cannot expand its input more than about 1032 times.
+constexpr uint64_t kMaxRatio = 1100;
+
+// First output buffer: the size a gzip trailer records (modulo 2^32) when it
+// is plausible for the input, so a whole bundle inflates without regrowing;
+// otherwise six times the input. Never more than limit + 1 bytes: one byte
+// past the limit is enough to tell that the data would inflate further.
+uint64_t initial_size(StrView data, uint64_t limit) {
+  uint64_t len = min_u64(data.len, UINT64_MAX / (8 * kMaxRatio));
+  uint64_t guess = 6 * len + 4096;
+  bool gzip = static_cast<unsigned char>(data.ptr[0]) == 0x1f &&
+              static_cast<unsigned char>(data.ptr[1]) == 0x8b;
+  if (gzip && data.len >= 18) {
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(data.ptr + data.len - 4);
+    uint64_t isize = t[0] | (t[1] << 8) | (t[2] << 16) | (uint64_t{t[3]} << 24);
+    if (isize + 1 <= len * kMaxRatio + 65536) guess = isize + 1;
+  }
+  return min_u64(guess, limit + 1);
+}
+
 }  // namespace
 
 bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit) {
@@ -30,9 +50,7 @@ bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit) {
   limit = min_u64(limit, UINT64_MAX / 4);  // keeps limit + 1 and doubling in range
   z_stream zs{};
   if (inflateInit2(&zs, kWindowBits) != Z_OK) return false;
-  // The buffer never exceeds limit + 1 bytes: one byte past the limit is
-  // enough to tell that the data would inflate further than allowed.
-  uint64_t cap = min_u64(6 * min_u64(data.len, UINT64_MAX / 8) + 4096, limit + 1);
+  uint64_t cap = initial_size(data, limit);
   char* buf = static_cast<char*>(arena_alloc(a, cap));
   uint64_t in_pos = 0, out_len = 0;
   bool ok = false;
