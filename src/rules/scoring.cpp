@@ -39,7 +39,9 @@ void score_report(Report* report) {
     if (!(sums[c].possible > 0)) continue;
     double ratio = sums[c].earned / sums[c].possible;
     report->category_scored[c] = true;
-    report->category_score[c] = rounded_percent(100.0 * ratio);
+    // Same order as the overall score: 725 / 50 is 14.5 exactly, 0.145 x 100
+    // is not.
+    report->category_score[c] = rounded_percent(sums[c].earned * 100.0 / sums[c].possible);
     double w = category_weight(static_cast<Category>(c), report->measured);
     if (w > 0) {
       numerator += ratio * w;

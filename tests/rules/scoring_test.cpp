@@ -120,6 +120,15 @@ TEST_F(ScoringTest, OverallExactHalfRoundsUpDespiteBinaryFractions) {
   EXPECT_STREQ(verdict_name(report.score_valid, report.score), "marginal");
 }
 
+TEST_F(ScoringTest, CategoryExactHalfRoundsUpDespiteBinaryFractions) {
+  // 7.25 earned of 50 possible is exactly 14.5% -> 15.
+  add(Category::power, Severity::warn, 14.5);
+  add(Category::power, Severity::fail, 35.5);
+  score_report(&report);
+  EXPECT_EQ(cat(Category::power), 15);
+  EXPECT_EQ(report.score, 15);
+}
+
 TEST_F(ScoringTest, ZeroAndInvalidWeightsDoNotScore) {
   add(Category::preemption, Severity::fail, 0);
   add(Category::isolation, Severity::fail, -2);
