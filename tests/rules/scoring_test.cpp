@@ -133,11 +133,15 @@ TEST_F(ScoringTest, ZeroAndInvalidWeightsDoNotScore) {
   add(Category::preemption, Severity::fail, 0);
   add(Category::isolation, Severity::fail, -2);
   add(Category::irq, Severity::fail, std::nan(""));
+  add(Category::scheduling, Severity::fail, INFINITY);
+  add(Category::power, Severity::pass, INFINITY);
   add(Category::noise, Severity::pass, 1);
   score_report(&report);
   EXPECT_FALSE(scored(Category::preemption));
   EXPECT_FALSE(scored(Category::isolation));
   EXPECT_FALSE(scored(Category::irq));
+  EXPECT_FALSE(scored(Category::scheduling));
+  EXPECT_FALSE(scored(Category::power));
   EXPECT_TRUE(scored(Category::noise));
   EXPECT_EQ(report.score, 100);
 }
