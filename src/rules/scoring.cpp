@@ -24,9 +24,10 @@ void score_report(Report* report) {
   CategorySums sums[kCategoryCount] = {};
   for (const Finding* f : report->findings) {
     size_t c = static_cast<size_t>(f->category);
-    // Only a positive weight takes part: a zero, negative or NaN weight would
-    // otherwise turn a category's ratio meaningless.
-    if (c >= kCategoryCount || !severity_is_scored(f->severity) || !(f->weight > 0)) continue;
+    // Only a positive, finite weight takes part: a zero, negative, infinite or
+    // NaN weight would otherwise turn a category's ratio meaningless.
+    bool usable = f->weight > 0 && std::isfinite(f->weight);
+    if (c >= kCategoryCount || !severity_is_scored(f->severity) || !usable) continue;
     sums[c].possible += f->weight;
     sums[c].earned += severity_factor(f->severity) * f->weight;
   }
