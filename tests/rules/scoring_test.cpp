@@ -107,15 +107,41 @@ TEST_F(ScoringTest, OverallRoundsHalfUp) {
   EXPECT_STREQ(verdict_name(report.score_valid, report.score), "marginal");
 }
 
+TEST_F(ScoringTest, OverallExactHalfRoundsUpDespiteBinaryFractions) {
+  // irq 0.5 x 20 + noise 0.875 x 5 = 14.375 of 25: exactly 57.5 -> 58.
+  // Dividing first gives 0.575 (not representable) x 100 = 57.4999... -> 57.
+  add(Category::irq, Severity::warn);
+  for (int i = 0; i < 3; i++) add(Category::noise, Severity::pass);
+  add(Category::noise, Severity::warn);
+  score_report(&report);
+  EXPECT_EQ(cat(Category::irq), 50);
+  EXPECT_EQ(cat(Category::noise), 88);
+  EXPECT_EQ(report.score, 58);
+  EXPECT_STREQ(verdict_name(report.score_valid, report.score), "marginal");
+}
+
+TEST_F(ScoringTest, CategoryExactHalfRoundsUpDespiteBinaryFractions) {
+  // 7.25 earned of 50 possible is exactly 14.5% -> 15.
+  add(Category::power, Severity::warn, 14.5);
+  add(Category::power, Severity::fail, 35.5);
+  score_report(&report);
+  EXPECT_EQ(cat(Category::power), 15);
+  EXPECT_EQ(report.score, 15);
+}
+
 TEST_F(ScoringTest, ZeroAndInvalidWeightsDoNotScore) {
   add(Category::preemption, Severity::fail, 0);
   add(Category::isolation, Severity::fail, -2);
   add(Category::irq, Severity::fail, std::nan(""));
+  add(Category::scheduling, Severity::fail, INFINITY);
+  add(Category::power, Severity::pass, INFINITY);
   add(Category::noise, Severity::pass, 1);
   score_report(&report);
   EXPECT_FALSE(scored(Category::preemption));
   EXPECT_FALSE(scored(Category::isolation));
   EXPECT_FALSE(scored(Category::irq));
+  EXPECT_FALSE(scored(Category::scheduling));
+  EXPECT_FALSE(scored(Category::power));
   EXPECT_TRUE(scored(Category::noise));
   EXPECT_EQ(report.score, 100);
 }
