@@ -10,13 +10,29 @@ constexpr int kWords = kMaxCpus / 64;
 
 bool in_range(int32_t cpu) { return cpu >= 0 && cpu < kMaxCpus; }
 
+// Sets every CPU of lo..hi (both within 0..4095, lo <= hi) a word at a time,
+// so that a file repeating 0-4095 costs what it holds, not 4096 steps an item.
+void fill_span(CpuSet* s, int64_t lo, int64_t hi) {
+  for (int64_t w = lo / 64; w <= hi / 64; w++) {
+    int64_t from = w * 64 > lo ? 0 : lo % 64;
+    int64_t to = (w + 1) * 64 - 1 < hi ? 63 : hi % 64;
+    uint64_t bits = ~uint64_t{0} >> (63 - (to - from)) << from;
+    s->bits[w] |= bits;
+  }
+}
+
 // Adds first..last, keeping only the first `used` of every `group` CPUs when
 // both are positive (the cpulist stride form 0-7:2/4).
 void add_range(CpuSet* s, int32_t first, int32_t last, int32_t used, int32_t group) {
   int64_t lo = first < 0 ? 0 : first;
   int64_t hi = last > kMaxCpus - 1 ? kMaxCpus - 1 : last;
+  if (lo > hi) return;
+  if (group < 1 || used < 1 || used >= group) {
+    fill_span(s, lo, hi);
+    return;
+  }
   for (int64_t k = lo; k <= hi; k++) {
-    if (group >= 1 && used >= 1 && (k - first) % group >= used) continue;
+    if ((k - first) % group >= used) continue;
     cpuset_add(s, static_cast<int32_t>(k));
   }
 }

@@ -27,7 +27,11 @@ T* list_grow(Arena* a, List<T>* l) {
         arena_realloc(a, l->items, l->capacity * sizeof(T), cap * sizeof(T)));
     l->capacity = cap;
   }
-  return &l->items[l->count++];
+  // Cleared explicitly: a list emptied by resetting count (an isolcpus flag
+  // list parsed again) hands back slots that still hold the old items.
+  T* slot = &l->items[l->count++];
+  *slot = T{};
+  return slot;
 }
 
 template <class T>

@@ -99,6 +99,12 @@ int kelvane_main(int argc, char** argv) {
   Options opt;
   ParseOutcome p = parse_options(&arena, argc, argv, &opt, stdout, stderr);
   int status = p.exit_status;
+  if (!p.run && status == 0) {
+    // --help and --version: their text is all they do, so losing it is an error.
+    ReportStream out = {stdout, nullptr};
+    StrView err = kNoneView;
+    if (!output_close(&arena, &out, &err)) status = fail(err);
+  }
   if (p.run) {
     const char* source_path = opt.bundle ? opt.bundle : opt.root;
     status = opt.subcommand == Subcommand::capture ? run_capture(&arena, &opt, source_path)

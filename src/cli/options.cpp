@@ -170,7 +170,10 @@ ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* ou
     return {false, 2};
   }
   // The parser sees its own copy of the words, named "kelvane" so that its
-  // diagnostics name the program, and may permute it freely.
+  // diagnostics name the program. The leading "-" of the option string hands
+  // operands back in place (code 1, ignored) instead of letting a
+  // POSIXLY_CORRECT environment stop parsing at the first operand: options
+  // and operands mix the same way whatever the environment holds.
   int n = argc - start + 1;
   if (n < 1) n = 1;
   char** words = arena_array<char*>(a, static_cast<size_t>(n) + 1);
@@ -180,7 +183,8 @@ ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* ou
   opterr = 1;
   ParseOutcome outcome = {true, 0};
   int c;
-  while ((c = getopt_long(n, words, "f:o:vqh", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(n, words, "-f:o:vqh", kLongOptions, nullptr)) != -1) {
+    if (c == 1) continue;  // an operand: ignored
     if (!apply_option(c, o, out, err, &outcome)) return outcome;
   }
   return outcome;

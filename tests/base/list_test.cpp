@@ -48,6 +48,13 @@ TEST_F(ListTest, GrowReturnsAZeroedItem) {
     r->a = i + 1;
   }
   EXPECT_EQ(l[19].a, 20);
+  // A list emptied by resetting its count reuses its storage; the slots it
+  // hands out again are still zeroed.
+  l.count = 0;
+  Rec* again = list_grow(&arena, &l);
+  EXPECT_EQ(again, &l[0]);
+  EXPECT_EQ(again->a, 0);
+  EXPECT_EQ(again->b.ptr, nullptr);
 }
 
 TEST_F(ListTest, ContainsDistinguishesAbsentItems) {

@@ -89,4 +89,19 @@ TEST(Cli, AnalyzeWordAfterOptionIsAnOperand) {
   EXPECT_EQ(r.status, 0);
 }
 
+TEST(Cli, OptionsAfterOperandsCountWhateverTheEnvironment) {
+  // POSIXLY_CORRECT must not stop option parsing at the first operand: the
+  // options after "junk" still pick the tree and the JSON format.
+  TempDir t;
+  t.write("proc/version", "Linux version 6.1.0\n");
+  std::string args = "analyze -q junk -f json -o - --interval 0 --root " + t.path;
+  for (const char* env : {"", "POSIXLY_CORRECT=1"}) {
+    SCOPED_TRACE(env);
+    RunResult r = run_kelvane(args, env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, 1), "{");
+    EXPECT_NE(r.out.find("\"source\": \"" + t.path + "\""), std::string::npos);
+  }
+}
+
 }  // namespace

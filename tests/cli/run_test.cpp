@@ -113,6 +113,17 @@ TEST(Run, UnwritableStandardOutput) {
   EXPECT_EQ(WEXITSTATUS(rc), 2);
 }
 
+TEST(Run, HelpAndVersionThatCannotBeWrittenFail) {
+  for (const char* args : {"--help", "--version"}) {
+    SCOPED_TRACE(args);
+    TempDir t;
+    std::string cmd = std::string(KELVANE_BIN) + " " + args + " >/dev/full 2>" + t.file("err");
+    int rc = system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 2);
+    EXPECT_EQ(read_file(t.file("err")), "kelvane: cannot write '-': No space left on device\n");
+  }
+}
+
 TEST(Run, MeasureOnATree) {
   RunResult r = run_kelvane("--measure -q --interval 0 --root " + fixture("kernel-rt"));
   EXPECT_EQ(r.status, 0);
