@@ -44,3 +44,7 @@ timed "walk the tree itself" "$BUILD/bench/bundle_bench" load "$work/tree"
 if "$BUILD/kelvane" capture --root "$work/tree" -o "$work/k.tgz" >/dev/null 2>&1 && [ -s "$work/k.tgz" ]; then
   timed "kelvane capture --root tree" "$BUILD/kelvane" capture --root "$work/tree" -o "$work/k.tgz"
 fi
+
+# CPU-list parsing of hostile inputs.
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/cpulist_bench.cpp "$BUILD/libkelvane_core.a" -o "$BUILD/bench/cpulist_bench"
+"$BUILD/bench/cpulist_bench"
