@@ -56,9 +56,9 @@ TEST_F(CollectTest, ProgressMessagesInOrderAndNoSamplingOnATree) {
   Source* src = open(tests_dir() + "/fixtures/kernel-rt");
   Snapshot* snap = arena_new<Snapshot>(&arena);
   auto start = std::chrono::steady_clock::now();
-  std::string err = collect_verbose(snap, src, 2000);
+  std::string err = collect_verbose(snap, src, 600000);
   auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(took, std::chrono::milliseconds(1500));  // nothing waited
+  EXPECT_LT(took, std::chrono::seconds(60));  // the ten-minute window was not waited
   EXPECT_EQ(err.find("kelvane: collecting kernel\nkelvane: collecting cmdline\n"), 0u) << err;
   EXPECT_EQ(err.find("sampling"), std::string::npos) << err;
   EXPECT_EQ(snap->sample_seconds, 0.0);
