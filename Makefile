@@ -17,7 +17,7 @@ build: deps
 	@cmake --build build -j $(JOBS)
 
 run: build
-	./build/kelvane --interval 0
+	./build/kelvane
 
 test: build
 	cd build && ctest --output-on-failure
