@@ -37,8 +37,8 @@ void add_range(CpuSet* s, int32_t first, int32_t last, int32_t used, int32_t gro
   }
 }
 
-void parse_stride(StrView spec, int32_t* used, int32_t* group) {
-  StrView cur = spec;
+void parse_stride(StrView stride, int32_t* used, int32_t* group) {
+  StrView cur = stride;
   StrView u = sv_next_token(&cur, "/");
   if (!parse_i32(u, used)) return;
   if (cur.ptr && cur.len > 0) parse_i32(cur, group);
