@@ -6,46 +6,29 @@
 
 namespace {
 
-constexpr const char* kIndent2 = "  ";
-constexpr const char* kIndent4 = "    ";
-constexpr const char* kIndent6 = "      ";
-constexpr const char* kIndent8 = "        ";
-
 // Stands in for a missing Snapshot: every field unknown.
 const Snapshot kEmptySnapshot{};
 
-void key(FILE* out, const char* indent, const char* name) {
-  fprintf(out, "%s\"%s\": ", indent, name);
-}
-
 void header(FILE* out, const Report* r, const Snapshot* s) {
-  key(out, kIndent2, "score");
+  json_key(out, kIndent2, "score");
   if (r->score_valid) {
     fprintf(out, "%d", static_cast<int>(r->score));
   } else {
     fputs("null", out);
   }
   fputs(",\n", out);
-  key(out, kIndent2, "verdict");
-  json_string(out, verdict_name(r->score_valid, r->score));
-  fputs(",\n", out);
-  key(out, kIndent2, "profile");
-  json_string(out, profile_name(r->profile));
-  fputs(",\n", out);
+  json_member_string(out, kIndent2, "verdict", verdict_name(r->score_valid, r->score));
+  json_member_string(out, kIndent2, "profile", profile_name(r->profile));
   // --target-us accepts "inf" and "nan"; JSON has no such numbers.
-  key(out, kIndent2, "target_us");
+  json_key(out, kIndent2, "target_us");
   json_double(out, "%.6g", r->target_us);
   fputs(",\n", out);
-  key(out, kIndent2, "measured");
-  json_bool(out, r->measured);
-  fputs(",\n", out);
-  key(out, kIndent2, "tool_version");
-  json_string(out, s->tool_version);
-  fputs(",\n", out);
+  json_member_bool(out, kIndent2, "measured", r->measured);
+  json_member_string(out, kIndent2, "tool_version", s->tool_version);
 }
 
 void category_scores(FILE* out, const Report* r) {
-  key(out, kIndent2, "category_scores");
+  json_key(out, kIndent2, "category_scores");
   fputc('{', out);
   JsonSeq seq = json_seq(out, kIndent4);
   for (int c = 0; c < kCategoryCount; c++) {
@@ -58,7 +41,7 @@ void category_scores(FILE* out, const Report* r) {
 }
 
 void evidence(FILE* out, const Finding* f) {
-  key(out, kIndent6, "evidence");
+  json_key(out, kIndent6, "evidence");
   fputc('[', out);
   JsonSeq seq = json_seq(out, kIndent8);
   for (const Evidence& e : f->evidence) {
@@ -75,18 +58,10 @@ void evidence(FILE* out, const Finding* f) {
 // One finding object; the boot parameters (cmdline) are not part of it.
 void finding(FILE* out, const Finding* f) {
   fputs("    {\n", out);
-  key(out, kIndent6, "id");
-  json_string(out, f->id);
-  fputs(",\n", out);
-  key(out, kIndent6, "category");
-  json_string(out, category_id(f->category));
-  fputs(",\n", out);
-  key(out, kIndent6, "severity");
-  json_string(out, severity_name(f->severity));
-  fputs(",\n", out);
-  key(out, kIndent6, "title");
-  json_string(out, f->title);
-  fputs(",\n", out);
+  json_member_string(out, kIndent6, "id", f->id);
+  json_member_string(out, kIndent6, "category", category_id(f->category));
+  json_member_string(out, kIndent6, "severity", severity_name(f->severity));
+  json_member_string(out, kIndent6, "title", f->title);
   struct Text {
     const char* name;
     StrView text;
@@ -97,11 +72,11 @@ void finding(FILE* out, const Finding* f) {
       {"remediation", f->remediation},
   };
   for (const Text& t : texts) {
-    key(out, kIndent6, t.name);
+    json_key(out, kIndent6, t.name);
     json_string_or_null(out, t.text);
     fputs(",\n", out);
   }
-  key(out, kIndent6, "weight");
+  json_key(out, kIndent6, "weight");
   json_double(out, "%.3f", f->weight);
   fputs(",\n", out);
   evidence(out, f);
@@ -109,7 +84,7 @@ void finding(FILE* out, const Finding* f) {
 }
 
 void findings(FILE* out, const Report* r) {
-  key(out, kIndent2, "findings");
+  json_key(out, kIndent2, "findings");
   fputs("[\n", out);
   size_t written = 0;
   for (const Finding* f : r->findings) {
@@ -134,7 +109,7 @@ void write_json_report(const Report* report, FILE* out) {
   header(out, report, snap);
   category_scores(out, report);
   findings(out, report);
-  key(out, kIndent2, "snapshot");
+  json_key(out, kIndent2, "snapshot");
   json_write_snapshot(out, arena, snap);
   fputs("\n}\n", out);
   arena_release(&own);

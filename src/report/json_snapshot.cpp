@@ -4,49 +4,26 @@
 
 namespace {
 
-constexpr const char* kIndent4 = "    ";
-constexpr const char* kIndent6 = "      ";
-constexpr const char* kIndent8 = "        ";
-
-// Writes the indent and "\"key\": "; keys are kelvane's own ASCII names.
-void key(FILE* out, const char* indent, const char* name) {
-  fprintf(out, "%s\"%s\": ", indent, name);
-}
-
 void header(FILE* out, const Snapshot* s) {
-  key(out, kIndent4, "host");
-  json_string(out, s->host);
-  fputs(",\n", out);
-  key(out, kIndent4, "source");
-  json_string(out, s->source);
-  fputs(",\n", out);
-  key(out, kIndent4, "live");
-  json_bool(out, s->live);
-  fputs(",\n", out);
-  key(out, kIndent4, "privileged");
-  json_bool(out, s->privileged);
-  fputs(",\n", out);
+  json_member_string(out, kIndent4, "host", s->host);
+  json_member_string(out, kIndent4, "source", s->source);
+  json_member_bool(out, kIndent4, "live", s->live);
+  json_member_bool(out, kIndent4, "privileged", s->privileged);
 }
 
 void kernel(FILE* out, const Snapshot* s) {
   fputs("    \"kernel\": {\n", out);
-  key(out, kIndent6, "release");
-  json_string(out, s->release);
-  fputs(",\n", out);
-  key(out, kIndent6, "is_rt");
-  json_bool(out, s->is_rt);
-  fputs(",\n", out);
-  key(out, kIndent6, "preempt_model");
-  json_string(out, s->preempt_model);
-  fputs(",\n", out);
-  key(out, kIndent6, "hz");
+  json_member_string(out, kIndent6, "release", s->release);
+  json_member_bool(out, kIndent6, "is_rt", s->is_rt);
+  json_member_string(out, kIndent6, "preempt_model", s->preempt_model);
+  json_key(out, kIndent6, "hz");
   if (s->has_hz) {
     fprintf(out, "%lld", static_cast<long long>(s->hz));
   } else {
     fputs("null", out);
   }
   fputs(",\n", out);
-  key(out, kIndent6, "config_available");
+  json_key(out, kIndent6, "config_available");
   json_bool(out, s->config_available);
   fputs("\n    },\n", out);
 }
@@ -64,14 +41,14 @@ void topology(FILE* out, Arena* scratch, const Snapshot* s) {
   };
   fputs("    \"topology\": {\n", out);
   for (const NamedSet& n : sets) {
-    key(out, kIndent6, n.name);
+    json_key(out, kIndent6, n.name);
     json_cpulist(out, scratch, n.set);
     fputs(",\n", out);
   }
-  key(out, kIndent6, "ncpus");
+  json_key(out, kIndent6, "ncpus");
   fprintf(out, "%u", static_cast<unsigned>(s->ncpus));
   fputs(",\n", out);
-  key(out, kIndent6, "smt_in_use");
+  json_key(out, kIndent6, "smt_in_use");
   json_bool(out, s->smt_in_use);
   fputs("\n    },\n", out);
 }
@@ -141,7 +118,7 @@ void latency_members(FILE* out, bool has_min, double min_us, bool has_avg, doubl
 }
 
 void per_cpu(FILE* out, const Measurement* m) {
-  key(out, kIndent6, "per_cpu");
+  json_key(out, kIndent6, "per_cpu");
   fputc('[', out);
   JsonSeq seq = json_seq(out, kIndent8);
   for (const PerCpuLatency& p : m->per_cpu) {
@@ -154,19 +131,17 @@ void per_cpu(FILE* out, const Measurement* m) {
 }
 
 void measurement(FILE* out, Arena* scratch, const Measurement* m) {
-  key(out, kIndent4, "measured");
+  json_key(out, kIndent4, "measured");
   if (!m->valid) {
     fputs("null,\n", out);
     return;
   }
   fputs("{\n", out);
-  key(out, kIndent6, "source");
-  json_string(out, m->source);
-  fputs(",\n", out);
-  key(out, kIndent6, "duration_s");
+  json_member_string(out, kIndent6, "source", m->source);
+  json_key(out, kIndent6, "duration_s");
   json_double(out, "%.1f", m->duration_s);
   fputs(",\n", out);
-  key(out, kIndent6, "cpus");
+  json_key(out, kIndent6, "cpus");
   json_cpulist(out, scratch, &m->cpus);
   fputs(",\n", out);
   struct Value {
@@ -180,7 +155,7 @@ void measurement(FILE* out, Arena* scratch, const Measurement* m) {
       {"max_us", m->has_max, m->max_us},
   };
   for (const Value& v : values) {
-    key(out, kIndent6, v.name);
+    json_key(out, kIndent6, v.name);
     json_opt_double(out, v.has, v.v);
     fputs(",\n", out);
   }

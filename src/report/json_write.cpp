@@ -141,3 +141,19 @@ void json_seq_close(JsonSeq* s, const char* indent, const char* closer) {
   }
   fputs(closer, s->out);
 }
+
+void json_key(FILE* out, const char* indent, const char* name) {
+  fprintf(out, "%s\"%s\": ", indent, name);
+}
+
+void json_member_string(FILE* out, const char* indent, const char* name, StrView v) {
+  json_key(out, indent, name);
+  json_string(out, v);
+  fputs(",\n", out);
+}
+
+void json_member_bool(FILE* out, const char* indent, const char* name, bool b) {
+  json_key(out, indent, name);
+  json_bool(out, b);
+  fputs(",\n", out);
+}

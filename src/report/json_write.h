@@ -36,6 +36,21 @@ void json_double(FILE* out, const char* fmt, double v);
 void json_opt_double(FILE* out, bool has, double v);
 
 void json_bool(FILE* out, bool b);
+
+// The document's indents: two spaces per level.
+constexpr const char* kIndent2 = "  ";
+constexpr const char* kIndent4 = "    ";
+constexpr const char* kIndent6 = "      ";
+constexpr const char* kIndent8 = "        ";
+
+// Writes the indent and "\"name\": "; names are kelvane's own ASCII keys.
+void json_key(FILE* out, const char* indent, const char* name);
+// One member on its own line, followed by ",\n".
+void json_member_string(FILE* out, const char* indent, const char* name, StrView v);
+inline void json_member_string(FILE* out, const char* indent, const char* name, const char* v) {
+  json_member_string(out, indent, name, sv_from_cstr(v));
+}
+void json_member_bool(FILE* out, const char* indent, const char* name, bool b);
 // The CPU set as a cpulist text in a JSON string ("0-3,8"; "" when empty).
 void json_cpulist(FILE* out, Arena* a, const CpuSet* s);
 
