@@ -1,27 +1,13 @@
 #include "collect/kernel.h"
 
-#include <zlib.h>
 
 #include <string>
 
 #include "source/source.h"
+#include "gz_util.h"
 #include "test_util.h"
 
 namespace {
-
-std::string gzip_text(const std::string& text) {
-  z_stream zs = {};
-  deflateInit2(&zs, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, text.size()) + 64, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  zs.avail_in = static_cast<uInt>(text.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
 
 class KernelTest : public ArenaTest {
  protected:
@@ -52,7 +38,7 @@ class KernelTest : public ArenaTest {
 TEST_F(KernelTest, ConfigGzWinsOverBoot) {
   TempDir d;
   d.write("proc/sys/kernel/osrelease", "6.1.0-x\n");
-  d.write("proc/config.gz", gzip_text("CONFIG_HZ=1000\n"));
+  d.write("proc/config.gz", gzip_bytes("CONFIG_HZ=1000\n"));
   d.write("boot/config-6.1.0-x", "CONFIG_HZ=100\n");
   Snapshot* s = collect(d);
   EXPECT_TRUE(s->config_available);
@@ -74,7 +60,7 @@ TEST_F(KernelTest, CorruptConfigGzFallsBackAndIsRecorded) {
 TEST_F(KernelTest, EmptyCandidatesAreSkipped) {
   TempDir d;
   d.write("proc/sys/kernel/osrelease", "6.1.0-x\n");
-  d.write("proc/config.gz", gzip_text(""));
+  d.write("proc/config.gz", gzip_bytes(""));
   d.write("boot/config-6.1.0-x", "\n  \n");
   d.write("lib/modules/6.1.0-x/build/.config", "CONFIG_HZ=300\n");
   Snapshot* s = collect(d);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "gz_util.h"
+
 struct TarBuilder {
   std::string bytes;
 
@@ -58,20 +60,6 @@ struct TarBuilder {
     return *this;
   }
 };
-
-inline std::string gzip_bytes(const std::string& in) {
-  z_stream zs{};
-  deflateInit2(&zs, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, in.size()) + 64, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  zs.avail_in = static_cast<uInt>(in.size());
-  zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
-  zs.avail_out = static_cast<uInt>(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
 
 inline std::string gunzip_bytes(const std::string& in) {
   z_stream zs{};
