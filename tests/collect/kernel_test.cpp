@@ -1,10 +1,9 @@
 #include "collect/kernel.h"
 
-
 #include <string>
 
-#include "source/source.h"
 #include "gz_util.h"
+#include "source/source.h"
 #include "test_util.h"
 
 namespace {
