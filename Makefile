@@ -5,18 +5,22 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 WERROR ?= ON
 
-.PHONY: all deps build run test test-unit test-asan install fuzz bench clean
+.PHONY: all deps configure build run test test-unit test-asan install fuzz bench clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-build: deps
-	@cmake -S . -B build -DKELVANE_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+build: configure
 	@cmake --build build -j $(JOBS)
 
-run: build
+configure: deps
+	@cmake -S . -B build -DKELVANE_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+
+# make run builds the program alone; the tests are built by make build/test.
+run: configure
+	@cmake --build build -j $(JOBS) --target kelvane
 	./build/kelvane
 
 test: build

@@ -12,12 +12,17 @@ CPUS=${BENCH_CPUS:-256}
 THREADS=${BENCH_THREADS:-20000}
 IRQS=${BENCH_IRQS:-1500}
 
-if [ ! -f "$BUILD/libkelvane_core.a" ]; then
+if [ ! -f "$BUILD/libkelvane_cli.a" ]; then
   cmake -S . -B "$BUILD" >/dev/null
-  cmake --build "$BUILD" -j2 --target kelvane_core
+  cmake --build "$BUILD" -j2 --target kelvane_cli
 fi
+# The per-folder libraries, each after the ones that use it.
+LIBS=""
+for layer in cli report rules measure collect source base; do
+  [ -f "$BUILD/libkelvane_$layer.a" ] && LIBS="$LIBS $BUILD/libkelvane_$layer.a"
+done
 mkdir -p "$BUILD/bench"
-${CXX:-g++} -std=c++20 -O2 -Isrc bench/bundle_bench.cpp "$BUILD/libkelvane_core.a" -lz -o "$BUILD/bench/bundle_bench"
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/bundle_bench.cpp $LIBS -lz -o "$BUILD/bench/bundle_bench"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -46,5 +51,5 @@ if "$BUILD/kelvane" capture --root "$work/tree" -o "$work/k.tgz" >/dev/null 2>&1
 fi
 
 # CPU-list parsing of hostile inputs.
-${CXX:-g++} -std=c++20 -O2 -Isrc bench/cpulist_bench.cpp "$BUILD/libkelvane_core.a" -o "$BUILD/bench/cpulist_bench"
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/cpulist_bench.cpp $LIBS -lz -o "$BUILD/bench/cpulist_bench"
 "$BUILD/bench/cpulist_bench"

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "base/arena.h"
-#include "cli/text_options.h"
+#include "report/text_options.h"
 #include "rules/finding.h"
 
 enum class Subcommand { none, analyze, capture };

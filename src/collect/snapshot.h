@@ -16,7 +16,7 @@
 #include "base/cpuset.h"
 #include "base/list.h"
 #include "base/str.h"
-#include "measure/measurement.h"
+#include "collect/measurement.h"
 #include "source/source.h"
 
 // An optional integer: a presence flag followed by a signed 64-bit value.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "cli/text_options.h"
+#include "report/text_options.h"
 #include "rules/finding.h"
 
 // TextOptions (color, ascii, verbose, quiet, plan_limit) is filled by the run

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "collect/snapshot.h"
-#include "measure/measurement.h"
+#include "collect/measurement.h"
 #include "report/text_test_util.h"
 #include "source/source.h"
 #include "test_util.h"

@@ -1,6 +1,5 @@
-#include "measure/measurement.h"
+#include "collect/measurement.h"
 
-#include "collect/snapshot.h"
 
 PerCpuLatency* per_cpu_entry(Arena* a, Measurement* m, int32_t cpu) {
   for (PerCpuLatency& e : m->per_cpu) {
@@ -11,7 +10,7 @@ PerCpuLatency* per_cpu_entry(Arena* a, Measurement* m, int32_t cpu) {
   return e;
 }
 
-void add_measure_note(Snapshot* snap, StrView text) {
+void add_measure_note(Arena* a, StrList* notes, StrView text) {
   if (!text.ptr) return;
-  strlist_add(snap->arena, &snap->measure_notes, arena_strndup(snap->arena, text));
+  strlist_add(a, notes, arena_strndup(a, text));
 }

@@ -11,8 +11,6 @@
 #include "base/list.h"
 #include "base/str.h"
 
-struct Snapshot;
-
 // Latency of one CPU as cyclictest reports it. A new entry has every flag
 // false and only cpu set.
 struct PerCpuLatency {
@@ -86,5 +84,5 @@ struct IrqsoffResult {
 // yet. The pointer stays valid until the next entry is appended.
 PerCpuLatency* per_cpu_entry(Arena* a, Measurement* m, int32_t cpu);
 
-// Appends a message to snap->measure_notes (Arena of the Snapshot).
-void add_measure_note(Snapshot* snap, StrView text);
+// Appends a copy of text to notes; an absent text adds nothing.
+void add_measure_note(Arena* a, StrList* notes, StrView text);

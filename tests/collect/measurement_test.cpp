@@ -1,4 +1,4 @@
-#include "measure/measurement.h"
+#include "collect/measurement.h"
 
 #include "collect/snapshot.h"
 #include "test_util.h"
@@ -42,9 +42,9 @@ TEST_F(MeasurementTest, NotesKeepOrderAndOwnTheirText) {
   Snapshot* snap = arena_new<Snapshot>(&arena);
   snap->arena = &arena;
   std::string first = "cyclictest not found";
-  add_measure_note(snap, StrView{first.data(), first.size()});
-  add_measure_note(snap, sv("rtla timerlat produced no parseable output"));
-  add_measure_note(snap, kNoneView);
+  add_measure_note(snap->arena, &snap->measure_notes, StrView{first.data(), first.size()});
+  add_measure_note(snap->arena, &snap->measure_notes, sv("rtla timerlat produced no parseable output"));
+  add_measure_note(snap->arena, &snap->measure_notes, kNoneView);
   first.assign(first.size(), 'x');
   ASSERT_EQ(snap->measure_notes.count, 2u);
   EXPECT_EQ(str(snap->measure_notes.items[0]), "cyclictest not found");

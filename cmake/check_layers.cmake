@@ -1,0 +1,22 @@
+# Fails when a source file includes a header from a folder to its right in the
+# flow base <- source <- collect <- measure <- rules <- report <- cli. Run by
+# the build before anything compiles: cmake -DSRC=<src dir> -P check_layers.cmake
+set(LAYERS base source collect measure rules report cli)
+file(GLOB_RECURSE files ${SRC}/*.h ${SRC}/*.cpp)
+set(bad "")
+foreach(f ${files})
+  file(RELATIVE_PATH rel ${SRC} ${f})
+  string(REGEX MATCH "^[^/]+" own ${rel})
+  list(FIND LAYERS ${own} own_rank)
+  file(STRINGS ${f} lines REGEX "^#include \"[a-z]+/")
+  foreach(line ${lines})
+    string(REGEX MATCH "\"([a-z]+)/" _ ${line})
+    list(FIND LAYERS ${CMAKE_MATCH_1} rank)
+    if(rank GREATER own_rank)
+      string(APPEND bad "  ${rel}: ${line}\n")
+    endif()
+  endforeach()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "includes against the flow base <- source <- collect <- measure <- rules <- report <- cli:\n${bad}")
+endif()
