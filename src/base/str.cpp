@@ -49,6 +49,40 @@ bool sv_contains(StrView v, const char* s) {
   return memmem(v.ptr, v.len, s, n) != nullptr;
 }
 
+StrView sv_slice(StrView v, size_t begin, size_t end) {
+  if (!v.ptr) return v;
+  if (end > v.len) end = v.len;
+  if (begin > end) begin = end;
+  return StrView{v.ptr + begin, end - begin};
+}
+
+bool sv_split_once(StrView v, char c, StrView* head, StrView* tail) {
+  const char* at = v.ptr ? static_cast<const char*>(memchr(v.ptr, c, v.len)) : nullptr;
+  if (!at) {
+    *head = v;
+    *tail = kNoneView;
+    return false;
+  }
+  size_t i = static_cast<size_t>(at - v.ptr);
+  *head = StrView{v.ptr, i};
+  *tail = StrView{at + 1, v.len - i - 1};
+  return true;
+}
+
+bool sv_consume_prefix(StrView* v, StrView prefix) {
+  if (!v->ptr || prefix.len > v->len || (prefix.len && memcmp(v->ptr, prefix.ptr, prefix.len))) return false;
+  *v = StrView{v->ptr + prefix.len, v->len - prefix.len};
+  return true;
+}
+
+bool sv_consume_suffix(StrView* v, StrView suffix) {
+  if (!v->ptr || suffix.len > v->len ||
+      (suffix.len && memcmp(v->ptr + v->len - suffix.len, suffix.ptr, suffix.len)))
+    return false;
+  v->len -= suffix.len;
+  return true;
+}
+
 StrView sv_trim(StrView v) {
   if (!v.ptr) return v;
   size_t b = 0, e = v.len;

@@ -19,6 +19,12 @@ struct StrView {
 
 constexpr StrView kNoneView = {nullptr, 0};
 
+// A view of a string literal, its length known at compile time.
+template <size_t N>
+constexpr StrView sv_lit(const char (&s)[N]) {
+  return StrView{s, N - 1};
+}
+
 StrView sv_from_cstr(const char* s);
 inline StrView sv_make(const char* p, size_t n) { return StrView{p, n}; }
 inline bool sv_present(StrView v) { return v.ptr != nullptr; }
@@ -33,6 +39,14 @@ StrView sv_trim(StrView v);
 StrView sv_next_token(StrView* cursor, const char* delims);
 // Next line without "\n" and one trailing "\r".
 StrView sv_next_line(StrView* cursor);
+// Bytes [begin, end) of v, both clamped to v's length; absent stays absent.
+StrView sv_slice(StrView v, size_t begin, size_t end);
+// Splits v at the first byte c: *head gets what is before it, *tail what is
+// after it. Without c, *head is v, *tail absent and the answer false.
+bool sv_split_once(StrView v, char c, StrView* head, StrView* tail);
+// Drops prefix (suffix) from *v when it is there; answers whether it was.
+bool sv_consume_prefix(StrView* v, StrView prefix);
+bool sv_consume_suffix(StrView* v, StrView suffix);
 // Bytewise order; a prefix sorts before the longer text.
 int sv_compare(StrView a, StrView b);
 

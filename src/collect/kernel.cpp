@@ -44,10 +44,6 @@ constexpr DebugOption kDebugOptions[] = {
 constexpr const char kNotSetPrefix[] = "# CONFIG_";
 constexpr const char kNotSetSuffix[] = " is not set";
 
-StrView sv_slice(StrView v, size_t from, size_t to) {
-  return StrView{v.ptr + from, to - from};
-}
-
 // "# CONFIG_X is not set" -> X = "n"; every other comment is ignored.
 void parse_comment_line(Arena* a, StrView line, KvList* list) {
   if (!sv_starts_with(line, kNotSetPrefix) || !sv_ends_with(line, kNotSetSuffix)) return;

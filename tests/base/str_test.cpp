@@ -224,3 +224,26 @@ TEST_F(StrTest, StrBufPrintfAppends) {
   EXPECT_EQ(sb.data[sb.len], '\0');
   EXPECT_EQ(sb.cap, 1024u);
 }
+
+TEST_F(StrTest, SlicingClampsAndSplits) {
+  static_assert(sv_lit("isolcpus=").len == 9);
+  struct Case { const char* text; size_t b, e; const char* want; } cases[] = {
+      {"abcdef", 1, 3, "bc"}, {"abc", 2, 99, "c"}, {"abc", 5, 9, ""}, {"abc", 2, 1, ""}};
+  for (const Case& c : cases) EXPECT_EQ(str(sv_slice(sv(c.text), c.b, c.e)), c.want) << c.text;
+  EXPECT_FALSE(sv_slice(kNoneView, 0, 1).ptr);
+
+  StrView head, tail;
+  EXPECT_TRUE(sv_split_once(sv("nohz_full=2-3=x"), '=', &head, &tail));
+  EXPECT_EQ(str(head) + "|" + str(tail), "nohz_full|2-3=x");
+  EXPECT_TRUE(sv_split_once(sv("a="), '=', &head, &tail));
+  EXPECT_EQ(str(tail), "");
+  EXPECT_FALSE(sv_split_once(sv("quiet"), '=', &head, &tail));
+  EXPECT_EQ(str(head) + "|" + str(tail), "quiet|<none>");
+
+  StrView v = sv("CONFIG_HZ_1000");
+  EXPECT_FALSE(sv_consume_prefix(&v, sv_lit("HZ")));
+  EXPECT_TRUE(sv_consume_prefix(&v, sv_lit("CONFIG_")));
+  EXPECT_TRUE(sv_consume_suffix(&v, sv_lit("_1000")));
+  EXPECT_FALSE(sv_consume_suffix(&v, sv_lit("HZHZ")));
+  EXPECT_EQ(str(v), "HZ");
+}

@@ -1,0 +1,34 @@
+// StrIndex: one string-keyed hash index for every table keyed by text (read
+// errors by path, bundle members by name, written capture paths, threads by
+// name). It maps a key to a 32-bit value, usually the key's position in the
+// list that owns the records; it does not copy keys, so they must outlive it.
+// Open addressing with linear probing over FNV-1a hashes, kept at most half
+// full; all memory comes from the Arena.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/arena.h"
+#include "base/str.h"
+
+struct StrIndexSlot {
+  uint64_t hash;
+  StrView key;  // absent in an empty slot
+  uint32_t value;
+};
+
+struct StrIndex {
+  StrIndexSlot* slots;
+  size_t mask;   // slot count - 1; 0 with no slots yet
+  size_t count;  // keys held
+};
+
+// Sizes the index for expected keys at once, so that filling it with that
+// many never regrows (and leaves no outgrown arrays in the Arena).
+void strindex_init(StrIndex* ix, Arena* a, size_t expected);
+// The value stored for key, or false.
+bool strindex_find(const StrIndex* ix, StrView key, uint32_t* value);
+// Adds key with value unless the key is there; answers whether it was added.
+// *existing (when given) receives the value now stored for key.
+bool strindex_add(StrIndex* ix, Arena* a, StrView key, uint32_t value, uint32_t* existing);
