@@ -24,6 +24,7 @@ run: configure
 	./build/kelvane
 
 test: build
+	@scripts/install-test-deps.sh
 	cd build && ctest --output-on-failure
 	@cmake -S . -B build-asan -DKELVANE_SANITIZE=ON -DKELVANE_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-asan -j $(JOBS)

@@ -7,6 +7,8 @@ command -v g++ >/dev/null 2>&1 || missing="$missing g++"
 command -v make >/dev/null 2>&1 || missing="$missing make"
 [ -f /usr/include/zlib.h ] || missing="$missing zlib1g-dev"
 [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
+# kelvane diff reads JSON reports with simdjson.
+[ -f /usr/include/simdjson.h ] || missing="$missing libsimdjson-dev"
 # The tests validate JSON with python3 and check bundles against GNU tar.
 command -v python3 >/dev/null 2>&1 || missing="$missing python3"
 command -v tar >/dev/null 2>&1 || missing="$missing tar"

@@ -11,6 +11,13 @@
 #include "base/list.h"
 #include "base/str.h"
 
+// One bin of cyclictest's latency histogram: how many samples took us
+// microseconds (the bin's lower edge).
+struct HistBin {
+  int32_t us;
+  uint64_t count;
+};
+
 // Latency of one CPU as cyclictest reports it. A new entry has every flag
 // false and only cpu set.
 struct PerCpuLatency {
@@ -21,6 +28,11 @@ struct PerCpuLatency {
   double avg_us;
   bool has_max;
   double max_us;
+  // cyclictest's histogram (-h): the non-zero bins in ascending us, and the
+  // samples beyond its last bin. Empty when no histogram was printed.
+  List<HistBin> histogram;
+  bool has_overflows;
+  uint64_t overflows;
 };
 
 struct Measurement {
