@@ -1,8 +1,11 @@
 #!/bin/bash
-# Builds the bundle-reader fuzzer with clang into build-fuzz/ and runs it for a
-# bounded time. FUZZ_SECONDS (default 60) sets the time; FUZZ_JOBS the number
-# of parallel fuzzing processes (default 1). Inputs that crash or hang end up
-# in build-fuzz/artifacts/; keep them as tests/fixtures/bundles/fuzz-*.
+# Builds every libFuzzer target fuzz/NAME_fuzz.cpp with clang into build-fuzz/
+# and runs each for a bounded time. FUZZ_TARGETS (default: all) names the
+# targets to run, FUZZ_SECONDS (default 60) the time each runs, FUZZ_JOBS the
+# number of parallel fuzzing processes (default 1). Seeds come from
+# fuzz/seeds/NAME/ and the kept regression inputs tests/fixtures/fuzz/NAME/
+# (the bundle reader's from tests/fixtures/bundles/fuzz-*). Inputs that crash
+# or hang end up in build-fuzz/artifacts/NAME/; keep them as regression inputs.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -12,25 +15,33 @@ JOBS=${FUZZ_JOBS:-1}
 OUT=build-fuzz
 FLAGS="-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -Isrc"
 
+TARGETS=${FUZZ_TARGETS:-$(find fuzz -name '*_fuzz.cpp' | sed 's#fuzz/##; s#_fuzz.cpp##' | sort | tr '\n' ' ')}
 mkdir -p "$OUT/obj" "$OUT/corpus" "$OUT/artifacts"
 
-# Build: the core sources (not the program's main) plus the harness.
-objs=""
-for src in $(find src -name '*.cpp' ! -path 'src/cli/main.cpp' | sort) fuzz/bundle_fuzz.cpp; do
-  obj="$OUT/obj/$(echo "$src" | tr / _).o"
-  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find src -name '*.h' -newer "$obj" | head -1)" ]; then
-    flags=$FLAGS
-    [ "$src" = fuzz/bundle_fuzz.cpp ] || flags=${FLAGS/fuzzer,/fuzzer-no-link,}
+# Build: the core sources (not the program's main) once, then each harness.
+build_obj() {  # source, flags
+  obj="$OUT/obj/$(echo "$1" | tr / _).o"
+  if [ ! -f "$obj" ] || [ "$1" -nt "$obj" ] || [ -n "$(find src -name '*.h' -newer "$obj" | head -1)" ]; then
     # shellcheck disable=SC2086  # flags are words
-    $CXX $flags -c "$src" -o "$obj"
+    $CXX $2 -c "$1" -o "$obj"
   fi
-  objs="$objs $obj"
+}
+core=""
+for src in $(find src -name '*.cpp' ! -path 'src/cli/main.cpp' | sort); do
+  build_obj "$src" "${FLAGS/fuzzer,/fuzzer-no-link,}"
+  core="$core $obj"
 done
-# shellcheck disable=SC2086  # flags and objects are words
-$CXX $FLAGS $objs -lz -o "$OUT/bundle_fuzz"
+for t in $TARGETS; do
+  build_obj "fuzz/${t}_fuzz.cpp" "$FLAGS"
+  # shellcheck disable=SC2086  # flags and objects are words
+  $CXX $FLAGS $core "$obj" -lz -o "$OUT/${t}_fuzz"
+  mkdir -p "$OUT/corpus/$t" "$OUT/artifacts/$t"
+  if [ -d "fuzz/seeds/$t" ]; then cp -r "fuzz/seeds/$t/." "$OUT/corpus/$t/"; fi
+  if [ -d "tests/fixtures/fuzz/$t" ]; then cp -r "tests/fixtures/fuzz/$t/." "$OUT/corpus/$t/"; fi
+done
 
-# Seeds: small archives in each format the reader knows, plus the kept
-# regression inputs.
+# Bundle reader seeds: small archives in each format the reader knows, plus
+# the kept regression inputs.
 seed_tree=$(mktemp -d)
 trap 'rm -rf "$seed_tree"' EXIT
 mkdir -p "$seed_tree/proc/irq/17/eth0" "$seed_tree/proc/1/task/1"
@@ -40,18 +51,21 @@ printf 'Linux\n' >"$seed_tree/proc/version"
 long="$seed_tree/sys/$(printf 'd%.0s' $(seq 1 90))/$(printf 'e%.0s' $(seq 1 30))"
 mkdir -p "$long" && printf 'x' >"$long/v"
 for fmt in gnu pax ustar; do
-  tar --format=$fmt -cf "$OUT/corpus/seed-$fmt.tar" -C "$seed_tree" . 2>/dev/null || true
-  gzip -c "$OUT/corpus/seed-$fmt.tar" >"$OUT/corpus/seed-$fmt.tgz"
+  tar --format=$fmt -cf "$OUT/corpus/bundle/seed-$fmt.tar" -C "$seed_tree" . 2>/dev/null || true
+  gzip -c "$OUT/corpus/bundle/seed-$fmt.tar" >"$OUT/corpus/bundle/seed-$fmt.tgz"
   # 'Z' + archive: the harness compresses it before loading
-  { printf Z; cat "$OUT/corpus/seed-$fmt.tar"; } >"$OUT/corpus/seed-$fmt.z"
+  { printf Z; cat "$OUT/corpus/bundle/seed-$fmt.tar"; } >"$OUT/corpus/bundle/seed-$fmt.z"
 done
 if ls tests/fixtures/bundles/fuzz-* >/dev/null 2>&1; then
-  cp tests/fixtures/bundles/fuzz-* "$OUT/corpus/"
+  cp tests/fixtures/bundles/fuzz-* "$OUT/corpus/bundle/"
 fi
 
 parallel=""
 [ "$JOBS" -le 1 ] || parallel="-jobs=$JOBS -workers=$JOBS"
 cd "$OUT"  # parallel runs write their fuzz-N.log files here
-# shellcheck disable=SC2086
-./bundle_fuzz corpus -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
-  -max_len=65536 -artifact_prefix=artifacts/ -print_final_stats=1 $parallel
+for t in $TARGETS; do
+  echo "fuzzing $t for $SECONDS_TO_RUN s" >&2
+  # shellcheck disable=SC2086
+  "./${t}_fuzz" "corpus/$t" -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
+    -max_len=65536 -artifact_prefix="artifacts/$t/" -print_final_stats=1 $parallel
+done
