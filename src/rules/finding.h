@@ -36,6 +36,8 @@ bool severity_is_scored(Severity s);
 double severity_factor(Severity s);
 // Sort rank: fail 0, warn 1, unknown 2, pass 3, na (and anything else) 4.
 int severity_rank(Severity s);
+// A finding the user should act on: warn or fail.
+constexpr bool severity_is_problem(Severity s) { return s == Severity::warn || s == Severity::fail; }
 
 // ---------------------------------------------------------------------------
 // Category. Findings are sorted by this number.
