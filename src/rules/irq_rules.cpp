@@ -173,10 +173,9 @@ void rule_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs) {
     const IrqPair& p = pairs->best[i];
     StrView n = fmt_count(a, p.value);
     StrView value =
-        s->sampled ? arena_sprintf(a, "%.*s on CPU %d, %.*s/s", SV_ARG(p.irq->device), p.cpu,
-                                   SV_ARG(n))
-                   : arena_sprintf(a, "%.*s on CPU %d, %.*s", SV_ARG(p.irq->device), p.cpu,
-                                   SV_ARG(n));
+        s->sampled
+            ? arena_sprintf(a, "%.*s on CPU %d, %.*s/s", SV_ARG(p.irq->device), p.cpu, SV_ARG(n))
+            : arena_sprintf(a, "%.*s on CPU %d, %.*s", SV_ARG(p.irq->device), p.cpu, SV_ARG(n));
     finding_add_evidence(r, f, effective_key(a, p.irq), value);
   }
 }
@@ -185,9 +184,10 @@ void rule_managed_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs
   if (pairs->count == 0) return;
   Arena* a = r->arena;
   const IrqPair& top = pairs->best[0];
-  Finding* f = add_finding(r, "irq.managed_on_isolated", kCat, Severity::warn,
-                           arena_sprintf(a, "Kernel-managed interrupt %.*s lands on isolated CPU %d",
-                                         SV_ARG(top.irq->device), top.cpu));
+  Finding* f =
+      add_finding(r, "irq.managed_on_isolated", kCat, Severity::warn,
+                  arena_sprintf(a, "Kernel-managed interrupt %.*s lands on isolated CPU %d",
+                                SV_ARG(top.irq->device), top.cpu));
   finding_set_detail(f, lit("Managed (per-queue) vectors are bound by the driver when the device "
                             "is set up; writing smp_affinity returns EIO."));
   finding_set_impact(f, lit("The queue serving this CPU raises its completions here, and the "
@@ -197,8 +197,7 @@ void rule_managed_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs
                                  "reduce the device's queue count."));
   StrView iso = cpuset_format_list(a, &s->isolated);
   finding_set_cmdline(f, arena_sprintf(a, "isolcpus=managed_irq,domain,%.*s", SV_ARG(iso)));
-  finding_add_evidence(r, f, effective_key(a, top.irq),
-                       cpuset_format_list(a, &top.irq->effective));
+  finding_add_evidence(r, f, effective_key(a, top.irq), cpuset_format_list(a, &top.irq->effective));
 }
 
 // Delivered somewhere it was not asked to go: both affinities known, and the
@@ -221,14 +220,15 @@ void rule_effective_escape(Report* r, const Snapshot* s) {
   if (count == 0) return;
   Arena* a = r->arena;
   Finding* f = add_finding(r, "irq.effective_escape", kCat, Severity::warn,
-                           arena_sprintf(a, "%zu interrupt%s land outside the affinity they were "
-                                            "given",
+                           arena_sprintf(a,
+                                         "%zu interrupt%s land outside the affinity they were "
+                                         "given",
                                          count, plural(count)));
   StrView requested = cpuset_format_list(a, &first->affinity);
   StrView effective = cpuset_format_list(a, &first->effective);
   finding_set_detail(f, arena_sprintf(a, "IRQ %.*s (%.*s) requested %.*s but is effective on %.*s.",
-                                      SV_ARG(first->name), SV_ARG(first->device),
-                                      SV_ARG(requested), SV_ARG(effective)));
+                                      SV_ARG(first->name), SV_ARG(first->device), SV_ARG(requested),
+                                      SV_ARG(effective)));
   finding_set_impact(f, lit("smp_affinity is being ignored for these vectors, so an audit of the "
                             "requested masks describes a routing that does not exist."));
   finding_set_remediation(f, lit("Treat these as kernel-managed: isolate with "
@@ -330,9 +330,10 @@ void rule_threaded_priority(Report* r, const Snapshot* s) {
     return;
   }
   Arena* a = r->arena;
-  Finding* f = add_finding(
-      r, "irq.threaded_priority", kCat, Severity::warn,
-      arena_sprintf(a, "Threaded IRQ handler %.*s runs below the RT application", SV_ARG(low->comm)));
+  Finding* f =
+      add_finding(r, "irq.threaded_priority", kCat, Severity::warn,
+                  arena_sprintf(a, "Threaded IRQ handler %.*s runs below the RT application",
+                                SV_ARG(low->comm)));
   finding_set_detail(f, arena_sprintf(a, "Handler priority %d; highest application RT priority %d.",
                                       low->rt_priority, top));
   finding_set_impact(f, lit("The handler cannot preempt the application, so incoming data waits "

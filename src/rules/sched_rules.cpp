@@ -61,8 +61,8 @@ void rule_cgroup_rt_group(Report* r, const Snapshot* s) {
 }
 
 void rule_inventory_unreadable(Report* r) {
-  Finding* f = add_finding(r, "sched.inventory", kCat, Severity::unknown,
-                           lit("Thread table not readable"));
+  Finding* f =
+      add_finding(r, "sched.inventory", kCat, Severity::unknown, lit("Thread table not readable"));
   finding_set_impact(f, lit("Scheduling policies could not be evaluated."));
 }
 
@@ -104,9 +104,9 @@ void rule_inventory(Report* r, const Inventory& inv) {
                                    "<priority> <command>."));
     return;
   }
-  Finding* f = add_finding(
-      r, "sched.inventory", kCat, Severity::pass,
-      arena_sprintf(a, "%d real-time application thread%s", apps, plural(apps)));
+  Finding* f =
+      add_finding(r, "sched.inventory", kCat, Severity::pass,
+                  arena_sprintf(a, "%d real-time application thread%s", apps, plural(apps)));
   finding_set_detail(f, arena_sprintf(a,
                                       "%d user SCHED_FIFO/RR, %d SCHED_DEADLINE, %d kernel RT "
                                       "threads.",
@@ -158,8 +158,9 @@ void rule_rt_on_housekeeping(Report* r, const Snapshot* s, const PlacementCount&
                            arena_sprintf(a, "%d RT thread%s pinned entirely to housekeeping CPUs",
                                          c.count, plural(c.count)));
   StrView allowed = cpuset_format_list(a, &t.affinity);
-  finding_set_detail(f, arena_sprintf(a, "%.*s (tid %d) is confined to %.*s, none of which is "
-                                         "isolated.",
+  finding_set_detail(f, arena_sprintf(a,
+                                      "%.*s (tid %d) is confined to %.*s, none of which is "
+                                      "isolated.",
                                       SV_ARG(t.comm), t.tid, SV_ARG(allowed)));
   finding_set_impact(f, lit("The isolated cores sit idle while the RT thread runs alongside the "
                             "kernel work it was supposed to avoid."));
@@ -227,8 +228,7 @@ bool is_fifo_candidate(const RtTask& t) {
 // the second may use. Walking the list backwards with the union of the
 // allowed CPUs of every later thread per priority finds it in one pass, where
 // comparing every pair would be quadratic in the number of threads.
-bool find_equal_priority(Arena* a, const Snapshot* s, const RtTask** first,
-                         const RtTask** second) {
+bool find_equal_priority(Arena* a, const Snapshot* s, const RtTask** first, const RtTask** second) {
   CpuSet* later = arena_array<CpuSet>(a, kPriorityLevels);
   const RtTask* found = nullptr;
   for (size_t i = s->rt_tasks.count; i-- > 0;) {
@@ -298,8 +298,8 @@ void rule_rr_used(Report* r, const Snapshot* s) {
     finding_set_impact(f, lit("SCHED_RR preempts the thread at the end of its quantum whenever a "
                               "peer of equal priority is runnable, adding a scheduling event that "
                               "SCHED_FIFO would not have."));
-    finding_set_remediation(f, arena_sprintf(a, "chrt -f -p %d %d   # switch to SCHED_FIFO",
-                                             t.rt_priority, t.tid));
+    finding_set_remediation(
+        f, arena_sprintf(a, "chrt -f -p %d %d   # switch to SCHED_FIFO", t.rt_priority, t.tid));
     return;
   }
 }
@@ -315,13 +315,13 @@ void rule_rt_throttling(Report* r, const Snapshot* s) {
     return;
   }
   Arena* a = r->arena;
-  long long period =
-      s->has_sched_rt_period_us ? static_cast<long long>(s->sched_rt_period_us) : kDefaultRtPeriodUs;
+  long long period = s->has_sched_rt_period_us ? static_cast<long long>(s->sched_rt_period_us)
+                                               : kDefaultRtPeriodUs;
   double share = period > 0 ? static_cast<double>(runtime) * 100 / static_cast<double>(period) : 0;
   Finding* f = add_finding(r, "sched.rt_throttling", kCat, Severity::warn,
                            arena_sprintf(a, "RT throttling active: %.1f%% of each period", share));
-  finding_set_detail(f, arena_sprintf(a, "sched_rt_runtime_us=%lld, sched_rt_period_us=%lld.",
-                                      runtime, period));
+  finding_set_detail(
+      f, arena_sprintf(a, "sched_rt_runtime_us=%lld, sched_rt_period_us=%lld.", runtime, period));
   finding_set_impact(f, arena_sprintf(a,
                                       "A fully busy RT thread is forcibly descheduled for %.0f ms "
                                       "once every %.0f ms.",
@@ -333,66 +333,79 @@ void rule_rt_throttling(Report* r, const Snapshot* s) {
                             arena_sprintf(a, "%lld", runtime));
 }
 
-void emit_deadline_unreadable(Report* r, int32_t deadline, StrView why) {
+void rule_deadline_params(Report* r, int32_t deadline, StrView why) {
   Finding* f = add_finding(r, "sched.deadline_params", kCat, Severity::unknown,
-                           arena_sprintf(r->arena, "%d SCHED_DEADLINE thread%s, parameters not "
-                                                   "readable",
+                           arena_sprintf(r->arena,
+                                         "%d SCHED_DEADLINE thread%s, parameters not "
+                                         "readable",
                                          deadline, plural(deadline)));
   finding_set_detail(f, why);
   finding_set_impact(f, lit("Runtime, deadline and period are not exposed in procfs, so admission "
                             "and constraint checks could not be evaluated."));
 }
 
+// What the SCHED_DEADLINE threads whose parameters were read add up to.
+struct DeadlineLoad {
+  int32_t read;               // threads with parameters and a period
+  double bandwidth;           // sum of runtime / period, in CPUs
+  const RtTask* constrained;  // the first with 0 < deadline < period
+};
+
+DeadlineLoad sum_deadline_load(const Snapshot* s) {
+  DeadlineLoad load = {};
+  for (const RtTask& t : s->rt_tasks) {
+    if (t.policy != kSchedDeadline || !t.has_dl || t.dl_period_ns == 0) continue;
+    load.read++;
+    load.bandwidth += static_cast<double>(t.dl_runtime_ns) / static_cast<double>(t.dl_period_ns);
+    if (!load.constrained && t.dl_deadline_ns > 0 && t.dl_deadline_ns < t.dl_period_ns) {
+      load.constrained = &t;
+    }
+  }
+  return load;
+}
+
+void rule_deadline_bandwidth(Report* r, const DeadlineLoad& load) {
+  Severity sev = load.bandwidth > kDeadlineHeadroom ? Severity::warn : Severity::pass;
+  Finding* f = add_finding(
+      r, "sched.deadline_bandwidth", kCat, sev,
+      arena_sprintf(r->arena, "SCHED_DEADLINE bandwidth %.1f%% of one CPU", load.bandwidth * 100));
+  if (sev == Severity::pass) return;
+  finding_set_impact(f, lit("Close to the admission limit; a further deadline thread will be "
+                            "refused with EBUSY."));
+  finding_set_remediation(f, lit("Reduce runtime or lengthen periods to leave admission "
+                                 "headroom."));
+}
+
 double ms(uint64_t ns) {
   return static_cast<double>(ns) / 1000000;
+}
+
+void rule_deadline_constrained(Report* r, const RtTask& t) {
+  Arena* a = r->arena;
+  Finding* f = add_finding(r, "sched.deadline_constrained", kCat, Severity::pass,
+                           arena_sprintf(a, "%.*s uses a constrained deadline", SV_ARG(t.comm)));
+  finding_set_detail(
+      f, arena_sprintf(a, "runtime %.2f ms, deadline %.2f ms, period %.2f ms.", ms(t.dl_runtime_ns),
+                       ms(t.dl_deadline_ns), ms(t.dl_period_ns)));
 }
 
 // Bandwidth counts only threads whose parameters were read. When none were,
 // there is nothing to add up: the threads are reported as unreadable rather
 // than as a passing bandwidth of 0.0%.
 void rule_deadline(Report* r, const Snapshot* s, int32_t deadline) {
-  if (deadline <= 0) return;
   if (!s->sched_getattr_ok) {
     StrView note = s->sched_getattr_note.len > 0 ? s->sched_getattr_note
                                                  : lit("sched_getattr(2) unavailable.");
-    emit_deadline_unreadable(r, deadline, note);
+    rule_deadline_params(r, deadline, note);
     return;
   }
-  double bandwidth = 0;
-  int32_t read = 0;
-  const RtTask* constrained = nullptr;
-  for (const RtTask& t : s->rt_tasks) {
-    if (t.policy != kSchedDeadline || !t.has_dl || t.dl_period_ns == 0) continue;
-    read++;
-    bandwidth += static_cast<double>(t.dl_runtime_ns) / static_cast<double>(t.dl_period_ns);
-    if (!constrained && t.dl_deadline_ns > 0 && t.dl_deadline_ns < t.dl_period_ns) {
-      constrained = &t;
-    }
-  }
-  if (read == 0) {
-    emit_deadline_unreadable(r, deadline,
-                             lit("sched_getattr(2) gave no parameters for any of them."));
+  DeadlineLoad load = sum_deadline_load(s);
+  if (load.read == 0) {
+    rule_deadline_params(r, deadline, lit("sched_getattr(2) gave no parameters for any of them."));
     return;
   }
-  Arena* a = r->arena;
-  Severity sev = bandwidth > kDeadlineHeadroom ? Severity::warn : Severity::pass;
-  Finding* f = add_finding(r, "sched.deadline_bandwidth", kCat, sev,
-                           arena_sprintf(a, "SCHED_DEADLINE bandwidth %.1f%% of one CPU",
-                                         bandwidth * 100));
-  if (sev == Severity::warn) {
-    finding_set_impact(f, lit("Close to the admission limit; a further deadline thread will be "
-                              "refused with EBUSY."));
-    finding_set_remediation(f, lit("Reduce runtime or lengthen periods to leave admission "
-                                   "headroom."));
-  }
-  if (!constrained) return;
-  Finding* c = add_finding(r, "sched.deadline_constrained", kCat, Severity::pass,
-                           arena_sprintf(a, "%.*s uses a constrained deadline",
-                                         SV_ARG(constrained->comm)));
-  finding_set_detail(c, arena_sprintf(a, "runtime %.2f ms, deadline %.2f ms, period %.2f ms.",
-                                      ms(constrained->dl_runtime_ns),
-                                      ms(constrained->dl_deadline_ns),
-                                      ms(constrained->dl_period_ns)));
+  rule_deadline_bandwidth(r, load);
+  if (load.constrained) rule_deadline_constrained(r, *load.constrained);
 }
 
 }  // namespace
@@ -417,5 +430,5 @@ void sched_rules(Report* report, const RuleContext* ctx) {
   rule_priority_too_high(report, s);
   rule_rr_used(report, s);
   rule_rt_throttling(report, s);
-  rule_deadline(report, s, inv.deadline);
+  if (inv.deadline > 0) rule_deadline(report, s, inv.deadline);
 }

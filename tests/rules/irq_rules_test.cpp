@@ -162,15 +162,15 @@ TEST_F(IrqRulesTest, ManyPairsNameTheBusiestAndCiteSixOfThem) {
             "handler runs whether or not the thread is at a safe point.");
   EXPECT_EQ(str(f.remediation), "echo 0,1 > /proc/irq/31/smp_affinity_list");
   EXPECT_EQ(text(f.cmdline), "");
-  EXPECT_EQ(evidence(f), (Ev{
-                             {"/proc/irq/31/effective_affinity_list", "i915 on CPU 3, 250/s"},
-                             {"/proc/irq/32/effective_affinity_list",
-                              "ahci[0000:00:17.0] on CPU 2, 30/s"},
-                             {"/proc/irq/30/effective_affinity_list", "nvme0q0 on CPU 2, 20/s"},
-                             {"/proc/irq/30/effective_affinity_list", "nvme0q0 on CPU 3, 5/s"},
-                             {"/proc/irq/33/effective_affinity_list", "xhci_hcd on CPU 2, 4/s"},
-                             {"/proc/irq/33/effective_affinity_list", "xhci_hcd on CPU 3, 2/s"},
-                         }));
+  EXPECT_EQ(evidence(f),
+            (Ev{
+                {"/proc/irq/31/effective_affinity_list", "i915 on CPU 3, 250/s"},
+                {"/proc/irq/32/effective_affinity_list", "ahci[0000:00:17.0] on CPU 2, 30/s"},
+                {"/proc/irq/30/effective_affinity_list", "nvme0q0 on CPU 2, 20/s"},
+                {"/proc/irq/30/effective_affinity_list", "nvme0q0 on CPU 3, 5/s"},
+                {"/proc/irq/33/effective_affinity_list", "xhci_hcd on CPU 2, 4/s"},
+                {"/proc/irq/33/effective_affinity_list", "xhci_hcd on CPU 3, 2/s"},
+            }));
 }
 
 TEST_F(IrqRulesTest, CountsSinceBootAreCitedWithoutUnit) {
@@ -235,7 +235,7 @@ TEST_F(IrqRulesTest, EffectiveAffinityOutsideTheRequestedOne) {
     bool escapes;
   };
   const Case cases[] = {
-      {"0-1", "2", true, true},    {"0-3", "2", true, false}, {"0-1", "1-2", true, true},
+      {"0-1", "2", true, true},   {"0-3", "2", true, false}, {"0-1", "1-2", true, true},
       {"0-1", "", true, false},  // nothing effective yet: nothing escapes
       {"0-1", "3", false, false},
   };
@@ -477,10 +477,10 @@ TEST_F(IrqRulesTest, BothProfilesGradeAlike) {
       seen[static_cast<int>(p)].push_back(std::string(f->id) + " " + severity_name(f->severity));
     }
   }
-  EXPECT_EQ(seen[0], (std::vector<std::string>{
-                         "irq.on_isolated fail", "irq.managed_on_isolated warn",
-                         "irq.default_affinity warn", "irq.softirq_on_isolated warn",
-                         "irq.threaded_priority warn"}));
+  EXPECT_EQ(seen[0],
+            (std::vector<std::string>{"irq.on_isolated fail", "irq.managed_on_isolated warn",
+                                      "irq.default_affinity warn", "irq.softirq_on_isolated warn",
+                                      "irq.threaded_priority warn"}));
   EXPECT_EQ(seen[1], seen[0]);
 }
 

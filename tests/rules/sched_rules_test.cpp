@@ -251,9 +251,11 @@ TEST_F(SchedRulesTest, EqualFifoPrioritiesSharingACpu) {
     const char* detail;  // null: no finding
   };
   const Case cases[] = {
-      {"both on 5", {{"a", kFifo, 50, "5", false}, {"b", kFifo, 50, "5", false}},
+      {"both on 5",
+       {{"a", kFifo, 50, "5", false}, {"b", kFifo, 50, "5", false}},
        "a (tid 100) and b (tid 101)."},
-      {"second may roam", {{"a", kFifo, 50, "5", false}, {"b", kFifo, 50, "4-5", false}},
+      {"second may roam",
+       {{"a", kFifo, 50, "5", false}, {"b", kFifo, 50, "4-5", false}},
        "a (tid 100) and b (tid 101)."},
       {"first may roam", {{"a", kFifo, 50, "4-5", false}, {"b", kFifo, 50, "5", false}}, nullptr},
       {"other CPUs", {{"a", kFifo, 50, "5", false}, {"b", kFifo, 50, "4,6", false}}, nullptr},
@@ -478,11 +480,16 @@ TEST_F(SchedRulesTest, EmissionOrderAndOneCategory) {
   task("a", kFifo, 50, "5");
   task("b", kFifo, 50, "5");
   deadline("dl", 1000000, 5000000, 10000000);
-  std::vector<std::string> want = {
-      "sched.cgroup_rt_group",   "sched.inventory",          "sched.rt_unaffined",
-      "sched.rt_on_housekeeping", "sched.equal_priority",    "sched.priority_too_high",
-      "sched.rr_used",           "sched.rt_throttling",      "sched.deadline_bandwidth",
-      "sched.deadline_constrained"};
+  std::vector<std::string> want = {"sched.cgroup_rt_group",
+                                   "sched.inventory",
+                                   "sched.rt_unaffined",
+                                   "sched.rt_on_housekeeping",
+                                   "sched.equal_priority",
+                                   "sched.priority_too_high",
+                                   "sched.rr_used",
+                                   "sched.rt_throttling",
+                                   "sched.deadline_bandwidth",
+                                   "sched.deadline_constrained"};
   for (Profile p : {Profile::hard_rt, Profile::low_latency}) {
     run(p);
     EXPECT_EQ(ids(), want);
