@@ -12,6 +12,8 @@ struct RuleModule {
 // The rule modules in the order they run; each appends its findings.
 constexpr RuleModule kRuleModules[] = {
     {preempt_rules, false},
+    {irq_rules, false},
+    {sched_rules, false},
 };
 
 }  // namespace
