@@ -124,15 +124,22 @@ TEST_F(EngineTest, TargetDefaultsToTheProfile) {
   EXPECT_EQ(report.arena, &arena);
 }
 
+// Nothing collected: the other modules say what they cannot judge, and only
+// the kernel's own findings are scored.
 TEST_F(EngineTest, EmptySnapshotGradesThePreemptionCategoryOnly) {
   run_rules(&report, &arena, snap, Profile::hard_rt, true, 0);
   EXPECT_TRUE(report.measured);
-  ASSERT_EQ(report.findings.count, 2u);
-  EXPECT_STREQ(report.findings[0]->id, "preempt.rt");
-  EXPECT_STREQ(report.findings[1]->id, "preempt.config_missing");
+  std::vector<std::string> got;
+  for (const Finding* f : report.findings) {
+    got.push_back(std::string(f->id) + "/" + severity_name(f->severity));
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"preempt.rt/fail", "preempt.config_missing/unknown",
+                                           "isolation.present/unknown",
+                                           "power.cstate_floor/unknown", "power.governor/na"}));
   EXPECT_TRUE(report.score_valid);
   EXPECT_EQ(report.score, 0);
   EXPECT_TRUE(report.category_scored[0]);
+  for (int c = 1; c < kCategoryCount; c++) EXPECT_FALSE(report.category_scored[c]) << c;
 }
 
 TEST_F(EngineTest, RunClearsAnEarlierReport) {
@@ -140,7 +147,7 @@ TEST_F(EngineTest, RunClearsAnEarlierReport) {
   snap->is_rt = true;
   snap->rt_evidence = sv("/sys/kernel/realtime = 1");
   run_rules(&report, &arena, snap, Profile::hard_rt, false, 0);
-  ASSERT_EQ(report.findings.count, 2u);
+  ASSERT_EQ(report.findings.count, 5u);
   EXPECT_EQ(report.findings[0]->severity, Severity::unknown);  // config_missing sorts first
   EXPECT_EQ(report.findings[1]->severity, Severity::pass);
   EXPECT_EQ(report.score, 100);
