@@ -276,19 +276,11 @@ TEST_F(PowerRulesTest, FloorFixListsAtMostEightStates) {
   EXPECT_NE(fix.find("cpu4/cpuidle/state2/disable   # C3\nOr boot with"), std::string::npos);
 }
 
-TEST_F(PowerRulesTest, DeepEntryAndDmaLatencyTexts) {
-  sampled(snap, 500);
+TEST_F(PowerRulesTest, DmaLatencyTexts) {
+  machine(snap, "0-3");
   snap->has_dma_latency_holder = true;
   snap->dma_latency_holder = sv("tuned (pid 812)");
   run_power();
-  const Finding* f = find("power.cstates");
-  EXPECT_EQ(str(f->impact),
-            "The core is idling into a deep state and paying the full exit latency on the next "
-            "wakeup, repeatedly.");
-  EXPECT_EQ(str(f->remediation),
-            "Disable the deep idle states on the isolated CPUs (echo 1 > "
-            "/sys/devices/system/cpu/cpuN/cpuidle/stateN/disable), or keep the core busy with a "
-            "polling loop between deadlines.");
   EXPECT_EQ(str(find("power.cpu_dma_latency")->detail), "Held by tuned (pid 812).");
   snap->has_dma_latency_us = true;
   snap->dma_latency_us = 0;
@@ -307,9 +299,6 @@ TEST_F(PowerRulesTest, GovernorFixLoopsOverCpuNumbers) {
   const Finding* f = find("power.governor");
   EXPECT_EQ(str(f->title), "CPU frequency scaling enabled on RT CPUs (governor 'schedutil')");
   EXPECT_EQ(str(f->detail), "2 of the CPUs examined are not on the performance governor.");
-  EXPECT_EQ(str(f->impact),
-            "A core that has been idle wakes at a low frequency and takes tens of microseconds to "
-            "ramp, so the first iteration after a quiet period is the slowest one.");
   EXPECT_EQ(str(f->remediation),
             "for c in 2 3 6 7; do echo performance > "
             "/sys/devices/system/cpu/cpu$c/cpufreq/scaling_governor; done");
@@ -324,15 +313,8 @@ TEST_F(PowerRulesTest, BoostAndFloorTexts) {
   cpuset_add(&snap->isolated, 5);  // a CPU without a record: 2 is still the first with one
   run_power();
   const Finding* f = find("power.boost");
-  EXPECT_EQ(str(f->impact),
-            "Boost clocks change with package temperature and how many cores are active, so "
-            "identical work takes different times depending on what the rest of the machine is "
-            "doing.");
   EXPECT_EQ(str(f->remediation), "echo 0 > /sys/devices/system/cpu/cpufreq/boost");
   f = find("power.idle_driver");
-  EXPECT_EQ(str(f->impact),
-            "The core may run below its maximum clock, so worst-case execution time is set by the "
-            "lowest frequency, not the label on the box.");
   EXPECT_EQ(str(f->remediation),
             "for c in 2 3 5; do cat /sys/devices/system/cpu/cpu$c/cpufreq/cpuinfo_max_freq > "
             "/sys/devices/system/cpu/cpu$c/cpufreq/scaling_min_freq; done");
