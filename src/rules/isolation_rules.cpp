@@ -35,9 +35,9 @@ void rule_not_isolated(Report* r, const RuleContext* ctx) {
   Severity sev = ctx->profile == Profile::low_latency ? Severity::warn : Severity::fail;
   Finding* f =
       add_finding(r, "isolation.present", kCat, sev, sv_lit("No CPU isolation configured"));
-  finding_set_detail(f, arena_sprintf(r->arena,
-                                      "All %d online CPUs are available to the general scheduler.",
-                                      ctx->ncpus));
+  finding_set_detail(
+      f, arena_sprintf(r->arena, "All %d online CPUs are available to the general scheduler.",
+                       ctx->ncpus));
   finding_set_impact(f, sv_lit("An RT thread shares its CPU with every kernel thread, timer and "
                                "workqueue on the system, so its worst case is whatever they do."));
   finding_set_remediation(f, sv_lit("Reserve cores on the kernel command line, e.g. "
@@ -185,17 +185,18 @@ void rule_smt_sibling(Report* r, const Snapshot* s) {
     return;
   }
   StrView sib = cpulist(a, &outside);
-  Finding* f = add_finding(
-      r, "isolation.smt_sibling", kCat, Severity::fail,
-      arena_sprintf(a, "Isolated CPUs share physical cores with non-isolated CPUs %.*s",
-                    SV_ARG(sib)));
+  Finding* f =
+      add_finding(r, "isolation.smt_sibling", kCat, Severity::fail,
+                  arena_sprintf(a, "Isolated CPUs share physical cores with non-isolated CPUs %.*s",
+                                SV_ARG(sib)));
   finding_set_detail(f, sv_lit("SMT siblings share execution units, L1 cache and the store buffer "
                                "with the isolated thread."));
   finding_set_impact(f, sv_lit("General-purpose work on the sibling steals issue slots from the "
                                "RT thread on the same physical core."));
   finding_set_remediation(
-      f, arena_sprintf(a, "Isolate the siblings too (add %.*s to isolcpus), or disable SMT with nosmt.",
-                       SV_ARG(sib)));
+      f, arena_sprintf(
+             a, "Isolate the siblings too (add %.*s to isolcpus), or disable SMT with nosmt.",
+             SV_ARG(sib)));
   CpuSet wanted;
   cpuset_copy(&wanted, &s->isolated);
   cpuset_or(&wanted, &outside);
@@ -293,10 +294,9 @@ void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s)
                 sv_lit("Watchdog confined to housekeeping CPUs"));
     return;
   }
-  Finding* f = add_finding(
-      r, "isolation.watchdog_cpumask", kCat, Severity::warn,
-      arena_sprintf(a, "Soft-lockup watchdog still runs on isolated CPUs %.*s",
-                    SV_ARG(cpulist(a, &woken))));
+  Finding* f = add_finding(r, "isolation.watchdog_cpumask", kCat, Severity::warn,
+                           arena_sprintf(a, "Soft-lockup watchdog still runs on isolated CPUs %.*s",
+                                         SV_ARG(cpulist(a, &woken))));
   finding_set_impact(f, sv_lit("The watchdog wakes a per-CPU kernel thread on the isolated core on "
                                "a timer, purely to prove it is alive."));
   // Without a housekeeping CPU there is no mask to suggest: "echo  > ..."

@@ -80,8 +80,8 @@ struct SwitchCheck {
   const char* id;
   bool Snapshot::*has;
   int64_t Snapshot::*value;
-  bool on_only_at_1;      // only the value 1 counts as on; otherwise any non-zero
-  const char* on_title;   // "%lld" may receive the value
+  bool on_only_at_1;     // only the value 1 counts as on; otherwise any non-zero
+  const char* on_title;  // "%lld" may receive the value
   const char* off_title;
   const char* impact;
   const char* remediation;
@@ -180,8 +180,8 @@ void rule_clocksource(Report* r, const Snapshot* s) {
                                       "an unstable TSC is usually a firmware or virtualisation "
                                       "issue."));
   }
-  finding_add_evidence_cstr(r, f, "/sys/devices/system/clocksource/clocksource0/current_clocksource",
-                            name);
+  finding_add_evidence_cstr(
+      r, f, "/sys/devices/system/clocksource/clocksource0/current_clocksource", name);
 }
 
 void rule_mitigations(Report* r, const Snapshot* s) {

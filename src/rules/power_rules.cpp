@@ -76,8 +76,7 @@ void rule_cpuidle_missing(Report* r) {
 
 // One line per enabled state above the pass share, RT CPUs ascending, at most
 // kMaxDisableLines; the state name is machine text inside a command.
-StrView disable_states_fix(Arena* a, const RuleContext* ctx, const PowerIndex& idx,
-                           StrView label) {
+StrView disable_states_fix(Arena* a, const RuleContext* ctx, const PowerIndex& idx, StrView label) {
   StrBuf sb;
   sb_init(&sb, a);
   sb_printf(&sb, "Disable the deep states on %.*s:\n", SV_ARG(label));
@@ -128,11 +127,11 @@ void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx)
   Finding* f;
   if (latency <= kFloorPassShare * target) {
     f = add_finding(r, "power.cstate_floor", kCat, Severity::pass,
-                    arena_sprintf(a, "Deepest enabled C-state %.*s costs %.*s",
-                                  SV_ARG(worst->name), SV_ARG(lat)));
-    finding_set_detail(f, arena_sprintf(a, "Exit latency bounds wakeup on %.*s from below; the "
-                                           "target is %.*s.",
-                                        SV_ARG(label), SV_ARG(tgt)));
+                    arena_sprintf(a, "Deepest enabled C-state %.*s costs %.*s", SV_ARG(worst->name),
+                                  SV_ARG(lat)));
+    finding_set_detail(
+        f, arena_sprintf(a, "Exit latency bounds wakeup on %.*s from below; the target is %.*s.",
+                         SV_ARG(label), SV_ARG(tgt)));
   } else {
     Severity sev = latency <= kFloorWarnShare * target ? Severity::warn : Severity::fail;
     f = add_finding(r, "power.cstate_floor", kCat, sev,
@@ -183,10 +182,10 @@ void rule_cstates(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
   }
   auto rate = static_cast<double>(most);
   if (s->sample_seconds > 0) rate /= s->sample_seconds;
-  Finding* f = add_finding(r, "power.cstates", kCat, Severity::fail,
-                           arena_sprintf(a, "CPU %d entered %.*s %.*s times/s during the sample",
-                                         most_cpu, SV_ARG(most_state->name),
-                                         SV_ARG(fmt_count(a, rate))));
+  Finding* f =
+      add_finding(r, "power.cstates", kCat, Severity::fail,
+                  arena_sprintf(a, "CPU %d entered %.*s %.*s times/s during the sample", most_cpu,
+                                SV_ARG(most_state->name), SV_ARG(fmt_count(a, rate))));
   finding_set_impact(f, sv_lit("The core is idling into a deep state and paying the full exit "
                                "latency on the next wakeup, repeatedly."));
   finding_set_remediation(
@@ -203,13 +202,11 @@ void rule_cpu_dma_latency(Report* r, const Snapshot* s) {
   Finding* f = add_finding(r, "power.cpu_dma_latency", kCat, Severity::pass,
                            sv_lit("/dev/cpu_dma_latency is held open"));
   if (s->has_dma_latency_us) {
-    finding_set_detail(f, arena_sprintf(r->arena,
-                                        "Requested maximum wakeup latency: %lld us (holder: %.*s).",
-                                        static_cast<long long>(s->dma_latency_us),
-                                        SV_ARG(s->dma_latency_holder)));
-  } else {
     finding_set_detail(
-        f, arena_sprintf(r->arena, "Held by %.*s.", SV_ARG(s->dma_latency_holder)));
+        f, arena_sprintf(r->arena, "Requested maximum wakeup latency: %lld us (holder: %.*s).",
+                         static_cast<long long>(s->dma_latency_us), SV_ARG(s->dma_latency_holder)));
+  } else {
+    finding_set_detail(f, arena_sprintf(r->arena, "Held by %.*s.", SV_ARG(s->dma_latency_holder)));
   }
 }
 
@@ -238,9 +235,10 @@ bool rule_governor(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
                 arena_sprintf(a, "Frequency governor is 'performance' on %.*s", SV_ARG(label)));
     return true;
   }
-  Finding* f = add_finding(r, "power.governor", kCat, Severity::warn,
-                           arena_sprintf(a, "CPU frequency scaling enabled on %.*s (governor '%.*s')",
-                                         SV_ARG(label), SV_ARG(first->governor)));
+  Finding* f =
+      add_finding(r, "power.governor", kCat, Severity::warn,
+                  arena_sprintf(a, "CPU frequency scaling enabled on %.*s (governor '%.*s')",
+                                SV_ARG(label), SV_ARG(first->governor)));
   finding_set_detail(
       f, arena_sprintf(a, "%d of the CPUs examined are not on the performance governor.", scaling));
   finding_set_impact(f, sv_lit("A core that has been idle wakes at a low frequency and takes tens "
@@ -269,7 +267,8 @@ void rule_boost(Report* r, const Snapshot* s) {
                                  "temperature and core count."));
     return;
   }
-  Finding* f = add_finding(r, "power.boost", kCat, Severity::warn, sv_lit("Turbo/boost is enabled"));
+  Finding* f =
+      add_finding(r, "power.boost", kCat, Severity::warn, sv_lit("Turbo/boost is enabled"));
   finding_set_impact(f, sv_lit("Boost clocks change with package temperature and how many cores "
                                "are active, so identical work takes different times depending on "
                                "what the rest of the machine is doing."));

@@ -1,8 +1,9 @@
+#include "rules/command_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "rules/command_text.h"
 #include "test_util.h"
 
 namespace {

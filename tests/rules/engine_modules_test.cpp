@@ -30,11 +30,10 @@ TEST_F(EngineModulesTest, CpuModulesRunAndTheirCategoriesAreScored) {
       got.push_back(std::string(f->id) + "/" + severity_name(f->severity));
     }
   }
-  EXPECT_EQ(got, (std::vector<std::string>{
-                     "isolation.housekeeping/pass", "isolation.nohz_full/pass",
-                     "isolation.present/pass", "isolation.rcu_nocbs/pass",
-                     "power.cstate_floor/pass", "power.governor/na",
-                     "noise.timer_migration/pass"}));
+  EXPECT_EQ(got, (std::vector<std::string>{"isolation.housekeeping/pass",
+                                           "isolation.nohz_full/pass", "isolation.present/pass",
+                                           "isolation.rcu_nocbs/pass", "power.cstate_floor/pass",
+                                           "power.governor/na", "noise.timer_migration/pass"}));
   for (Category c : {Category::isolation, Category::power, Category::noise}) {
     EXPECT_TRUE(report.category_scored[static_cast<int>(c)]) << category_id(c);
     EXPECT_EQ(report.category_score[static_cast<int>(c)], 100) << category_id(c);

@@ -116,8 +116,8 @@ const Case kCases[] = {
     {"six housekeeping CPUs", isolated_2_3, Profile::hard_rt, "isolation.housekeeping",
      Severity::pass, 1, "6 housekeeping CPUs available"},
     {"isolated from the command line, online unread",
-     [](Snapshot* s) { set_cpus(&s->isolated, "2-3"); }, Profile::hard_rt,
-     "isolation.housekeeping", Severity::unknown, 1, "Housekeeping CPUs unknown"},
+     [](Snapshot* s) { set_cpus(&s->isolated, "2-3"); }, Profile::hard_rt, "isolation.housekeeping",
+     Severity::unknown, 1, "Housekeeping CPUs unknown"},
     {"single node", isolated_2_3, Profile::hard_rt, "isolation.housekeeping_numa", kNoFinding, 0,
      ""},
     {"every node keeps housekeeping",
@@ -160,8 +160,7 @@ const Case kCases[] = {
        add_node(s, 0, "0-3");
        add_node(s, 1, "4-7");
      },
-     Profile::hard_rt, "isolation.numa_span", Severity::warn, 1,
-     "Isolated CPUs span 2 NUMA nodes"},
+     Profile::hard_rt, "isolation.numa_span", Severity::warn, 1, "Isolated CPUs span 2 NUMA nodes"},
     {"watchdog on housekeeping CPUs", [](Snapshot* s) { watchdog_on(s, "0-1,4-7"); },
      Profile::hard_rt, "isolation.watchdog_cpumask", Severity::pass, 1,
      "Watchdog confined to housekeeping CPUs"},
@@ -222,8 +221,7 @@ TEST_F(IsolationRulesTest, FullyEquippedMachineEmitsEveryIdInOrder) {
   EXPECT_EQ(evidence(f), (Ev{{"/proc/cmdline", "2,3"}}));
   snap->isolated_from_sysfs = true;
   run_isolation();
-  EXPECT_EQ(evidence(find("isolation.present")),
-            (Ev{{"/sys/devices/system/cpu/isolated", "2,3"}}));
+  EXPECT_EQ(evidence(find("isolation.present")), (Ev{{"/sys/devices/system/cpu/isolated", "2,3"}}));
   EXPECT_EQ(evidence(find("isolation.nohz_full")),
             (Ev{{"/sys/devices/system/cpu/nohz_full", "2,3"}}));
 }

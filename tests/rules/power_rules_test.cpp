@@ -100,17 +100,16 @@ const Case kCases[] = {
      },
      Profile::hard_rt, 0, "power.cstate_floor", Severity::unknown, 1,
      "No idle states reported for the RT CPUs"},
-    {"20 us of 100", [](Snapshot* s) { deepest(s, 20); }, Profile::hard_rt, 0,
-     "power.cstate_floor", Severity::pass, 2.5, "Deepest enabled C-state C3 costs 20 \xC2\xB5s"},
-    {"21 us of 100", [](Snapshot* s) { deepest(s, 21); }, Profile::hard_rt, 0,
-     "power.cstate_floor", Severity::warn, 2.5, "C-State C3 enabled (21 \xC2\xB5s exit latency)"},
-    {"80 us of 100", [](Snapshot* s) { deepest(s, 80); }, Profile::hard_rt, 0,
-     "power.cstate_floor", Severity::warn, 2.5, "C-State C3 enabled (80 \xC2\xB5s exit latency)"},
-    {"81 us of 100", [](Snapshot* s) { deepest(s, 81); }, Profile::hard_rt, 0,
-     "power.cstate_floor", Severity::fail, 2.5, "C-State C3 enabled (81 \xC2\xB5s exit latency)"},
-    {"200 us of low-latency's 1000", [](Snapshot* s) { deepest(s, 200); }, Profile::low_latency,
-     0, "power.cstate_floor", Severity::pass, 2.5,
-     "Deepest enabled C-state C3 costs 200 \xC2\xB5s"},
+    {"20 us of 100", [](Snapshot* s) { deepest(s, 20); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::pass, 2.5, "Deepest enabled C-state C3 costs 20 \xC2\xB5s"},
+    {"21 us of 100", [](Snapshot* s) { deepest(s, 21); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::warn, 2.5, "C-State C3 enabled (21 \xC2\xB5s exit latency)"},
+    {"80 us of 100", [](Snapshot* s) { deepest(s, 80); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::warn, 2.5, "C-State C3 enabled (80 \xC2\xB5s exit latency)"},
+    {"81 us of 100", [](Snapshot* s) { deepest(s, 81); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::fail, 2.5, "C-State C3 enabled (81 \xC2\xB5s exit latency)"},
+    {"200 us of low-latency's 1000", [](Snapshot* s) { deepest(s, 200); }, Profile::low_latency, 0,
+     "power.cstate_floor", Severity::pass, 2.5, "Deepest enabled C-state C3 costs 200 \xC2\xB5s"},
     {"200 us of a 250 us target", [](Snapshot* s) { deepest(s, 200); }, Profile::low_latency, 250,
      "power.cstate_floor", Severity::warn, 2.5, "C-State C3 enabled (200 \xC2\xB5s exit latency)"},
     {"disabled deep state ignored",
@@ -180,16 +179,16 @@ const Case kCases[] = {
      "CPU frequency scaling enabled on RT CPUs (governor 'powersave')"},
     {"boost 1", [](Snapshot* s) { boost(s, 1, -1); }, Profile::hard_rt, 0, "power.boost",
      Severity::warn, 1, "Turbo/boost is enabled"},
-    {"boost 0, no_turbo 0", [](Snapshot* s) { boost(s, 0, 0); }, Profile::hard_rt, 0,
-     "power.boost", Severity::warn, 1, "Turbo/boost is enabled"},
+    {"boost 0, no_turbo 0", [](Snapshot* s) { boost(s, 0, 0); }, Profile::hard_rt, 0, "power.boost",
+     Severity::warn, 1, "Turbo/boost is enabled"},
     {"boost 0, no_turbo unread", [](Snapshot* s) { boost(s, 0, -1); }, Profile::hard_rt, 0,
      "power.boost", Severity::pass, 1, "Turbo/boost is disabled"},
-    {"boost 0, no_turbo 1", [](Snapshot* s) { boost(s, 0, 1); }, Profile::hard_rt, 0,
-     "power.boost", Severity::pass, 1, "Turbo/boost is disabled"},
-    {"no_turbo 0 alone", [](Snapshot* s) { boost(s, -1, 0); }, Profile::hard_rt, 0,
-     "power.boost", Severity::warn, 1, "Turbo/boost is enabled"},
-    {"no_turbo 1 alone", [](Snapshot* s) { boost(s, -1, 1); }, Profile::hard_rt, 0,
-     "power.boost", Severity::pass, 1, "Turbo/boost is disabled"},
+    {"boost 0, no_turbo 1", [](Snapshot* s) { boost(s, 0, 1); }, Profile::hard_rt, 0, "power.boost",
+     Severity::pass, 1, "Turbo/boost is disabled"},
+    {"no_turbo 0 alone", [](Snapshot* s) { boost(s, -1, 0); }, Profile::hard_rt, 0, "power.boost",
+     Severity::warn, 1, "Turbo/boost is enabled"},
+    {"no_turbo 1 alone", [](Snapshot* s) { boost(s, -1, 1); }, Profile::hard_rt, 0, "power.boost",
+     Severity::pass, 1, "Turbo/boost is disabled"},
     {"neither boost file", [](Snapshot* s) { boost(s, -1, -1); }, Profile::hard_rt, 0,
      "power.boost", kNoFinding, 0, ""},
     {"floor below ceiling", [](Snapshot* s) { floor_below(s, "acpi-cpufreq", 800000); },
@@ -265,7 +264,8 @@ TEST_F(PowerRulesTest, FloorFixListsAtMostEightStates) {
   run_power();
   std::string fix = str(find("power.cstate_floor")->remediation);
   size_t lines = 0;
-  for (size_t at = fix.find("echo 1 >"); at != std::string::npos; at = fix.find("echo 1 >", at + 1)) {
+  for (size_t at = fix.find("echo 1 >"); at != std::string::npos;
+       at = fix.find("echo 1 >", at + 1)) {
     lines++;
   }
   EXPECT_EQ(lines, 8u);
