@@ -12,8 +12,11 @@ struct RuleModule {
 // The rule modules in the order they run; each appends its findings.
 constexpr RuleModule kRuleModules[] = {
     {preempt_rules, false},
+    {isolation_rules, false},
     {irq_rules, false},
     {sched_rules, false},
+    {power_rules, false},
+    {noise_rules, false},
 };
 
 }  // namespace

@@ -130,6 +130,8 @@ TEST_F(EngineTest, TargetDefaultsToTheProfile) {
   EXPECT_EQ(report.arena, &arena);
 }
 
+// Nothing collected: the other modules say what they cannot judge, and only
+// the kernel's own findings are scored.
 TEST_F(EngineTest, EmptySnapshotGradesThePreemptionCategoryOnly) {
   run_rules(&report, &arena, snap, Profile::hard_rt, true, 0);
   EXPECT_TRUE(report.measured);
@@ -139,6 +141,7 @@ TEST_F(EngineTest, EmptySnapshotGradesThePreemptionCategoryOnly) {
   EXPECT_TRUE(report.score_valid);
   EXPECT_EQ(report.score, 0);
   EXPECT_TRUE(report.category_scored[0]);
+  for (int c = 1; c < kCategoryCount; c++) EXPECT_FALSE(report.category_scored[c]) << c;
 }
 
 TEST_F(EngineTest, EmptySnapshotLeavesInterruptsAndThreadsUnknown) {

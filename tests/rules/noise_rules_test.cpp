@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rules/rule_module_test.h"
+
+namespace {
+
+class NoiseRulesTest : public RuleModuleTest {};
+
+void swap_on(Snapshot* s) {
+  s->swap_active = true;
+  s->swap_total_kb = 768;
+  s->swap_devices = sv_from_cstr("/dev/sda2, /swapfile");
+}
+
+void thp(Snapshot* s, const char* enabled, const char* defrag) {
+  s->thp_enabled = sv_from_cstr(enabled);
+  s->thp_defrag = sv_from_cstr(defrag);
+}
+
+void watchdogs(Snapshot* s, int watchdog, int nmi, int soft) {
+  machine(s, "0-3");
+  s->has_watchdog = watchdog >= 0;
+  s->watchdog = watchdog;
+  s->has_nmi_watchdog = nmi >= 0;
+  s->nmi_watchdog = nmi;
+  s->has_soft_watchdog = soft >= 0;
+  s->soft_watchdog = soft;
+}
+
+void stat_interval(Snapshot* s, int64_t v) {
+  s->has_stat_interval = true;
+  s->stat_interval = v;
+}
+
+struct Case {
+  const char* name;
+  void (*setup)(Snapshot* s);
+  Profile profile;
+  const char* id;
+  Severity severity;
+  double weight;
+  const char* title;
+};
+
+const Case kCases[] = {
+    {"swap on, hard-rt", swap_on, Profile::hard_rt, "noise.swap", Severity::fail, 2,
+     "Swap is active (768.0 kB)"},
+    {"swap on, low-latency", swap_on, Profile::low_latency, "noise.swap", Severity::warn, 2,
+     "Swap is active (768.0 kB)"},
+    {"no swap", [](Snapshot* s) { s->swap_devices = sv_from_cstr(""); }, Profile::hard_rt,
+     "noise.swap", Severity::pass, 1, "No swap configured"},
+    {"/proc/swaps unread", [](Snapshot*) {}, Profile::hard_rt, "noise.swap", kNoFinding, 0, ""},
+    {"defrag always",
+     [](Snapshot* s) { thp(s, "[always] madvise never", "[always] defer madvise never"); },
+     Profile::hard_rt, "noise.thp_defrag", Severity::fail, 1.5,
+     "Transparent hugepage defrag set to 'always'"},
+    {"defrag madvise",
+     [](Snapshot* s) { thp(s, "[always] madvise never", "always defer [madvise] never"); },
+     Profile::hard_rt, "noise.thp_defrag", Severity::pass, 1,
+     "Transparent hugepage defrag is not 'always'"},
+    {"defrag always, hugepages never",
+     [](Snapshot* s) { thp(s, "always madvise [never]", "[always] defer madvise never"); },
+     Profile::hard_rt, "noise.thp_defrag", Severity::pass, 1,
+     "Transparent hugepages disabled; defrag has no effect"},
+    {"defrag unread", [](Snapshot*) {}, Profile::hard_rt, "noise.thp_defrag", kNoFinding, 0, ""},
+    {"timer migration on",
+     [](Snapshot* s) {
+       s->has_timer_migration = true;
+       s->timer_migration = 1;
+     },
+     Profile::hard_rt, "noise.timer_migration", Severity::warn, 1, "Timer migration enabled"},
+    {"timer migration off", [](Snapshot* s) { s->has_timer_migration = true; }, Profile::hard_rt,
+     "noise.timer_migration", Severity::pass, 1, "Timer migration disabled"},
+    {"NUMA balancing on",
+     [](Snapshot* s) {
+       s->has_numa_balancing = true;
+       s->numa_balancing = 2;
+     },
+     Profile::hard_rt, "noise.numa_balancing", Severity::warn, 1,
+     "Automatic NUMA balancing enabled"},
+    {"NUMA balancing off", [](Snapshot* s) { s->has_numa_balancing = true; }, Profile::hard_rt,
+     "noise.numa_balancing", Severity::pass, 1, "Automatic NUMA balancing disabled"},
+    {"both watchdogs on", [](Snapshot* s) { watchdogs(s, 1, 1, 1); }, Profile::hard_rt,
+     "noise.watchdog", Severity::warn, 1, "NMI watchdog is enabled"},
+    {"soft-lockup watchdog on", [](Snapshot* s) { watchdogs(s, 1, 0, 1); }, Profile::hard_rt,
+     "noise.watchdog", Severity::warn, 1, "Soft-lockup watchdog is enabled"},
+    {"soft_watchdog unread", [](Snapshot* s) { watchdogs(s, 1, 0, -1); }, Profile::hard_rt,
+     "noise.watchdog", Severity::warn, 1, "Soft-lockup watchdog is enabled"},
+    {"nosoftlockup leaves kernel.watchdog at 1", [](Snapshot* s) { watchdogs(s, 1, 0, 0); },
+     Profile::hard_rt, "noise.watchdog", Severity::pass, 1, "Watchdogs disabled"},
+    {"nosoftlockup, soft_watchdog unread",
+     [](Snapshot* s) {
+       watchdogs(s, 1, 0, -1);
+       s->nosoftlockup = true;
+     },
+     Profile::hard_rt, "noise.watchdog", Severity::pass, 1, "Watchdogs disabled"},
+    {"only nmi_watchdog read, 0", [](Snapshot* s) { watchdogs(s, -1, 0, -1); }, Profile::hard_rt,
+     "noise.watchdog", Severity::pass, 1, "Watchdogs disabled"},
+    {"NMI watchdog, online CPUs unread",
+     [](Snapshot* s) {
+       s->has_nmi_watchdog = true;
+       s->nmi_watchdog = 1;
+     },
+     Profile::hard_rt, "noise.watchdog", Severity::warn, 1, "NMI watchdog is enabled"},
+    {"no watchdog file", [](Snapshot* s) { watchdogs(s, -1, -1, 1); }, Profile::hard_rt,
+     "noise.watchdog", kNoFinding, 0, ""},
+    {"machine-check polling",
+     [](Snapshot* s) {
+       s->has_mce_check_interval = true;
+       s->mce_check_interval = 300;
+     },
+     Profile::hard_rt, "noise.mce_poll", Severity::warn, 1, "Machine-check polling every 300 s"},
+    {"no machine-check polling", [](Snapshot* s) { s->has_mce_check_interval = true; },
+     Profile::hard_rt, "noise.mce_poll", Severity::pass, 1, "Machine-check polling disabled"},
+    {"ksm running",
+     [](Snapshot* s) {
+       s->has_ksm_run = true;
+       s->ksm_run = 1;
+     },
+     Profile::hard_rt, "noise.ksm", Severity::warn, 1, "Kernel same-page merging is running"},
+    {"ksm 2 (unmerge)",
+     [](Snapshot* s) {
+       s->has_ksm_run = true;
+       s->ksm_run = 2;
+     },
+     Profile::hard_rt, "noise.ksm", Severity::pass, 1, "Kernel same-page merging is off"},
+    {"vm.stat_interval 1", [](Snapshot* s) { stat_interval(s, 1); }, Profile::hard_rt,
+     "noise.vm_stat_interval", Severity::warn, 1, "VM statistics folded every 1 s"},
+    {"vm.stat_interval 9", [](Snapshot* s) { stat_interval(s, 9); }, Profile::hard_rt,
+     "noise.vm_stat_interval", Severity::warn, 1, "VM statistics folded every 9 s"},
+    {"vm.stat_interval 10", [](Snapshot* s) { stat_interval(s, 10); }, Profile::hard_rt,
+     "noise.vm_stat_interval", kNoFinding, 0, ""},
+    {"vm.stat_interval 0", [](Snapshot* s) { stat_interval(s, 0); }, Profile::hard_rt,
+     "noise.vm_stat_interval", kNoFinding, 0, ""},
+    {"tsc", [](Snapshot* s) { s->clocksource = sv_from_cstr("tsc"); }, Profile::hard_rt,
+     "noise.clocksource", Severity::pass, 1, "Clocksource is 'tsc'"},
+    {"arch_sys_counter", [](Snapshot* s) { s->clocksource = sv_from_cstr("arch_sys_counter"); },
+     Profile::hard_rt, "noise.clocksource", Severity::pass, 1, "Clocksource is 'arch_sys_counter'"},
+    {"hpet", [](Snapshot* s) { s->clocksource = sv_from_cstr("hpet"); }, Profile::hard_rt,
+     "noise.clocksource", Severity::warn, 1, "Clocksource is 'hpet'"},
+    {"mitigations=off", [](Snapshot* s) { s->mitigations_param = sv_from_cstr("off"); },
+     Profile::hard_rt, "noise.mitigations", Severity::pass, 1,
+     "Speculative-execution mitigations disabled"},
+    {"mitigations=auto,nosmt",
+     [](Snapshot* s) { s->mitigations_param = sv_from_cstr("auto,nosmt"); }, Profile::hard_rt,
+     "noise.mitigations", Severity::pass, 1, "Mitigations set to 'auto,nosmt'"},
+    {"no mitigations=", [](Snapshot*) {}, Profile::hard_rt, "noise.mitigations", kNoFinding, 0, ""},
+};
+
+TEST_F(NoiseRulesTest, EveryVariant) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fresh();
+    c.setup(snap);
+    run(noise_rules, c.profile);
+    expect_finding(find(c.id), c.id, c.severity, c.weight, c.title);
+    for (const Finding* f : report.findings) EXPECT_EQ(f->category, Category::noise);
+  }
+}
+
+TEST_F(NoiseRulesTest, NothingReadNothingSaid) {
+  run(noise_rules);
+  EXPECT_TRUE(ids().empty());
+}
+
+TEST_F(NoiseRulesTest, EmissionOrderAndTexts) {
+  swap_on(snap);
+  thp(snap, "[always] madvise never", "[always] defer madvise never");
+  snap->has_timer_migration = snap->has_numa_balancing = true;
+  snap->timer_migration = snap->numa_balancing = 1;
+  watchdogs(snap, 1, 1, 1);
+  snap->has_mce_check_interval = snap->has_ksm_run = true;
+  snap->mce_check_interval = snap->ksm_run = 1;
+  stat_interval(snap, 1);
+  snap->clocksource = sv("hpet");
+  snap->mitigations_param = sv("off");
+  run(noise_rules);
+  EXPECT_EQ(ids(), (std::vector<std::string>{
+                       "noise.swap", "noise.thp_defrag", "noise.timer_migration",
+                       "noise.numa_balancing", "noise.watchdog", "noise.mce_poll", "noise.ksm",
+                       "noise.vm_stat_interval", "noise.clocksource", "noise.mitigations"}));
+
+  const Finding* f = find("noise.swap");
+  EXPECT_EQ(str(f->impact),
+            "A major fault in an RT thread blocks on storage. Nothing in the scheduler bounds that "
+            "wait, and mlockall() only protects the process that calls it.");
+  EXPECT_EQ(str(f->remediation), "swapoff -a   (and remove the swap entry from /etc/fstab)");
+  EXPECT_EQ(str(f->detail), "Devices: /dev/sda2, /swapfile");
+  EXPECT_EQ(evidence(f), (Ev{{"/proc/swaps", "/dev/sda2, /swapfile"}}));
+  EXPECT_EQ(evidence(find("noise.thp_defrag")),
+            (Ev{{"/sys/kernel/mm/transparent_hugepage/defrag", "[always] defer madvise never"}}));
+  EXPECT_EQ(evidence(find("noise.clocksource")),
+            (Ev{{"/sys/devices/system/clocksource/clocksource0/current_clocksource", "hpet"}}));
+  EXPECT_EQ(str(find("noise.mitigations")->detail),
+            "Removes the per-syscall and per-context-switch barrier cost, at a security tradeoff "
+            "the operator has accepted.");
+
+  snap->nmi_watchdog = 0;
+  snap->swap_devices = kNoneView;
+  snap->mitigations_param = sv("auto");
+  run(noise_rules);
+  EXPECT_EQ(str(find("noise.watchdog")->title), "Soft-lockup watchdog is enabled");
+  f = find("noise.swap");
+  EXPECT_EQ(str(f->detail), "At least one swap area is enabled.");
+  EXPECT_EQ(evidence(f), (Ev{{"/proc/swaps", ""}}));
+  EXPECT_EQ(str(find("noise.mitigations")->detail),
+            "Mitigation barriers add a fixed cost to every syscall and context switch.");
+}
+
+}  // namespace

@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rules/rule_module_test.h"
+
+namespace {
+
+class PowerRulesTest : public RuleModuleTest {
+ protected:
+  void run_power(Profile p = Profile::hard_rt, double target_us = 0) {
+    run(power_rules, p, target_us);
+  }
+};
+
+// Appends an idle state to the CPU's list (a new list when the CPU differs
+// from the last one) and marks cpuidle as read.
+IdleState* add_state(Snapshot* s, int32_t cpu, int32_t index, const char* name,
+                     int64_t latency_us) {
+  s->cpuidle_available = true;
+  if (s->cpuidle.count == 0 || s->cpuidle[s->cpuidle.count - 1].cpu != cpu) {
+    list_grow(s->arena, &s->cpuidle)->cpu = cpu;
+  }
+  IdleState* st = list_grow(s->arena, &s->cpuidle[s->cpuidle.count - 1].states);
+  st->index = index;
+  st->name = sv_from_cstr(name);
+  st->has_latency_us = true;
+  st->latency_us = latency_us;
+  return st;
+}
+
+CpuFreq* add_freq(Snapshot* s, int32_t cpu, const char* governor, const char* driver = "") {
+  s->cpufreq_available = true;
+  CpuFreq* f = list_grow(s->arena, &s->cpufreq);
+  f->cpu = cpu;
+  f->governor = sv_from_cstr(governor);
+  f->driver = sv_from_cstr(driver);
+  return f;
+}
+
+// CPUs 0-3 with 2-3 isolated; each isolated CPU has POLL, C1 and the given
+// deepest state.
+void deepest(Snapshot* s, int64_t latency_us) {
+  machine(s, "0-3", "2-3");
+  for (int32_t c = 2; c <= 3; c++) {
+    add_state(s, c, 0, "POLL", 0);
+    add_state(s, c, 1, "C1", 2);
+    add_state(s, c, 2, "C3", latency_us);
+  }
+}
+
+void sampled(Snapshot* s, int64_t c3_entries) {
+  deepest(s, 70);
+  s->sample_seconds = 2;
+  for (CpuIdle& idle : s->cpuidle) {
+    for (IdleState& st : idle.states) st.has_usage_delta = true;
+  }
+  s->cpuidle[1].states[2].usage_delta = c3_entries;
+  s->cpuidle[0].states[1].usage_delta = 100000;  // C1 is shallow: never deep
+}
+
+void boost(Snapshot* s, int boost_value, int no_turbo_value) {
+  machine(s, "0-3");
+  add_freq(s, 0, "performance");
+  s->has_boost = boost_value >= 0;
+  s->boost = boost_value;
+  s->has_no_turbo = no_turbo_value >= 0;
+  s->no_turbo = no_turbo_value;
+}
+
+void floor_below(Snapshot* s, const char* driver, int64_t min_khz) {
+  machine(s, "0-3", "2-3");
+  CpuFreq* f = add_freq(s, 2, "performance", driver);
+  f->has_scaling_min_khz = f->has_scaling_max_khz = true;
+  f->scaling_min_khz = min_khz;
+  f->scaling_max_khz = 3500000;
+}
+
+struct Case {
+  const char* name;
+  void (*setup)(Snapshot* s);
+  Profile profile;
+  double target_us;  // 0: the profile's default
+  const char* id;
+  Severity severity;
+  double weight;
+  const char* title;
+};
+
+const Case kCases[] = {
+    {"cpuidle unread", [](Snapshot* s) { machine(s, "0-3"); }, Profile::hard_rt, 0,
+     "power.cstate_floor", Severity::unknown, 1, "Idle state information not available"},
+    {"no state on an RT CPU",
+     [](Snapshot* s) {
+       machine(s, "0-3", "2-3");
+       add_state(s, 0, 0, "C6", 100);
+       add_state(s, 2, 0, "C6", 100)->disabled = true;
+       add_state(s, 3, 0, "C6", 100)->has_latency_us = false;
+     },
+     Profile::hard_rt, 0, "power.cstate_floor", Severity::unknown, 1,
+     "No idle states reported for the RT CPUs"},
+    {"20 us of 100", [](Snapshot* s) { deepest(s, 20); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::pass, 2.5, "Deepest enabled C-state C3 costs 20 \xC2\xB5s"},
+    {"21 us of 100", [](Snapshot* s) { deepest(s, 21); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::warn, 2.5, "C-State C3 enabled (21 \xC2\xB5s exit latency)"},
+    {"80 us of 100", [](Snapshot* s) { deepest(s, 80); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::warn, 2.5, "C-State C3 enabled (80 \xC2\xB5s exit latency)"},
+    {"81 us of 100", [](Snapshot* s) { deepest(s, 81); }, Profile::hard_rt, 0, "power.cstate_floor",
+     Severity::fail, 2.5, "C-State C3 enabled (81 \xC2\xB5s exit latency)"},
+    {"200 us of low-latency's 1000", [](Snapshot* s) { deepest(s, 200); }, Profile::low_latency, 0,
+     "power.cstate_floor", Severity::pass, 2.5, "Deepest enabled C-state C3 costs 200 \xC2\xB5s"},
+    {"200 us of a 250 us target", [](Snapshot* s) { deepest(s, 200); }, Profile::low_latency, 250,
+     "power.cstate_floor", Severity::warn, 2.5, "C-State C3 enabled (200 \xC2\xB5s exit latency)"},
+    {"disabled deep state ignored",
+     [](Snapshot* s) {
+       deepest(s, 20);
+       add_state(s, 3, 3, "C6", 200)->disabled = true;
+     },
+     Profile::hard_rt, 0, "power.cstate_floor", Severity::pass, 2.5,
+     "Deepest enabled C-state C3 costs 20 \xC2\xB5s"},
+    {"not sampled", [](Snapshot* s) { deepest(s, 70); }, Profile::hard_rt, 0, "power.cstates",
+     kNoFinding, 0, ""},
+    {"sampled, no deep entries", [](Snapshot* s) { sampled(s, 0); }, Profile::hard_rt, 0,
+     "power.cstates", Severity::pass, 1, "No deep idle entries observed on the RT CPUs"},
+    {"sampled, deep entries", [](Snapshot* s) { sampled(s, 500); }, Profile::hard_rt, 0,
+     "power.cstates", Severity::fail, 2, "CPU 3 entered C3 250 times/s during the sample"},
+    {"deep entries, no window length",
+     [](Snapshot* s) {
+       sampled(s, 1500);
+       s->sample_seconds = 0;
+     },
+     Profile::hard_rt, 0, "power.cstates", Severity::fail, 2,
+     "CPU 3 entered C3 1.5k times/s during the sample"},
+    {"70 us is shallow for a 1000 us target", [](Snapshot* s) { sampled(s, 500); },
+     Profile::low_latency, 0, "power.cstates", Severity::pass, 1,
+     "No deep idle entries observed on the RT CPUs"},
+    {"cpu_dma_latency free", [](Snapshot* s) { machine(s, "0-3"); }, Profile::hard_rt, 0,
+     "power.cpu_dma_latency", kNoFinding, 0, ""},
+    {"cpu_dma_latency held",
+     [](Snapshot* s) {
+       machine(s, "0-3");
+       s->has_dma_latency_holder = true;
+     },
+     Profile::hard_rt, 0, "power.cpu_dma_latency", Severity::pass, 1,
+     "/dev/cpu_dma_latency is held open"},
+    {"no cpufreq driver", [](Snapshot* s) { machine(s, "0-3"); }, Profile::hard_rt, 0,
+     "power.governor", Severity::na, 1, "No cpufreq driver (frequency is not under OS control)"},
+    {"performance on the isolated CPUs",
+     [](Snapshot* s) {
+       machine(s, "0-3", "2-3");
+       add_freq(s, 0, "powersave");
+       add_freq(s, 2, "performance");
+       add_freq(s, 3, "performance");
+     },
+     Profile::hard_rt, 0, "power.governor", Severity::pass, 1,
+     "Frequency governor is 'performance' on RT CPUs"},
+    {"performance everywhere, nothing isolated",
+     [](Snapshot* s) {
+       machine(s, "0-3");
+       add_freq(s, 0, "performance");
+     },
+     Profile::hard_rt, 0, "power.governor", Severity::pass, 1,
+     "Frequency governor is 'performance' on CPUs 0-3"},
+    {"no RT CPU has a record",
+     [](Snapshot* s) {
+       machine(s, "0-3", "2-3");
+       add_freq(s, 0, "powersave");
+     },
+     Profile::hard_rt, 0, "power.governor", Severity::pass, 1,
+     "Frequency governor is 'performance' on RT CPUs"},
+    {"powersave on an isolated CPU",
+     [](Snapshot* s) {
+       machine(s, "0-3", "2-3");
+       add_freq(s, 2, "performance");
+       add_freq(s, 3, "powersave");
+     },
+     Profile::hard_rt, 0, "power.governor", Severity::warn, 1,
+     "CPU frequency scaling enabled on RT CPUs (governor 'powersave')"},
+    {"boost 1", [](Snapshot* s) { boost(s, 1, -1); }, Profile::hard_rt, 0, "power.boost",
+     Severity::warn, 1, "Turbo/boost is enabled"},
+    {"boost 0, no_turbo 0", [](Snapshot* s) { boost(s, 0, 0); }, Profile::hard_rt, 0, "power.boost",
+     Severity::warn, 1, "Turbo/boost is enabled"},
+    {"boost 0, no_turbo unread", [](Snapshot* s) { boost(s, 0, -1); }, Profile::hard_rt, 0,
+     "power.boost", Severity::pass, 1, "Turbo/boost is disabled"},
+    {"boost 0, no_turbo 1", [](Snapshot* s) { boost(s, 0, 1); }, Profile::hard_rt, 0, "power.boost",
+     Severity::pass, 1, "Turbo/boost is disabled"},
+    {"no_turbo 0 alone", [](Snapshot* s) { boost(s, -1, 0); }, Profile::hard_rt, 0, "power.boost",
+     Severity::warn, 1, "Turbo/boost is enabled"},
+    {"no_turbo 1 alone", [](Snapshot* s) { boost(s, -1, 1); }, Profile::hard_rt, 0, "power.boost",
+     Severity::pass, 1, "Turbo/boost is disabled"},
+    {"neither boost file", [](Snapshot* s) { boost(s, -1, -1); }, Profile::hard_rt, 0,
+     "power.boost", kNoFinding, 0, ""},
+    {"floor below ceiling", [](Snapshot* s) { floor_below(s, "acpi-cpufreq", 800000); },
+     Profile::hard_rt, 0, "power.idle_driver", Severity::warn, 1,
+     "Scaling floor (800 MHz) is below the ceiling (3.50 GHz)"},
+    {"floor at ceiling", [](Snapshot* s) { floor_below(s, "acpi-cpufreq", 3500000); },
+     Profile::hard_rt, 0, "power.idle_driver", kNoFinding, 0, ""},
+    {"intel_pstate picks its own", [](Snapshot* s) { floor_below(s, "intel_pstate", 800000); },
+     Profile::hard_rt, 0, "power.idle_driver", kNoFinding, 0, ""},
+};
+
+TEST_F(PowerRulesTest, EveryVariant) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fresh();
+    c.setup(snap);
+    run_power(c.profile, c.target_us);
+    expect_finding(find(c.id), c.id, c.severity, c.weight, c.title);
+    for (const Finding* f : report.findings) EXPECT_EQ(f->category, Category::power);
+  }
+}
+
+TEST_F(PowerRulesTest, WithoutCpufreqTheGovernorIsLast) {
+  deepest(snap, 10);
+  snap->has_boost = true;
+  snap->boost = 1;
+  snap->has_dma_latency_holder = true;
+  run_power();
+  EXPECT_EQ(ids(), (std::vector<std::string>{"power.cstate_floor", "power.cpu_dma_latency",
+                                             "power.governor"}));
+}
+
+TEST_F(PowerRulesTest, FloorTexts) {
+  deepest(snap, 10);
+  run_power();
+  const Finding* f = find("power.cstate_floor");
+  EXPECT_EQ(str(f->detail),
+            "Exit latency bounds wakeup on RT CPUs from below; the target is 100 \xC2\xB5s.");
+  EXPECT_EQ(evidence(f),
+            (Ev{{"/sys/devices/system/cpu/cpu2/cpuidle/*/latency", "C3 = 10 \xC2\xB5s"}}));
+
+  // The worst CPU is the first with the largest latency.
+  fresh();
+  machine(snap, "0-3");
+  add_state(snap, 0, 1, "C1", 2);
+  add_state(snap, 1, 1, "C1", 2);
+  add_state(snap, 1, 2, "C6", 90);
+  add_state(snap, 2, 2, "C6", 90);
+  add_state(snap, 3, 2, "C6\n rm -rf /", 90);
+  run_power();
+  f = find("power.cstate_floor");
+  EXPECT_EQ(str(f->detail), "Deepest state still enabled on CPUs 0-3 (worst: CPU 1).");
+  EXPECT_EQ(str(f->impact),
+            "Any wakeup from this state takes at least 90 \xC2\xB5s, against a target of "
+            "100 \xC2\xB5s. The hardware cannot do better.");
+  EXPECT_EQ(str(f->remediation),
+            "Disable the deep states on CPUs 0-3:\n"
+            "  echo 1 > /sys/devices/system/cpu/cpu1/cpuidle/state2/disable   # C6\n"
+            "  echo 1 > /sys/devices/system/cpu/cpu2/cpuidle/state2/disable   # C6\n"
+            "  echo 1 > /sys/devices/system/cpu/cpu3/cpuidle/state2/disable   # C6? rm -rf /\n"
+            "Or boot with intel_idle.max_cstate=1 processor.max_cstate=1.");
+  EXPECT_EQ(evidence(f),
+            (Ev{{"/sys/devices/system/cpu/cpu1/cpuidle/*/latency", "C6 = 90 \xC2\xB5s"}}));
+}
+
+TEST_F(PowerRulesTest, FloorFixListsAtMostEightStates) {
+  machine(snap, "0-7");
+  for (int32_t c = 0; c < 8; c++) {
+    add_state(snap, c, 0, "POLL", 0);
+    add_state(snap, c, 2, "C3", 33);
+    add_state(snap, c, 3, "C6", 133)->disabled = c == 0;
+  }
+  run_power();
+  std::string fix = str(find("power.cstate_floor")->remediation);
+  size_t lines = 0;
+  for (size_t at = fix.find("echo 1 >"); at != std::string::npos;
+       at = fix.find("echo 1 >", at + 1)) {
+    lines++;
+  }
+  EXPECT_EQ(lines, 8u);
+  EXPECT_EQ(fix.find("cpu0/cpuidle/state3"), std::string::npos);  // disabled
+  EXPECT_NE(fix.find("cpu0/cpuidle/state2/disable   # C3\n  echo 1 > "
+                     "/sys/devices/system/cpu/cpu1/cpuidle/state2"),
+            std::string::npos);
+  EXPECT_NE(fix.find("cpu4/cpuidle/state2/disable   # C3\nOr boot with"), std::string::npos);
+}
+
+TEST_F(PowerRulesTest, DmaLatencyTexts) {
+  machine(snap, "0-3");
+  snap->has_dma_latency_holder = true;
+  snap->dma_latency_holder = sv("tuned (pid 812)");
+  run_power();
+  EXPECT_EQ(str(find("power.cpu_dma_latency")->detail), "Held by tuned (pid 812).");
+  snap->has_dma_latency_us = true;
+  snap->dma_latency_us = 0;
+  run_power();
+  EXPECT_EQ(str(find("power.cpu_dma_latency")->detail),
+            "Requested maximum wakeup latency: 0 us (holder: tuned (pid 812)).");
+}
+
+TEST_F(PowerRulesTest, GovernorFixLoopsOverCpuNumbers) {
+  machine(snap, "0-7", "2-3,6-7");
+  add_freq(snap, 2, "performance");
+  add_freq(snap, 3, "schedutil");
+  add_freq(snap, 6, "powersave");
+  add_freq(snap, 7, "");  // no governor name: not counted
+  run_power();
+  const Finding* f = find("power.governor");
+  EXPECT_EQ(str(f->title), "CPU frequency scaling enabled on RT CPUs (governor 'schedutil')");
+  EXPECT_EQ(str(f->detail), "2 of the CPUs examined are not on the performance governor.");
+  EXPECT_EQ(str(f->remediation),
+            "for c in 2 3 6 7; do echo performance > "
+            "/sys/devices/system/cpu/cpu$c/cpufreq/scaling_governor; done");
+  EXPECT_EQ(evidence(f),
+            (Ev{{"/sys/devices/system/cpu/cpu3/cpufreq/scaling_governor", "schedutil"}}));
+}
+
+TEST_F(PowerRulesTest, BoostAndFloorTexts) {
+  floor_below(snap, "acpi-cpufreq", 800000);
+  snap->has_boost = true;
+  snap->boost = 1;
+  cpuset_add(&snap->isolated, 5);  // a CPU without a record: 2 is still the first with one
+  run_power();
+  const Finding* f = find("power.boost");
+  EXPECT_EQ(str(f->remediation), "echo 0 > /sys/devices/system/cpu/cpufreq/boost");
+  f = find("power.idle_driver");
+  EXPECT_EQ(str(f->remediation),
+            "for c in 2 3 5; do cat /sys/devices/system/cpu/cpu$c/cpufreq/cpuinfo_max_freq > "
+            "/sys/devices/system/cpu/cpu$c/cpufreq/scaling_min_freq; done");
+
+  snap->has_no_turbo = true;
+  snap->no_turbo = 0;
+  run_power();
+  EXPECT_EQ(str(find("power.boost")->remediation),
+            "echo 1 > /sys/devices/system/cpu/intel_pstate/no_turbo");
+  snap->no_turbo = 1;
+  snap->boost = 0;
+  run_power();
+  EXPECT_EQ(str(find("power.boost")->detail),
+            "Clock frequency stays predictable regardless of package temperature and core count.");
+}
+
+}  // namespace
