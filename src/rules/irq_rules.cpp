@@ -6,6 +6,7 @@
 
 #include "base/fmt.h"
 #include "collect/snapshot.h"
+#include "rules/command_text.h"
 #include "rules/finding.h"
 #include "rules/rules.h"
 
@@ -27,25 +28,6 @@ StrView lit(const char* s) {
 
 const char* plural(size_t n) {
   return n == 1 ? "" : "s";
-}
-
-bool is_control(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return u < 0x20 || u == 0x7f;
-}
-
-// Machine text placed inside a shell command: every control byte (a newline
-// above all) becomes "?", so a name can neither end the command nor start
-// another. Clean text is returned as it is.
-StrView command_safe(Arena* a, StrView text) {
-  size_t i = 0;
-  while (i < text.len && !is_control(text.ptr[i])) i++;
-  if (i == text.len) return text;
-  char* copy = arena_cstr(a, text);
-  for (; i < text.len; i++) {
-    if (is_control(copy[i])) copy[i] = '?';
-  }
-  return sv_make(copy, text.len);
 }
 
 // One interrupt firing on one isolated CPU: its rate per second over the
@@ -165,7 +147,7 @@ void rule_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs) {
                             "handler, and the handler runs whether or not the thread is at a safe "
                             "point."));
   StrView hk = cpuset_format_list(a, &s->housekeeping);
-  StrView name = command_safe(a, irq->name);
+  StrView name = command_text(a, irq->name);
   finding_set_remediation(f, arena_sprintf(a, "echo %.*s > /proc/irq/%.*s/smp_affinity_list",
                                            SV_ARG(hk), SV_ARG(name)));
   finding_set_weight(f, 2.5);
