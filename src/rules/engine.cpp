@@ -12,6 +12,7 @@ struct RuleModule {
 // The rule modules in the order they run; each appends its findings.
 constexpr RuleModule kRuleModules[] = {
     {preempt_rules, false},
+    {measured_rules, true},
 };
 
 }  // namespace
