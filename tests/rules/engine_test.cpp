@@ -127,12 +127,15 @@ TEST_F(EngineTest, TargetDefaultsToTheProfile) {
 TEST_F(EngineTest, EmptySnapshotGradesThePreemptionCategoryOnly) {
   run_rules(&report, &arena, snap, Profile::hard_rt, true, 0);
   EXPECT_TRUE(report.measured);
-  ASSERT_EQ(report.findings.count, 2u);
+  // A measurement that was attempted without a result is reported, unscored.
+  ASSERT_EQ(report.findings.count, 3u);
   EXPECT_STREQ(report.findings[0]->id, "preempt.rt");
   EXPECT_STREQ(report.findings[1]->id, "preempt.config_missing");
+  EXPECT_STREQ(report.findings[2]->id, "measured.unavailable");
   EXPECT_TRUE(report.score_valid);
   EXPECT_EQ(report.score, 0);
   EXPECT_TRUE(report.category_scored[0]);
+  EXPECT_FALSE(report.category_scored[static_cast<int>(Category::measured)]);
 }
 
 TEST_F(EngineTest, RunClearsAnEarlierReport) {
