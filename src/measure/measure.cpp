@@ -102,12 +102,14 @@ void run_cyclictest(MeasurePlan* p) {
 }
 
 // Debian 12's rtla (6.1) knows no -q for timerlat hist and answers it with
-// its usage text; without -q it prints the same histogram, only at the end.
+// its usage text; without -q it prints the same histogram.
+// Output the parser rejects gets one more run without -q.
 bool run_timerlat(MeasurePlan* p, StrView path, const char* dur, StrView* out) {
   Argv v = {};
   args(&v, {path.ptr, "timerlat", "hist", "-d", dur, "-c", p->cpu_list, "-q"});
   TimerlatResult* t = &p->snap->timerlat_result;
-  if (run(p, &v, p->duration_s, out) && parse_timerlat_hist(p->arena, *out, t)) return true;
+  if (!run(p, &v, p->duration_s, out)) return false;  // silent: -q is not the cause
+  if (parse_timerlat_hist(p->arena, *out, t)) return true;
   log_progress("rtla timerlat gave nothing usable with -q; running it again without");
   v.w[--v.n] = nullptr;
   return run(p, &v, p->duration_s, out) && parse_timerlat_hist(p->arena, *out, t);
