@@ -187,7 +187,7 @@ TEST_F(MeasureTest, NoUsableTool) {
                          "no latency tool available: install rt-tests (cyclictest) or rtla"}));
   sys = FakeSystem{};
   sys.installed = {"cyclictest", "rtla"};
-  sys.outputs["rtla timerlat"] = {"", "Index IRQ-002\nmax: 4\n"};  // no thread maximum
+  sys.outputs["rtla timerlat"] = {"Index IRQ-002\nmax: 4\n"};  // no thread maximum
   snap->measure_notes = StrList{};
   measure();
   EXPECT_FALSE(snap->measured.valid);
