@@ -171,6 +171,15 @@ TEST_F(ParserTest, TimerlatColumns) {
   ASSERT_TRUE(timerlat("Index IRQ-000 Thr-000 IRQ-001 Thr-001\nmax: - - 3 8 99\n"));
   EXPECT_DOUBLE_EQ(t.irq_max_us, 3);
   EXPECT_DOUBLE_EQ(t.thread_max_us, 8);
+  // 100 CPUs: the last CPU's columns count too.
+  std::string header = "Index", max = "max:";
+  for (int c = 0; c < 100; c++) {
+    header += " IRQ-" + std::to_string(c) + " Thr-" + std::to_string(c);
+    max += c == 99 ? " 7 90" : " 1 2";
+  }
+  ASSERT_TRUE(timerlat(header + "\n" + max + "\n"));
+  EXPECT_DOUBLE_EQ(t.irq_max_us, 7);
+  EXPECT_DOUBLE_EQ(t.thread_max_us, 90);
 }
 
 TEST_F(ParserTest, OsnoiseLayoutOfRtla61) {
