@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "collect/collect.h"
 #include "collect/snapshot.h"
+#include "measure/measure.h"
 #include "report/json_report.h"
 #include "report/text_report.h"
 #include "rules/rules.h"
@@ -19,9 +20,6 @@
 namespace {
 
 const char kLiveOnly[] = "kelvane: --measure needs the live system; ignoring for a bundle\n";
-// Latency measurement is not part of this build yet; say so rather than
-// grading as if a measurement had been taken.
-const char kNoMeasure[] = "kelvane: --measure is not available in this version; grading without it\n";
 const char kNoHtml[] = "kelvane: the html format is not available in this version\n";
 
 int fail(StrView msg) {
@@ -55,7 +53,9 @@ Report* analyse(Arena* a, const Options* o, Source* src) {
   if (o->measure && !src->live) {
     fputs(kLiveOnly, stderr);
   } else if (o->measure) {
-    fputs(kNoMeasure, stderr);
+    MeasureRequest req = {o->duration_s, o->force, target};
+    run_measurement(snap, a, &req);
+    measured = snap->measure_requested;
   }
   Report* report = arena_new<Report>(a);
   run_rules(report, a, snap, o->profile, measured, target);

@@ -187,5 +187,11 @@ ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* ou
     if (c == 1) continue;  // an operand: ignored
     if (!apply_option(c, o, out, err, &outcome)) return outcome;
   }
+  // cyclictest takes -D 0 as "run until stopped": a duration below one
+  // second is refused before anything runs.
+  if (o->duration_s < 1) {
+    fprintf(err, "kelvane: --duration must be at least 1 second (got %d)\n", o->duration_s);
+    return {false, 2};
+  }
   return outcome;
 }

@@ -30,12 +30,6 @@ struct Options {
   bool color_set;
 };
 
-struct MeasureRequest {
-  int32_t duration_s;
-  bool force;
-  double target_us;
-};
-
 // What parsing decided: go on with the run, or end the process at once with
 // the given exit status (--help, --version, usage errors).
 struct ParseOutcome {

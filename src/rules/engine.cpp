@@ -17,6 +17,7 @@ constexpr RuleModule kRuleModules[] = {
     {sched_rules, false},
     {power_rules, false},
     {noise_rules, false},
+    {measured_rules, true},
 };
 
 }  // namespace

@@ -138,6 +138,9 @@ TEST_F(EngineTest, EmptySnapshotGradesThePreemptionCategoryOnly) {
   ASSERT_EQ(count_in(Category::preemption), 2u);
   EXPECT_STREQ(report.findings[0]->id, "preempt.rt");
   EXPECT_STREQ(report.findings[1]->id, "preempt.config_missing");
+  // A measurement that was attempted without a result is reported, unscored.
+  ASSERT_EQ(count_in(Category::measured), 1u);
+  EXPECT_STREQ(report.findings[report.findings.count - 1]->id, "measured.unavailable");
   EXPECT_TRUE(report.score_valid);
   EXPECT_EQ(report.score, 0);
   EXPECT_TRUE(report.category_scored[0]);

@@ -1,0 +1,229 @@
+// Measured-latency rules: grade what the latency tools observed under
+// --measure. Every finding here belongs to the "measured" category, which
+// weighs 25 of the 100 points whenever a measurement was attempted.
+#include "base/fmt.h"
+#include "collect/snapshot.h"
+#include "rules/finding.h"
+#include "rules/rules.h"
+
+namespace {
+
+constexpr Category kCat = Category::measured;
+
+StrView lit(const char* s) {
+  return sv_from_cstr(s);
+}
+
+StrView us(const Report* r, double v) {
+  return fmt_duration_us(r->arena, v, false);
+}
+
+// The notes in their order, joined by "; ".
+StrView joined_notes(const Report* r, const StrList* notes) {
+  StrBuf sb;
+  sb_init(&sb, r->arena);
+  for (size_t i = 0; i < notes->count; i++) {
+    if (i) sb_append_cstr(&sb, "; ");
+    sb_append_view(&sb, (*notes)[i]);
+  }
+  return sb_view(&sb);
+}
+
+void rule_unavailable(Report* r, const Snapshot* s) {
+  Finding* f = add_finding(r, "measured.unavailable", kCat, Severity::unknown,
+                           lit("Latency measurement did not produce a result"));
+  if (s->measure_notes.count) finding_set_detail(f, joined_notes(r, &s->measure_notes));
+  finding_set_impact(f, lit("Static configuration was scored, but nothing was measured, so the "
+                            "score describes intent rather than behaviour."));
+  finding_set_remediation(f, lit("Install rt-tests (cyclictest) or rtla, and re-run as root with "
+                                 "--measure."));
+}
+
+void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
+  if (!m->has_max) return;
+  double max = m->max_us, target = ctx->target_us;
+  Severity sev = max <= target       ? Severity::pass
+                 : max <= 2 * target ? Severity::warn
+                                     : Severity::fail;
+  StrView maxv = us(r, max), targetv = us(r, target);
+  StrView avg = m->has_avg ? us(r, m->avg_us) : lit("n/a");
+  Finding* f = add_finding(r, "measured.worst", kCat, sev,
+                           arena_sprintf(r->arena, "Worst-case latency %.*s against a %.*s target",
+                                         SV_ARG(maxv), SV_ARG(targetv)));
+  finding_set_detail(f, arena_sprintf(r->arena, "Measured with %.*s over %.0f s on CPUs %.*s; average %.*s.",
+                                      SV_ARG(m->source), m->duration_s,
+                                      SV_ARG(cpuset_format_list(r->arena, &m->cpus)), SV_ARG(avg)));
+  if (sev != Severity::pass) {
+    finding_set_impact(f, arena_sprintf(r->arena,
+                                        "A deadline of %.*s will be missed; the observed worst "
+                                        "case exceeds it by %.1fx.",
+                                        SV_ARG(targetv), max / target));
+    finding_set_remediation(f, lit("Address the failing static findings above, then re-measure. "
+                                   "If they are all clean, run --measure again with hwlatdetect to "
+                                   "separate firmware latency from kernel latency."));
+  }
+  finding_set_weight(f, 3);
+  finding_add_evidence(r, f, m->command,
+                       arena_sprintf(r->arena, "max %.*s, avg %.*s", SV_ARG(maxv), SV_ARG(avg)));
+}
+
+void rule_outliers(Report* r, const Measurement* m) {
+  if (!m->has_max || !m->has_avg || !(m->avg_us > 0)) return;
+  double ratio = m->max_us / m->avg_us;
+  if (ratio < 20) {
+    add_finding(r, "measured.outliers", kCat, Severity::pass,
+                arena_sprintf(r->arena, "Latency distribution is tight (max is %.0fx the average)",
+                              ratio));
+    return;
+  }
+  Finding* f = add_finding(
+      r, "measured.outliers", kCat, Severity::warn,
+      arena_sprintf(r->arena, "Latency is outlier-dominated (max is %.0fx the average)", ratio));
+  finding_set_detail(f, arena_sprintf(r->arena, "Average %.*s, worst %.*s.",
+                                      SV_ARG(us(r, m->avg_us)), SV_ARG(us(r, m->max_us))));
+  finding_set_impact(f, lit("The common path is healthy and something rare is interrupting it. "
+                            "That profile points at an SMI, a deep C-state exit or a rare driver "
+                            "path rather than at scheduler configuration."));
+  finding_set_remediation(f, lit("Run hwlatdetect to test for SMIs, and check the C-state findings "
+                                 "above before tuning anything in the scheduler."));
+}
+
+void rule_cpu_spread(Report* r, const Measurement* m) {
+  if (m->per_cpu.count < 2) return;
+  double best = 1e18, worst = -1;
+  int32_t worst_cpu = -1;
+  for (const PerCpuLatency& c : m->per_cpu) {
+    if (!c.has_max) continue;
+    if (c.max_us < best) best = c.max_us;
+    if (c.max_us > worst) {
+      worst = c.max_us;
+      worst_cpu = c.cpu;
+    }
+  }
+  if (!(worst > 0 && best > 0 && best < 1e17 && worst / best >= 3)) return;
+  Finding* f = add_finding(r, "measured.cpu_spread", kCat, Severity::warn,
+                           arena_sprintf(r->arena, "CPU %d is %.1fx worse than the best CPU",
+                                         worst_cpu, worst / best));
+  finding_set_detail(f, arena_sprintf(r->arena, "Best %.*s, worst %.*s.", SV_ARG(us(r, best)),
+                                      SV_ARG(us(r, worst))));
+  finding_set_impact(f, lit("The isolated cores are not equivalent, so which core a thread lands "
+                            "on changes its worst case."));
+  finding_set_remediation(f, arena_sprintf(r->arena,
+                                           "Compare interrupts and idle states on CPU %d against "
+                                           "the others; the difference is usually a stray IRQ or "
+                                           "an SMT sibling left busy.",
+                                           worst_cpu));
+}
+
+void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult* t) {
+  if (!t->valid || !t->has_irq_max || !t->has_thread_max) return;
+  double irq = t->irq_max_us, thread = t->thread_max_us;
+  double sched = irq < thread ? thread - irq : 0;
+  Severity sev = irq > 0.5 * ctx->target_us ? Severity::warn : Severity::pass;
+  Finding* f = add_finding(r, "measured.timerlat_split", kCat, sev,
+                           arena_sprintf(r->arena, "Timer delivery %.*s, scheduling adds %.*s",
+                                         SV_ARG(us(r, irq)), SV_ARG(us(r, sched))));
+  finding_set_detail(f, arena_sprintf(r->arena, "IRQ max %.*s, thread max %.*s, over %.0f s.",
+                                      SV_ARG(us(r, irq)), SV_ARG(us(r, thread)), t->duration_s));
+  if (irq > thread - irq) {
+    finding_set_impact(f, lit("Most of the delay is before the kernel gets control, so it is "
+                              "hardware, firmware or virtualisation -- not something kernel tuning "
+                              "will fix."));
+    finding_set_remediation(f, lit("Run hwlatdetect; if it also sees hits, pursue BIOS settings "
+                                   "(SMI sources, power management, USB legacy emulation)."));
+  } else {
+    finding_set_impact(f, lit("Most of the delay is added after the timer fires, so it is the "
+                              "scheduler path: preemption model, priorities, or a competing "
+                              "thread."));
+  }
+}
+
+void rule_hwlat(Report* r, const HwlatResult* h) {
+  if (!h->valid) return;
+  long long n = static_cast<long long>(h->samples_exceeding);
+  if (n <= 0) {
+    Finding* f = add_finding(r, "measured.hwlat", kCat, Severity::pass,
+                             lit("No firmware-induced latency detected"));
+    finding_set_detail(f, arena_sprintf(r->arena, "%.0f s of hwlatdetect found no SMI.",
+                                        h->duration_s));
+    return;
+  }
+  StrView worst = h->has_max ? us(r, h->max_us) : lit("unknown");
+  Finding* f = add_finding(r, "measured.hwlat", kCat, Severity::fail,
+                           arena_sprintf(r->arena, "Firmware stole the CPU %lld time%s (worst %.*s)",
+                                         n, n == 1 ? "" : "s", SV_ARG(worst)));
+  finding_set_detail(f, arena_sprintf(r->arena, "Detected over %.0f s with %.*s.", h->duration_s,
+                                      SV_ARG(h->command)));
+  finding_set_impact(f, lit("System management interrupts run in firmware with the OS suspended "
+                            "entirely. The kernel cannot observe, defer or preempt them, so no "
+                            "amount of tuning reduces this."));
+  finding_set_remediation(f, lit("This is a BIOS problem, not a kernel one. Disable USB legacy "
+                                 "emulation, hardware power capping/monitoring and thermal polling "
+                                 "in firmware setup, and check for a BIOS update."));
+  finding_set_weight(f, 2.5);
+}
+
+// The counts are interference events summed over the CPUs and the whole
+// diagnostic run, not time: they are reported as such.
+void rule_osnoise(Report* r, const NoiseResult* n) {
+  if (!n->valid) return;
+  double total = n->hw_count + n->nmi_count + n->irq_count + n->softirq_count + n->thread_count;
+  if (!(total > 0)) {
+    add_finding(r, "measured.osnoise", kCat, Severity::pass,
+                lit("No OS noise measured on the RT CPUs"));
+    return;
+  }
+  Finding* f = add_finding(r, "measured.osnoise", kCat, Severity::warn,
+                           arena_sprintf(r->arena, "OS noise dominated by %.*s", SV_ARG(n->dominant)));
+  finding_set_detail(f, arena_sprintf(r->arena,
+                                      "Interference events in %.0f s: hw %.0f, NMI %.0f, IRQ %.0f, "
+                                      "softirq %.0f, thread %.0f.",
+                                      n->duration_s, n->hw_count, n->nmi_count, n->irq_count,
+                                      n->softirq_count, n->thread_count));
+  finding_set_impact(f, lit("This is time the application did not get, attributed to the source "
+                            "that took it."));
+  finding_set_remediation(f, arena_sprintf(r->arena,
+                                           "Target %.*s specifically: for IRQ, move the interrupt; "
+                                           "for thread, find the kthread still on the isolated "
+                                           "core.",
+                                           SV_ARG(n->dominant)));
+}
+
+void rule_irqsoff(Report* r, const RuleContext* ctx, const IrqsoffResult* x) {
+  if (!x->valid || !x->has_max) return;
+  Severity sev = x->max_us > ctx->target_us ? Severity::warn : Severity::pass;
+  Finding* f = add_finding(r, "measured.irqsoff", kCat, sev,
+                           arena_sprintf(r->arena, "Longest interrupts-disabled section %.*s",
+                                         SV_ARG(us(r, x->max_us))));
+  finding_set_detail(f, arena_sprintf(r->arena, "Measured with the %.*s tracer.", SV_ARG(x->tracer)));
+  if (sev != Severity::warn) return;
+  finding_set_impact(f, lit("Nothing can preempt the CPU for this long, so it is a hard floor under "
+                            "wakeup latency regardless of priority."));
+  finding_set_remediation(f, lit("Enable the function tracer over the same window to identify the "
+                                 "driver holding interrupts off."));
+}
+
+void rule_partial(Report* r, const Snapshot* s) {
+  if (!s->measure_notes.count) return;
+  Finding* f = add_finding(r, "measured.partial", kCat, Severity::unknown,
+                           lit("Some measurements were skipped"));
+  finding_set_detail(f, joined_notes(r, &s->measure_notes));
+}
+
+}  // namespace
+
+void measured_rules(Report* report, const RuleContext* ctx) {
+  const Snapshot* s = ctx->snapshot;
+  if (!s->measured.valid) {
+    rule_unavailable(report, s);
+    return;
+  }
+  rule_worst(report, ctx, &s->measured);
+  rule_outliers(report, &s->measured);
+  rule_cpu_spread(report, &s->measured);
+  rule_timerlat_split(report, ctx, &s->timerlat_result);
+  rule_hwlat(report, &s->hwlat_result);
+  rule_osnoise(report, &s->noise_result);
+  rule_irqsoff(report, ctx, &s->irqsoff_result);
+  rule_partial(report, s);
+}

@@ -1,0 +1,282 @@
+// The measurement driver over recorded tool output: which tools run, with
+// which arguments, in which order, and which notes explain what did not.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/cpuset.h"
+#include "collect/snapshot.h"
+#include "measure/measure.h"
+#include "test_util.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+std::string fixture(const std::string& name) {
+  return read_file(tests_dir() + "/fixtures/measure/" + name);
+}
+
+// Stands in for the system: which tools are installed, what each prints
+// (one output per run, in order; a run past the list prints nothing), and a
+// log of the runs.
+struct FakeSystem {
+  bool root = true;
+  std::set<std::string> installed;
+  std::map<std::string, std::vector<std::string>> outputs;  // "cyclictest", "rtla timerlat" ...
+  std::vector<Words> runs;
+  std::vector<int32_t> timeouts;
+  int finds = 0;
+
+  static FakeSystem* self(void* ctx) { return static_cast<FakeSystem*>(ctx); }
+  static bool is_root(void* ctx) { return self(ctx)->root; }
+  static StrView find(Arena* a, const char* name, void* ctx) {
+    self(ctx)->finds++;
+    if (!self(ctx)->installed.count(name)) return kNoneView;
+    return arena_sprintf(a, "/usr/bin/%s", name);
+  }
+  static bool run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, void* ctx) {
+    FakeSystem* f = self(ctx);
+    Words w;
+    for (const char* const* p = argv; *p; p++) w.push_back(*p);
+    std::string key = w[0].substr(w[0].rfind('/') + 1);
+    if (key == "rtla") key += " " + w[1];
+    size_t nth = 0;
+    for (const Words& r : f->runs) nth += r[0] == w[0] && (key.find(' ') == std::string::npos || r[1] == w[1]);
+    f->runs.push_back(w);
+    f->timeouts.push_back(timeout_s);
+    const std::vector<std::string>& outs = f->outputs[key];
+    if (nth >= outs.size() || outs[nth].empty()) return false;
+    *out = arena_strndup(a, sv_make(outs[nth].data(), outs[nth].size()));
+    return true;
+  }
+};
+
+std::string cyclictest_max(int max_us) {
+  return "T: 0 ( 1) P:99 I:200 C: 100 Min: 2 Act: 3 Avg: 4 Max: " + std::to_string(max_us) + "\n";
+}
+
+class MeasureTest : public ArenaTest {
+ protected:
+  void SetUp() override {
+    ArenaTest::SetUp();
+    snap = arena_new<Snapshot>(&arena);
+    snap->arena = &arena;
+    cpuset_parse_list(&snap->online, sv("0-5"));
+    cpuset_parse_list(&snap->isolated, sv("2-4"));
+    cpuset_parse_list(&snap->housekeeping, sv("0-1"));
+  }
+  void measure(int32_t duration = 5, bool force = false, double target = 100) {
+    MeasureOps ops = {FakeSystem::is_root, FakeSystem::find, FakeSystem::run, &sys};
+    MeasureRequest req = {duration, force, target};
+    run_measurement_with(snap, &arena, &req, &ops);
+  }
+  std::vector<std::string> notes() {
+    std::vector<std::string> out;
+    for (StrView n : snap->measure_notes) out.push_back(str(n));
+    return out;
+  }
+  std::vector<std::string> tools_run() {
+    std::vector<std::string> out;
+    for (const Words& w : sys.runs) out.push_back(w[0] + (w[0] == "/usr/bin/rtla" ? " " + w[1] : ""));
+    return out;
+  }
+  Snapshot* snap;
+  FakeSystem sys;
+};
+
+TEST_F(MeasureTest, NotRootRunsNothing) {
+  sys.root = false;
+  sys.installed = {"cyclictest", "rtla"};
+  measure();
+  EXPECT_TRUE(snap->measure_requested);
+  EXPECT_FALSE(snap->measured.valid);
+  EXPECT_EQ(notes(), (std::vector<std::string>{"measurement needs root"}));
+  EXPECT_EQ(sys.finds, 0);
+  EXPECT_TRUE(sys.runs.empty());
+}
+
+TEST_F(MeasureTest, CyclictestOnTheIsolatedCpus) {
+  sys.installed = {"cyclictest", "rtla", "hwlatdetect"};
+  sys.outputs["cyclictest"] = {fixture("cyclictest-summary-cpus-0-1.txt")};
+  measure(5, false, 5000);
+  ASSERT_EQ(sys.runs.size(), 1u);  // within the target: no diagnostics
+  EXPECT_EQ(sys.runs[0], (Words{"/usr/bin/cyclictest", "-q", "-m", "-D", "5", "-p", "99", "-i",
+                                "200", "-t", "3", "-a", "2-4", "--mainaffinity=0", "-h", "400"}));
+  EXPECT_EQ(sys.timeouts[0], 5);
+  const Measurement& m = snap->measured;
+  ASSERT_TRUE(m.valid);
+  EXPECT_EQ(str(m.source), "cyclictest");
+  EXPECT_EQ(str(m.command), "cyclictest -D 5 -p 99 -a 2-4");
+  EXPECT_DOUBLE_EQ(m.duration_s, 5);
+  ASSERT_EQ(m.per_cpu.count, 2u);
+  EXPECT_EQ(m.per_cpu[0].cpu, 2);  // thread 0 ran on the first isolated CPU
+  EXPECT_DOUBLE_EQ(m.max_us, 3953);
+  EXPECT_TRUE(notes().empty());
+}
+
+TEST_F(MeasureTest, CpuChoiceWithoutIsolationOrHousekeeping) {
+  cpuset_clear(&snap->isolated);
+  cpuset_clear(&snap->housekeeping);
+  cpuset_parse_list(&snap->online, sv("1-6"));
+  sys.installed = {"cyclictest"};
+  measure(3);
+  ASSERT_EQ(sys.runs.size(), 1u);
+  const Words& w = sys.runs[0];
+  EXPECT_EQ(w[10], "6");  // -t: every online CPU
+  EXPECT_EQ(w[12], "1-6");
+  EXPECT_EQ(w[13], "--mainaffinity=1");
+  // Nothing known at all: one thread, main thread on CPU 0.
+  cpuset_clear(&snap->online);
+  sys.runs.clear();
+  measure(3);
+  EXPECT_EQ(sys.runs[0][10], "1");
+  EXPECT_EQ(sys.runs[0][13], "--mainaffinity=0");
+}
+
+TEST_F(MeasureTest, LongCpuListIsPassedWhole) {
+  cpuset_clear(&snap->isolated);
+  for (int32_t c = 0; c < kMaxCpus; c += 2) cpuset_add(&snap->isolated, c);
+  sys.installed = {"cyclictest"};
+  measure(3);
+  const std::string& list = sys.runs[0][12];
+  EXPECT_GT(list.size(), 255u);
+  EXPECT_EQ(list.substr(list.size() - 5), ",4094");
+  EXPECT_EQ(sys.runs[0][10], "2048");
+}
+
+TEST_F(MeasureTest, RtlaTimerlatWhenCyclictestIsMissing) {
+  sys.installed = {"rtla"};
+  sys.outputs["rtla timerlat"] = {fixture("rtla-6.1-timerlat-hist-layout-no-timerlat-tracer.txt")};
+  measure(7, false, 1000);
+  ASSERT_EQ(sys.runs.size(), 1u);
+  EXPECT_EQ(sys.runs[0], (Words{"/usr/bin/rtla", "timerlat", "hist", "-d", "7s", "-c", "2-4", "-q"}));
+  const Measurement& m = snap->measured;
+  ASSERT_TRUE(m.valid);
+  EXPECT_EQ(str(m.source), "rtla timerlat");
+  EXPECT_EQ(str(m.command), "rtla timerlat hist -d 7s -c 2-4");
+  EXPECT_DOUBLE_EQ(m.max_us, 21);
+  EXPECT_DOUBLE_EQ(m.avg_us, 1);
+  EXPECT_FALSE(m.has_min);
+  EXPECT_EQ(m.per_cpu.count, 0u);
+  EXPECT_EQ(cpuset_count(&m.cpus), 3);
+  EXPECT_DOUBLE_EQ(snap->timerlat_result.duration_s, 7);
+  EXPECT_DOUBLE_EQ(snap->timerlat_result.irq_max_us, 5);
+}
+
+TEST_F(MeasureTest, RtlaRejectingQuietIsRunAgainWithoutIt) {
+  sys.installed = {"cyclictest", "rtla"};
+  sys.outputs["cyclictest"] = {fixture("cyclictest-usage-error-cpu-out-of-range.txt")};
+  sys.outputs["rtla timerlat"] = {fixture("rtla-6.1-timerlat-hist-q-usage-error.txt"),
+                                  fixture("rtla-6.1-timerlat-hist-layout-no-timerlat-tracer.txt")};
+  measure(4, false, 1000);
+  EXPECT_EQ(tools_run(), (std::vector<std::string>{"/usr/bin/cyclictest", "/usr/bin/rtla timerlat",
+                                                   "/usr/bin/rtla timerlat"}));
+  EXPECT_EQ(sys.runs[2], (Words{"/usr/bin/rtla", "timerlat", "hist", "-d", "4s", "-c", "2-4"}));
+  EXPECT_TRUE(snap->measured.valid);
+  // The failed cyclictest stays on record although rtla succeeded.
+  EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest produced no parseable output"}));
+}
+
+TEST_F(MeasureTest, NoUsableTool) {
+  measure();
+  EXPECT_EQ(notes(), (std::vector<std::string>{
+                         "no latency tool available: install rt-tests (cyclictest) or rtla"}));
+  sys = FakeSystem{};
+  sys.installed = {"cyclictest", "rtla"};
+  sys.outputs["rtla timerlat"] = {"Index IRQ-002\nmax: 4\n"};  // no thread maximum
+  snap->measure_notes = StrList{};
+  measure();
+  EXPECT_FALSE(snap->measured.valid);
+  EXPECT_TRUE(snap->timerlat_result.valid);
+  EXPECT_EQ(notes(), (std::vector<std::string>{
+                         "cyclictest produced no parseable output",
+                         "no latency tool available: install rt-tests (cyclictest) or rtla"}));
+  sys = FakeSystem{};
+  sys.installed = {"rtla"};
+  snap->measure_notes = StrList{};
+  snap->timerlat_result = TimerlatResult{};
+  measure();
+  EXPECT_EQ(sys.runs.size(), 1u);  // no output at all: nothing to retry
+  EXPECT_EQ(notes(), (std::vector<std::string>{
+                         "rtla timerlat produced no parseable output",
+                         "no latency tool available: install rt-tests (cyclictest) or rtla"}));
+}
+
+TEST_F(MeasureTest, WorstEqualToTheTargetRunsNoDiagnostics) {
+  sys.installed = {"cyclictest", "rtla", "hwlatdetect"};
+  sys.outputs["cyclictest"] = {cyclictest_max(100)};
+  measure(5, false, 100);
+  EXPECT_EQ(sys.runs.size(), 1u);
+  EXPECT_TRUE(notes().empty());
+}
+
+TEST_F(MeasureTest, MissedTargetRunsDiagnosticsCappedAt30Seconds) {
+  sys.installed = {"cyclictest", "rtla", "hwlatdetect"};
+  sys.outputs["cyclictest"] = {cyclictest_max(101)};
+  sys.outputs["hwlatdetect"] = {fixture("hwlatdetect-2.4-layout-hits-no-hwlat-tracer.txt")};
+  sys.outputs["rtla osnoise"] = {fixture("rtla-6.1-osnoise-top-q-layout-no-osnoise-tracer.txt")};
+  measure(45, false, 100);
+  EXPECT_EQ(tools_run(), (std::vector<std::string>{"/usr/bin/cyclictest", "/usr/bin/hwlatdetect",
+                                                   "/usr/bin/rtla osnoise"}));
+  EXPECT_EQ(sys.runs[0][4], "45");
+  EXPECT_EQ(sys.runs[1], (Words{"/usr/bin/hwlatdetect", "--duration=30", "--threshold=10"}));
+  EXPECT_EQ(sys.runs[2], (Words{"/usr/bin/rtla", "osnoise", "top", "-d", "30s", "-c", "2-4", "-q"}));
+  EXPECT_EQ(sys.timeouts, (std::vector<int32_t>{45, 30, 30}));
+  EXPECT_EQ(str(snap->hwlat_result.command), "hwlatdetect --duration=30 --threshold=10");
+  EXPECT_DOUBLE_EQ(snap->hwlat_result.duration_s, 30);
+  EXPECT_EQ(snap->hwlat_result.samples_exceeding, 3);
+  EXPECT_TRUE(snap->noise_result.valid);
+  EXPECT_DOUBLE_EQ(snap->noise_result.duration_s, 30);
+  EXPECT_TRUE(notes().empty());
+}
+
+TEST_F(MeasureTest, DiagnosticNotes) {
+  sys.installed = {"cyclictest"};
+  sys.outputs["cyclictest"] = {cyclictest_max(500)};
+  measure(5);
+  EXPECT_EQ(notes(), (std::vector<std::string>{
+                         "hwlatdetect not installed; firmware latency was not ruled out"}));
+  sys = FakeSystem{};
+  sys.installed = {"cyclictest", "hwlatdetect", "rtla"};
+  sys.outputs["cyclictest"] = {cyclictest_max(500)};
+  sys.outputs["hwlatdetect"] = {fixture("hwlatdetect-no-hwlat-tracer.txt")};
+  sys.outputs["rtla osnoise"] = {fixture("rtla-6.1-osnoise-top-no-osnoise-tracer.txt")};
+  snap->measure_notes = StrList{};
+  measure(5);
+  // An unusable osnoise run adds nothing.
+  EXPECT_EQ(notes(), (std::vector<std::string>{"hwlatdetect did not run"}));
+  EXPECT_EQ(sys.timeouts, (std::vector<int32_t>{5, 5, 5}));
+  EXPECT_FALSE(snap->noise_result.valid);
+}
+
+TEST_F(MeasureTest, AnotherTracerIsNotedAndTheToolsStillRun) {
+  sys.installed = {"cyclictest"};
+  sys.outputs["cyclictest"] = {cyclictest_max(10), cyclictest_max(10), cyclictest_max(10)};
+  snap->current_tracer = sv("function");
+  measure();
+  EXPECT_EQ(notes(), (std::vector<std::string>{
+                         "another tracer is active ('function'); re-run with --force to override"}));
+  EXPECT_TRUE(snap->measured.valid);
+  snap->measure_notes = StrList{};
+  measure(5, true);
+  EXPECT_TRUE(notes().empty());
+  snap->current_tracer = sv("nop");
+  measure();
+  EXPECT_TRUE(notes().empty());
+}
+
+TEST(FindTool, LooksInTheFixedDirectoriesOnly) {
+  Arena a;
+  arena_init(&a);
+  StrView sh = find_tool(&a, "sh");
+  ASSERT_TRUE(sv_present(sh));
+  EXPECT_TRUE(sv_eq_cstr(sh, "/usr/bin/sh") || sv_eq_cstr(sh, "/bin/sh"));
+  EXPECT_FALSE(sv_present(find_tool(&a, "kelvane-no-such-tool")));
+  arena_release(&a);
+}
+
+}  // namespace
