@@ -13,10 +13,10 @@ namespace {
 
 // Chart geometry: the plot area is the box inside the margins.
 constexpr int kWidth = 640;
-constexpr int kHeight = 220;
+constexpr int kHeight = 228;
 constexpr int kLeft = 56;
 constexpr int kRight = 16;
-constexpr int kTop = 20;
+constexpr int kTop = 28;
 constexpr int kBottom = 40;
 constexpr int kPlotW = kWidth - kLeft - kRight;
 constexpr int kPlotH = kHeight - kTop - kBottom;
@@ -96,6 +96,11 @@ double bar_height(const Chart* c, double count) {
   return kMinBar + (kPlotH - kMinBar) * std::log10(count) / c->decades;
 }
 
+// 10^k for k = 0 ... 19, the range of a 64-bit count.
+constexpr const char* kDecadeLabels[] = {"1",   "10",   "100",   "1k",  "10k",  "100k", "1M",
+                                         "10M", "100M", "1G",    "10G", "100G", "1T",   "10T",
+                                         "100T", "1P",  "10P",   "100P", "1E",  "10E"};
+
 void write_count_axis(FILE* out, const Chart* c) {
   for (int k = 0; k <= c->decades; k++) {
     double y = kAxisY - bar_height(c, std::pow(10.0, k));
@@ -107,12 +112,7 @@ void write_count_axis(FILE* out, const Chart* c) {
             "<text x=\"%d\" y=\"%.1f\" font-size=\"10\" text-anchor=\"end\" fill=\"currentColor\" "
             "opacity=\".6\">",
             kLeft - 6, y + 3.5);
-    if (k <= 4) {
-      fprintf(out, "%.0f", std::pow(10.0, k));
-    } else {
-      fprintf(out, "1e%d", k);
-    }
-    fputs("</text>\n", out);
+    fprintf(out, "%s</text>\n", kDecadeLabels[k]);
   }
   fprintf(out,
           "<text x=\"%d\" y=\"12\" font-size=\"11\" fill=\"currentColor\" opacity=\".75\">"
