@@ -26,7 +26,9 @@ struct HeatMap {
 };
 
 // The counter fired at all: in the window when sampled, since boot otherwise.
-bool fired(const Snapshot* s, const IrqCount* c) { return s->sampled ? c->delta >= 1 : c->count >= 1; }
+bool fired(const Snapshot* s, const IrqCount* c) {
+  return s->sampled ? c->delta >= 1 : c->count >= 1;
+}
 
 // What a cell shows. Sampled counters are rates: the growth over the window
 // divided by its length, so "/s" is true for any --interval.

@@ -45,7 +45,9 @@ struct Chart {
   uint64_t samples;
 };
 
-bool usable(double v) { return std::isfinite(v) && v > 0; }
+bool usable(double v) {
+  return std::isfinite(v) && v > 0;
+}
 
 // 1, 2 or 5 times a power of ten: the smallest such step that labels the
 // extent with at most kTicks ticks.
@@ -57,9 +59,13 @@ int64_t nice_step(int64_t extent) {
   }
 }
 
-double x_of(const Chart* c, double us) { return kLeft + kPlotW * us / static_cast<double>(c->xmax); }
+double x_of(const Chart* c, double us) {
+  return kLeft + kPlotW * us / static_cast<double>(c->xmax);
+}
 
-int64_t pixel_of(const Chart* c, int64_t us) { return us * kPlotW / c->xmax; }
+int64_t pixel_of(const Chart* c, int64_t us) {
+  return us * kPlotW / c->xmax;
+}
 
 void scale_x(Chart* c) {
   const PerCpuLatency* cpu = c->cpu;
@@ -68,7 +74,8 @@ void scale_x(Chart* c) {
   if (cpu->has_max && usable(cpu->max_us) && cpu->max_us < 1e12) {
     extent = std::max(extent, static_cast<int64_t>(std::ceil(cpu->max_us)));
   }
-  c->target_shown = usable(c->target_us) && c->target_us <= static_cast<double>(extent * kTargetReach);
+  c->target_shown =
+      usable(c->target_us) && c->target_us <= static_cast<double>(extent * kTargetReach);
   if (c->target_shown) extent = std::max(extent, static_cast<int64_t>(std::ceil(c->target_us)));
   c->step = nice_step(extent);
   c->xmax = (extent + c->step - 1) / c->step * c->step;
@@ -98,9 +105,9 @@ double bar_height(const Chart* c, double count) {
 }
 
 // 10^k for k = 0 ... 19, the range of a 64-bit count.
-constexpr const char* kDecadeLabels[] = {"1",   "10",   "100",   "1k",  "10k",  "100k", "1M",
-                                         "10M", "100M", "1G",    "10G", "100G", "1T",   "10T",
-                                         "100T", "1P",  "10P",   "100P", "1E",  "10E"};
+constexpr const char* kDecadeLabels[] = {"1",    "10",   "100", "1k",   "10k",  "100k", "1M",
+                                         "10M",  "100M", "1G",  "10G",  "100G", "1T",   "10T",
+                                         "100T", "1P",   "10P", "100P", "1E",   "10E"};
 
 void write_count_axis(FILE* out, const Chart* c) {
   for (int k = 0; k <= c->decades; k++) {
@@ -127,9 +134,8 @@ void write_bars(FILE* out, const Chart* c) {
     double w = std::max(1.0, x_of(c, static_cast<double>(b.hi_us)) - x);
     double h = bar_height(c, static_cast<double>(b.count));
     bool late = c->target_shown && static_cast<double>(b.lo_us) >= c->target_us;
-    fprintf(out,
-            "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\"><title>", x,
-            kAxisY - h, w, h, late ? "var(--fail)" : "var(--accent)");
+    fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\"><title>",
+            x, kAxisY - h, w, h, late ? "var(--fail)" : "var(--accent)");
     if (b.hi_us - b.lo_us == 1) {
       fprintf(out, "%lld &micro;s", static_cast<long long>(b.lo_us));
     } else {
@@ -163,7 +169,7 @@ struct Marker {
   double us;
   const char* label;  // "target" or "worst"
   const char* color;
-  const char* dash;   // stroke-dasharray, or "" for a solid line
+  const char* dash;  // stroke-dasharray, or "" for a solid line
   int label_y;
 };
 
@@ -171,8 +177,8 @@ void write_marker(const HtmlPage* p, const Chart* c, const Marker* m) {
   FILE* out = p->out;
   double x = x_of(c, std::min(m->us, static_cast<double>(c->xmax)));
   fprintf(out,
-          "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"%s\" stroke-width=\"1.5\"",
-          x, kTop, x, kAxisY, m->color);
+          "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"%s\" stroke-width=\"1.5\"", x,
+          kTop, x, kAxisY, m->color);
   if (*m->dash) fprintf(out, " stroke-dasharray=\"%s\"", m->dash);
   fputs("/>\n", out);
   bool left = x > kLeft + kPlotW * 0.75;
@@ -194,8 +200,7 @@ void write_caption(const HtmlPage* p, const Chart* c) {
   fputs(c->target_shown || !usable(c->target_us) ? "." : " (beyond the axis).", out);
   if (over) {
     fprintf(out, " %llu sample%s above the histogram's last bin %s not drawn.",
-            static_cast<unsigned long long>(over), over == 1 ? "" : "s",
-            over == 1 ? "is" : "are");
+            static_cast<unsigned long long>(over), over == 1 ? "" : "s", over == 1 ? "is" : "are");
   }
   fputs("</figcaption>\n", out);
 }

@@ -2,6 +2,7 @@
 // the HTML report, and its DOM must hold the expected structure, nothing that
 // runs or loads, and hostile names only as text; a screenshot must show
 // something. Skipped where no headless Chromium is installed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,7 +11,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <regex>
 #include <set>
 #include <string>
@@ -23,7 +23,9 @@ namespace {
 
 constexpr int kBrowserTimeoutS = 90;
 
-bool executable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+bool executable(const std::string& path) {
+  return access(path.c_str(), X_OK) == 0;
+}
 
 // chromium-headless-shell on PATH, Debian's own path, or a full chromium.
 std::string find_browser() {
@@ -127,15 +129,15 @@ DomTags tags_of(const std::string& dom) {
 // Nothing in the page may run or fetch: only these elements and attributes.
 void expect_inert(const std::string& dom) {
   static const std::set<std::string> kElements = {
-      "html",  "head", "meta",   "title", "style", "body",    "div",   "h1",    "h2",
-      "p",     "span", "i",      "strong", "ol",   "ul",      "li",    "pre",   "details",
-      "summary", "table", "thead", "tbody", "tr",  "th",      "td",    "br",    "svg",
-      "rect",  "text", "line",   "figure", "figcaption"};
+      "html", "head",    "meta",    "title", "style",  "body",  "div",    "h1",
+      "h2",   "p",       "span",    "i",     "strong", "ol",    "ul",     "li",
+      "pre",  "details", "summary", "table", "thead",  "tbody", "tr",     "th",
+      "td",   "br",      "svg",     "rect",  "text",   "line",  "figure", "figcaption"};
   static const std::set<std::string> kAttributes = {
-      "lang",  "charset", "name",   "content", "class",  "open",   "style",       "width",
-      "height", "viewbox", "viewBox", "xmlns", "role",   "aria-label", "x",       "y",
-      "rx",    "fill",    "opacity", "font-size", "text-anchor", "x1", "y1",     "x2",
-      "y2",    "stroke",  "stroke-width", "stroke-dasharray"};
+      "lang",  "charset", "name",    "content", "class",   "open",         "style",
+      "width", "height",  "viewbox", "viewBox", "xmlns",   "role",         "aria-label",
+      "x",     "y",       "rx",      "fill",    "opacity", "font-size",    "text-anchor",
+      "x1",    "y1",      "x2",      "y2",      "stroke",  "stroke-width", "stroke-dasharray"};
   DomTags t = tags_of(dom);
   for (const std::string& e : t.elements) EXPECT_TRUE(kElements.count(e)) << "element " << e;
   for (const std::string& a : t.attributes) EXPECT_TRUE(kAttributes.count(a)) << "attribute " << a;
@@ -172,7 +174,7 @@ TEST_F(HtmlBrowser, RichPageHasItsStructureAndNothingThatRunsOrLoads) {
   EXPECT_EQ(t.elements.count("details"), 6u);
   EXPECT_EQ(count_of(dom, "<details class=\"f fail\" open=\"\">"), 2u);
   EXPECT_EQ(count_of(dom, "<details class=\"f warn\" open=\"\">"), 1u);
-  EXPECT_EQ(t.elements.count("svg"), 3u);  // heat map and two histograms
+  EXPECT_EQ(t.elements.count("svg"), 3u);                  // heat map and two histograms
   EXPECT_EQ(count_of(dom, "<table class=\"data\">"), 2u);  // measured latency, idle states
   EXPECT_EQ(count_of(dom, "<table class=\"ev\">"), 2u);
   EXPECT_NE(dom.find("<title>eth0-rx-0 on CPU 0: 200/s</title>"), std::string::npos);
@@ -189,8 +191,10 @@ TEST_F(HtmlBrowser, HostileNamesAreText) {
   EXPECT_EQ(t.elements.count("img"), 0u);
   EXPECT_NE(dom.find("<title>RT analysis - &lt;script&gt;alert(1)&lt;/script&gt;</title>"),
             std::string::npos);
-  EXPECT_NE(dom.find("<h1>Real-time system analysis \xE2\x80\x94 &lt;script&gt;alert(1)&lt;/script&gt;</h1>"),
-            std::string::npos);
+  EXPECT_NE(
+      dom.find(
+          "<h1>Real-time system analysis \xE2\x80\x94 &lt;script&gt;alert(1)&lt;/script&gt;</h1>"),
+      std::string::npos);
   EXPECT_NE(dom.find("<div class=\"meta\">\"&gt;&lt;img src=x onerror=alert(1)&gt; \xC2\xB7"),
             std::string::npos);
   EXPECT_NE(dom.find("Thread \"&gt;&lt;img src=x onerror=alert(1)&gt; runs outside"),
@@ -202,8 +206,8 @@ TEST_F(HtmlBrowser, HostileNamesAreText) {
 }
 
 TEST_F(HtmlBrowser, FixtureTreePageParses) {
-  RunResult r = run_kelvane("--root kernel-rt --interval 0 -f html -o -", "",
-                            tests_dir() + "/fixtures");
+  RunResult r =
+      run_kelvane("--root kernel-rt --interval 0 -f html -o -", "", tests_dir() + "/fixtures");
   ASSERT_EQ(r.status, 0);
   std::string dom = dom_of(r.out);
   expect_inert(dom);

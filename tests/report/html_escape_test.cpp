@@ -14,7 +14,9 @@ std::string escaped(const char* p, size_t n) {
   return c.text();
 }
 
-std::string escaped(const std::string& s) { return escaped(s.data(), s.size()); }
+std::string escaped(const std::string& s) {
+  return escaped(s.data(), s.size());
+}
 
 TEST(HtmlEscape, MarkupBecomesEntitiesAndTheRestStaysValidUtf8) {
   struct Case {
@@ -28,8 +30,12 @@ TEST(HtmlEscape, MarkupBecomesEntitiesAndTheRestStaysValidUtf8) {
       {"tab\tnl\ncr\r", "tab\tnl\ncr\r"},
       {"bad\xFF!", "bad\xEF\xBF\xBD!"},
       {"cut\xE2\x82", "cut\xEF\xBF\xBD"},  // a truncated sequence is one U+FFFD
-      {std::string("nul\0bell\x07" "del\x7F", 13),
-       "nul\xEF\xBF\xBD" "bell\xEF\xBF\xBD" "del\xEF\xBF\xBD"},
+      {std::string("nul\0bell\x07"
+                   "del\x7F",
+                   13),
+       "nul\xEF\xBF\xBD"
+       "bell\xEF\xBF\xBD"
+       "del\xEF\xBF\xBD"},
   };
   for (const Case& c : cases) EXPECT_EQ(escaped(c.in), c.out) << c.in;
   EXPECT_EQ(escaped(nullptr, 0), "");
@@ -43,8 +49,8 @@ TEST(HtmlCutLabel, CutsTheRawTextAtACharacterBoundary) {
   const Case cases[] = {
       {"eth0", 4},
       {"0123456789abcdefXYZ", 16},
-      {"0123456789abcde\xC3\xA9", 15},         // e-acute would end at byte 17
-      {"0123456789abcd\xE2\x82\xAC", 14},      // the euro sign would end at byte 17
+      {"0123456789abcde\xC3\xA9", 15},     // e-acute would end at byte 17
+      {"0123456789abcd\xE2\x82\xAC", 14},  // the euro sign would end at byte 17
       {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 16},
       {"&&&&&&&&&&&&&&&&&&", 16},
       {"0123456789abcde\xFF\xFF", 16},  // stray bytes: one U+FFFD each

@@ -43,16 +43,17 @@ TEST_F(HtmlReport, ScorePanel) {
   EXPECT_NE(p.find("<div class=\"score\">&mdash;</div>\n<div class=\"verdict\">unknown</div>"),
             std::string::npos);
   fill_findings(false);
-  EXPECT_EQ(between(page(), "<div class=\"panel scorewrap\">", "<h2>"),
-            "<div class=\"panel scorewrap\">\n<div>\n<div class=\"score\">61<span>/100</span></div>\n"
-            "<div class=\"verdict\">marginal</div>\n</div>\n<div class=\"cats\">\n"
-            "<div class=\"cat\"><span>Kernel &amp; preemption</span><span class=\"bar\"><i "
-            "style=\"width:88%;background:var(--pass)\"></i></span><span class=\"num\">88</span>"
-            "</div>\n<div class=\"cat\"><span>IRQ affinity</span><span class=\"bar\"><i "
-            "style=\"width:40%;background:var(--fail)\"></i></span><span class=\"num\">40</span>"
-            "</div>\n<div class=\"cat\"><span>Thread scheduling</span><span class=\"bar\"><i "
-            "style=\"width:60%;background:var(--warn)\"></i></span><span class=\"num\">60</span>"
-            "</div>\n</div>\n</div>\n");
+  EXPECT_EQ(
+      between(page(), "<div class=\"panel scorewrap\">", "<h2>"),
+      "<div class=\"panel scorewrap\">\n<div>\n<div class=\"score\">61<span>/100</span></div>\n"
+      "<div class=\"verdict\">marginal</div>\n</div>\n<div class=\"cats\">\n"
+      "<div class=\"cat\"><span>Kernel &amp; preemption</span><span class=\"bar\"><i "
+      "style=\"width:88%;background:var(--pass)\"></i></span><span class=\"num\">88</span>"
+      "</div>\n<div class=\"cat\"><span>IRQ affinity</span><span class=\"bar\"><i "
+      "style=\"width:40%;background:var(--fail)\"></i></span><span class=\"num\">40</span>"
+      "</div>\n<div class=\"cat\"><span>Thread scheduling</span><span class=\"bar\"><i "
+      "style=\"width:60%;background:var(--warn)\"></i></span><span class=\"num\">60</span>"
+      "</div>\n</div>\n</div>\n");
 }
 
 TEST_F(HtmlReport, FindingsOpenWhenTheyNeedActionAndGroupBySeverity) {
@@ -158,8 +159,9 @@ TEST_F(HtmlReport, DeviceLabelIsCutBeforeEscaping) {
   std::string amps;
   for (int i = 0; i < 16; i++) amps += "&amp;";
   EXPECT_NE(p.find("opacity=\".75\">" + amps + "</text>"), std::string::npos);
-  EXPECT_NE(p.find("opacity=\".75\">a\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9</text>"),
-            std::string::npos);
+  EXPECT_NE(
+      p.find("opacity=\".75\">a\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9</text>"),
+      std::string::npos);
 }
 
 TEST_F(HtmlReport, NoHeatMapWithoutInterruptsThatFired) {
