@@ -11,6 +11,7 @@
 #include "collect/collect.h"
 #include "collect/snapshot.h"
 #include "measure/measure.h"
+#include "report/html_report.h"
 #include "report/json_report.h"
 #include "report/text_report.h"
 #include "rules/rules.h"
@@ -20,7 +21,6 @@
 namespace {
 
 const char kLiveOnly[] = "kelvane: --measure needs the live system; ignoring for a bundle\n";
-const char kNoHtml[] = "kelvane: the html format is not available in this version\n";
 
 int fail(StrView msg) {
   fprintf(stderr, "kelvane: %.*s\n", SV_ARG(msg));
@@ -66,17 +66,13 @@ void write_report(const Report* report, const Options* o, FILE* f) {
   switch (o->format) {
     case OutputFormat::json: write_json_report(report, f); break;
     case OutputFormat::text: write_text_report(report, &o->text, f); break;
-    case OutputFormat::html: break;
+    case OutputFormat::html: write_html_report(report, f); break;
   }
 }
 
 // Analysis in its fixed order: source, collect, stamp, target, measure,
 // rules, output, colour, write, exit status.
 int run_analysis(Arena* a, Options* o, const char* source_path) {
-  if (o->format == OutputFormat::html) {
-    fputs(kNoHtml, stderr);
-    return 2;
-  }
   StrView err = kNoneView;
   Source* src = source_open(a, source_path, &err);
   if (!src) return fail(err);
