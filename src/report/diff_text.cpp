@@ -36,7 +36,7 @@ const char* severity_color(const TextStyle* st, Severity s) {
 // ---- header ----
 
 void write_side(const Writer* w, const char* label, const char* path, const Report* r) {
-  fprintf(w->out, "%s%s%s ", w->st.dim, label, w->st.reset);
+  fprintf(w->out, "%s%s%s     ", w->st.dim, label, w->st.reset);
   put_line_text(w, sv_from_cstr(path));
   fputs("  (kelvane ", w->out);
   StrView version = r->snapshot ? r->snapshot->tool_version : kNoneView;
@@ -52,8 +52,8 @@ void write_profile(const Writer* w, const Report* r) {
 void write_header(const Writer* w, const ReportDiff* d) {
   fprintf(w->out, "\n%s%sREAL-TIME READINESS DIFF%s\n", w->st.bold, w->st.cyan, w->st.reset);
   print_rule(w->out, w->opts->ascii, RuleKind::double_line);
-  write_side(w, "Old:    ", d->old_label, d->old_r);
-  write_side(w, "New:    ", d->new_label, d->new_r);
+  write_side(w, "Old:", d->old_label, d->old_r);
+  write_side(w, "New:", d->new_label, d->new_r);
   fprintf(w->out, "%sProfile:%s ", w->st.dim, w->st.reset);
   write_profile(w, d->old_r);
   if (d->old_r->profile != d->new_r->profile || d->old_r->target_us != d->new_r->target_us) {
