@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "collect/snapshot.h"
+#include "report/diff.h"
 #include "report/json_report.h"
 #include "report/text_test_util.h"
 #include "test_util.h"
@@ -106,6 +108,29 @@ TEST_F(ReportReadTest, RefusesWhatKelvaneDidNotWrite) {
     EXPECT_FALSE(read(doc));
   }
   EXPECT_TRUE(read(R"({"tool_version": "1", "score": 5, "category_scores": {}, "findings": []})"));
+}
+
+}  // namespace
+
+namespace {
+
+// Every seed and kept fuzz input is read (or refused) without harm; the
+// ones that read diff against themselves with no change.
+TEST_F(ReportReadTest, KeptFuzzInputs) {
+  size_t seen = 0;
+  for (const std::string& dir : {tests_dir() + "/fixtures/fuzz/report_read",
+                                tests_dir() + "/../fuzz/seeds/report_read"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      SCOPED_TRACE(entry.path().string());
+      seen++;
+      if (!read(read_file(entry.path().string()))) continue;
+      ReportDiff d = {};
+      diff_reports(&arena, &out, &out, &d);
+      EXPECT_FALSE(diff_changed(&d));
+      EXPECT_EQ(diff_exit_status(&d), 0);
+    }
+  }
+  EXPECT_GE(seen, 8u);
 }
 
 }  // namespace
