@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -29,6 +30,17 @@ TEST(DiffRun, JsonReportAgainstBundleOfTheSameMachine) {
   EXPECT_NE(r.out.find("\"changed\": false,"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"score_delta\": 0,"), std::string::npos);
   EXPECT_NE(r.out.find("\"fixed\": [],\n  \"regressed\": [],"), std::string::npos);
+  // Without -o even the JSON diff goes to standard output: a default file
+  // name would overwrite the rt-report.json being compared.
+  r = run_kelvane("diff rt-report.json " + bundle + " -f json", "", tmp.path);
+  EXPECT_EQ(r.status, 2);
+  std::rename(json.c_str(), tmp.file("rt-report.json").c_str());
+  json = tmp.file("rt-report.json");
+  r = run_kelvane("diff rt-report.json " + bundle + " -f json", "", tmp.path);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("\"changed\": false,"), std::string::npos);
+  EXPECT_EQ(read_file(json).substr(0, 13), "{\n  \"score\": ");
   r = run_kelvane("diff " + bundle + " " + json + " --no-color");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("No change -- "), std::string::npos) << r.out;
