@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     empty.arena = &a;
     FILE* sink = fopen("/dev/null", "w");
     TextOptions opts = {true, false, true, false, 0};
-    for (const Report* other : {&r, static_cast<const Report*>(&empty)}) {
+    const Report* others[] = {&r, &empty};
+    for (const Report* other : others) {
       ReportDiff d = {};
       d.old_label = "old";
       d.new_label = "new";
