@@ -44,9 +44,12 @@ void write_side(const Writer* w, const char* label, const char* path, const Repo
   fputs(")\n", w->out);
 }
 
+// A report of another version may not say its target: the profile alone.
 void write_profile(const Writer* w, const Report* r) {
+  fputs(profile_name(r->profile), w->out);
+  if (!(r->target_us > 0)) return;
   StrView target = fmt_duration_us(w->arena, r->target_us, w->opts->ascii);
-  fprintf(w->out, "%s, target %.*s", profile_name(r->profile), SV_ARG(target));
+  fprintf(w->out, ", target %.*s", SV_ARG(target));
 }
 
 void write_header(const Writer* w, const ReportDiff* d) {
