@@ -6,6 +6,7 @@
 
 #include "base/arena.h"
 #include "base/log.h"
+#include "cli/diff_run.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "collect/collect.h"
@@ -13,6 +14,7 @@
 #include "measure/measure.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
+#include "report/junit_report.h"
 #include "report/text_report.h"
 #include "rules/rules.h"
 #include "source/capture.h"
@@ -67,6 +69,7 @@ void write_report(const Report* report, const Options* o, FILE* f) {
     case OutputFormat::json: write_json_report(report, f); break;
     case OutputFormat::text: write_text_report(report, &o->text, f); break;
     case OutputFormat::html: write_html_report(report, f); break;
+    case OutputFormat::junit: write_junit_report(report, f); break;
   }
 }
 
@@ -89,6 +92,10 @@ int run_analysis(Arena* a, Options* o, const char* source_path) {
 
 }  // namespace
 
+Report* analyse_source(Arena* a, const Options* o, Source* src) {
+  return analyse(a, o, src);
+}
+
 int kelvane_main(int argc, char** argv) {
   Arena arena;
   arena_init(&arena);
@@ -100,6 +107,10 @@ int kelvane_main(int argc, char** argv) {
     ReportStream out = {stdout, nullptr};
     StrView err = kNoneView;
     if (!output_close(&arena, &out, &err)) status = fail(err);
+  }
+  if (p.run && opt.subcommand == Subcommand::diff) {
+    status = run_diff(&arena, &opt);
+    p.run = false;
   }
   if (p.run) {
     const char* source_path = opt.bundle ? opt.bundle : opt.root;

@@ -56,7 +56,8 @@ struct NamedFormat {
 };
 
 constexpr NamedFormat kFormats[] = {
-    {"text", OutputFormat::text}, {"json", OutputFormat::json}, {"html", OutputFormat::html}};
+    {"text", OutputFormat::text}, {"json", OutputFormat::json}, {"html", OutputFormat::html},
+    {"junit", OutputFormat::junit}};
 
 // Base-10 conversion without validation: leading blanks and a sign allowed,
 // stops at the first non-digit, no digits gives 0, narrowed to 32 bits.
@@ -98,6 +99,10 @@ int detect_subcommand(int argc, char** argv, Options* o) {
     o->subcommand = Subcommand::capture;
     return 2;
   }
+  if (strcmp(argv[1], "diff") == 0) {  // OLD and NEW are its operands
+    o->subcommand = Subcommand::diff;
+    return 2;
+  }
   return -1;
 }
 
@@ -135,6 +140,7 @@ bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome
       return false;
     case 'h':
       print_usage(out);
+      print_help_additions(out);
       *outcome = {false, 0};
       return false;
     case kVersionOpt:
@@ -184,6 +190,11 @@ ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* ou
   ParseOutcome outcome = {true, 0};
   int c;
   while ((c = getopt_long(n, words, "-f:o:vqh", kLongOptions, nullptr)) != -1) {
+    if (c == 1 && o->subcommand == Subcommand::diff) {
+      if (o->diff_operands < 2) o->diff_paths[o->diff_operands] = optarg;
+      o->diff_operands++;
+      continue;
+    }
     if (c == 1) continue;  // an operand: ignored
     if (!apply_option(c, o, out, err, &outcome)) return outcome;
   }

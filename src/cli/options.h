@@ -9,8 +9,8 @@
 #include "report/text_options.h"
 #include "rules/finding.h"
 
-enum class Subcommand { none, analyze, capture };
-enum class OutputFormat { text = 0, json = 1, html = 2 };
+enum class Subcommand { none, analyze, capture, diff };
+enum class OutputFormat { text = 0, json = 1, html = 2, junit = 3 };
 
 struct Options {
   Subcommand subcommand;
@@ -28,6 +28,10 @@ struct Options {
   bool redact;
   TextOptions text;
   bool color_set;
+  // kelvane diff OLD NEW: the operands in order; diff_operands counts them
+  // all, so a third one can be refused.
+  const char* diff_paths[2];
+  int32_t diff_operands;
 };
 
 // What parsing decided: go on with the run, or end the process at once with
@@ -42,5 +46,8 @@ void options_defaults(Options* o);
 // written to out and err before returning an outcome that ends the run.
 ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* out, FILE* err);
 void print_usage(FILE* f);
+// What --help prints after the usage text: a blank line, then the
+// subcommands and formats the usage text does not list.
+void print_help_additions(FILE* f);
 
 extern const char kVersion[];

@@ -12,6 +12,7 @@ const char* default_path(OutputFormat f) {
   switch (f) {
     case OutputFormat::json: return "rt-report.json";
     case OutputFormat::html: return "rt-report.html";
+    case OutputFormat::junit: return "rt-report.xml";
     case OutputFormat::text: break;
   }
   return nullptr;

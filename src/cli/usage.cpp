@@ -50,6 +50,27 @@ constexpr char kUsage[] =
     "\n"
     "Exit: 0 ok, 1 below --fail-under, 2 usage or read error\n";
 
+// Printed by --help only, after the usage text and a blank line; the usage
+// text itself stays as it is, also where it follows an error message.
+constexpr char kHelpAdditions[] =
+    "\n"
+    "More:\n"
+    "  kelvane diff OLD NEW [options]    compare two reports of a machine\n"
+    "                       OLD and NEW: JSON reports (-f json), bundles or\n"
+    "                       trees; bundles and trees are analysed first with\n"
+    "                       the same --profile and --target-us, --interval 0.\n"
+    "                       Lists what was fixed, what regressed and what is\n"
+    "                       still open; -f text (default) or json, written to\n"
+    "                       stdout unless -o is given.\n"
+    "                       Exit: 0 nothing regressed, 1 a finding regressed or\n"
+    "                       the score dropped, 2 bad input\n"
+    "  -f junit             JUnit XML for CI servers (default rt-report.xml):\n"
+    "                       fail is a failure, unknown skipped, warn passes\n"
+    "\n"
+    "See kelvane(1) for the whole manual.\n";
+
 }  // namespace
 
 void print_usage(FILE* f) { fputs(kUsage, f); }
+
+void print_help_additions(FILE* f) { fputs(kHelpAdditions, f); }
