@@ -1,5 +1,7 @@
 #include "base/cpuset.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "base/parse.h"
@@ -210,4 +212,63 @@ void parse_isolcpus(Arena* a, StrView text, CpuSet* s, StrList* flags) {
     }
     if (flags) strlist_add(a, flags, arena_strndup(a, piece));
   }
+}
+
+namespace {
+
+// One end of a boot-parameter range: "N" becomes the last CPU.
+void append_boot_end(StrBuf* sb, StrView end, int32_t last_cpu) {
+  StrView t = sv_trim(end);
+  if (sv_eq_cstr(t, "N")) {
+    sb_printf(sb, "%d", last_cpu);
+  } else {
+    sb_append_view(sb, end);
+  }
+}
+
+bool is_all(StrView v) { return v.len == 3 && strncasecmp(v.ptr, "all", 3) == 0; }
+
+void append_boot_item(StrBuf* sb, StrView item, int32_t last_cpu) {
+  StrView range = item, stride = kNoneView;
+  sv_split_once(item, ':', &range, &stride);
+  if (is_all(sv_trim(range))) {
+    sb_printf(sb, "0-%d", last_cpu);
+  } else {
+    StrView first = range, last = kNoneView;
+    // A leading "-" is never the separator, as in the list parser.
+    const char* dash = range.len > 1
+                           ? static_cast<const char*>(memchr(range.ptr + 1, '-', range.len - 1))
+                           : nullptr;
+    if (dash) {
+      size_t at = static_cast<size_t>(dash - range.ptr);
+      first = sv_slice(range, 0, at);
+      last = sv_slice(range, at + 1, range.len);
+    }
+    append_boot_end(sb, first, last_cpu);
+    if (dash) {
+      sb_append_char(sb, '-');
+      append_boot_end(sb, last, last_cpu);
+    }
+  }
+  if (stride.ptr) {
+    sb_append_char(sb, ':');
+    sb_append_view(sb, stride);
+  }
+}
+
+}  // namespace
+
+StrView cpuset_resolve_boot_list(Arena* a, StrView text, int32_t last_cpu) {
+  if (!text.ptr || last_cpu < 0) return text;
+  StrBuf sb;
+  sb_init(&sb, a);
+  StrView cur = text;
+  bool first = true;
+  while (cur.ptr) {
+    StrView item = sv_next_token(&cur, ",");
+    if (!first) sb_append_char(&sb, ',');
+    first = false;
+    append_boot_item(&sb, item, last_cpu);
+  }
+  return sb_view(&sb);
 }

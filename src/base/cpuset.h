@@ -35,6 +35,13 @@ void cpuset_parse_mask(CpuSet* s, StrView text);
 // isolcpus= value: leading flag words (domain, managed_irq, nohz) then a cpulist.
 void parse_isolcpus(Arena* a, StrView text, CpuSet* s, StrList* flags);
 
+// A boot parameter's cpulist with the kernel's two extra spellings written
+// out: "N" stands for the last possible CPU (last_cpu) and "all" (any case)
+// for 0-N, so isolcpus=2-N or nohz_full=all:1/2 parse like any cpulist.
+// Every other piece, flag words included, is kept as it is. With last_cpu
+// below 0 (unknown) N and all are kept, and the list parser skips them.
+StrView cpuset_resolve_boot_list(Arena* a, StrView text, int32_t last_cpu);
+
 // for (int32_t c : CpuIter{&set}) visits members in ascending order.
 struct CpuIter {
   const CpuSet* set;

@@ -58,15 +58,16 @@ constexpr const char* kMaxCstateParams[] = {"processor.max_cstate", "intel_idle.
 // Word separators: the kernel splits its command line at white space.
 constexpr const char kBlanks[] = " \t\n\r\v\f";
 
-void read_cpulists(Snapshot* snap) {
+// last_cpu resolves the kernel's N and all spellings; below 0 it is unknown.
+void read_cpulists(Snapshot* snap, int32_t last_cpu) {
   const KvList* params = &snap->cmdline_params;
-  StrView isol = kv_get(params, "isolcpus");
+  StrView isol = cpuset_resolve_boot_list(snap->arena, kv_get(params, "isolcpus"), last_cpu);
   if (isol.ptr) {
     snap->has_isolcpus = true;
     parse_isolcpus(snap->arena, isol, &snap->isolcpus, &snap->isolcpus_flags);
   }
   for (const CpuListParam& p : kCpuListParams) {
-    StrView v = kv_get(params, p.key);
+    StrView v = cpuset_resolve_boot_list(snap->arena, kv_get(params, p.key), last_cpu);
     if (!v.ptr) continue;
     snap->*p.given = true;
     cpuset_parse_list(&(snap->*p.set), v);
@@ -121,8 +122,12 @@ void collect_cmdline(Snapshot* snap) {
   snap->cmdline = source_read_trimmed(snap->src, "/proc/cmdline");
   if (!snap->cmdline.ptr) return;
   parse_cmdline_words(snap->arena, snap->cmdline, &snap->cmdline_params);
-  read_cpulists(snap);
+  read_cpulists(snap, -1);
   read_flags(snap);
   read_texts(snap);
   read_ints(snap);
+}
+
+void cmdline_resolve_cpulists(Snapshot* snap, int32_t last_cpu) {
+  if (snap->cmdline.ptr) read_cpulists(snap, last_cpu);
 }

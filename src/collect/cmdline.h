@@ -14,3 +14,9 @@ void parse_cmdline_words(Arena* a, StrView text, KvList* out);
 
 // Fills the Boot command line group of the Snapshot from its Source.
 void collect_cmdline(Snapshot* snap);
+
+// Parses the cpulist boot parameters again (isolcpus=, nohz_full=,
+// rcu_nocbs=, irqaffinity=, kthread_cpus=) now that the last possible CPU is
+// known, so that the kernel's spellings N and all count: isolcpus=2-N must
+// not read as no isolation. Called by the topology step.
+void cmdline_resolve_cpulists(Snapshot* snap, int32_t last_cpu);

@@ -4,7 +4,12 @@
 
 #include "base/log.h"
 #include "collect/cmdline.h"
+#include "collect/cpufreq.h"
+#include "collect/cpuidle.h"
 #include "collect/kernel.h"
+#include "collect/sysctl.h"
+#include "collect/topology.h"
+#include "collect/tracing.h"
 
 namespace {
 
@@ -22,13 +27,13 @@ struct CollectStep {
 constexpr CollectStep kSteps[] = {
     {"collecting kernel", collect_kernel},
     {"collecting cmdline", collect_cmdline},
-    {"collecting topology", nullptr},
-    {"collecting cpufreq", nullptr},
-    {"collecting cpuidle", nullptr},
+    {"collecting topology", collect_topology},
+    {"collecting cpufreq", collect_cpufreq},
+    {"collecting cpuidle", collect_cpuidle},
     {"collecting interrupts", nullptr},
     {"collecting tasks", nullptr},
-    {"collecting sysctl", nullptr},
-    {"collecting tracing capability", nullptr},
+    {"collecting sysctl", collect_sysctl},
+    {"collecting tracing capability", collect_tracing},
 };
 
 // The second reading of the counters: interrupts first (it waits the
@@ -36,12 +41,12 @@ constexpr CollectStep kSteps[] = {
 using SampleInterruptsFn = void (*)(Snapshot* snap, int32_t interval_ms);
 using SampleCpuidleFn = void (*)(Snapshot* snap);
 constexpr SampleInterruptsFn kSampleInterrupts = nullptr;
-constexpr SampleCpuidleFn kSampleCpuidleUsage = nullptr;
+constexpr SampleCpuidleFn kSampleCpuidleUsage = sample_cpuidle_usage;
 
 void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
   if (kSampleInterrupts) kSampleInterrupts(snap, interval_ms);
-  if (kSampleCpuidleUsage) kSampleCpuidleUsage(snap);
+  kSampleCpuidleUsage(snap);
   snap->sample_seconds = interval_ms / 1000.0;
 }
 
@@ -63,9 +68,9 @@ void collect_snapshot(Snapshot* snap, Arena* arena, Source* src, int32_t interva
     log_progress("%s", step.progress);
     step.run(snap);
   }
-  // Without a sampler in this build there is nothing to count over the
-  // window: no message, no wait, and sample_seconds stays 0.
-  bool can_sample = kSampleInterrupts != nullptr || kSampleCpuidleUsage != nullptr;
+  // The interrupt sampler waits the window; without it in this build there
+  // is no window to count over: no message, no wait, sample_seconds stays 0.
+  bool can_sample = kSampleInterrupts != nullptr;
   if (interval_ms > 0 && src->live && can_sample) sample_counters(snap, interval_ms);
   read_host(snap);
 }

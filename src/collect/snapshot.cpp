@@ -4,7 +4,13 @@ namespace {
 
 // First element of list whose cpu matches, with its position.
 template <class T>
-const T* find_by_cpu(const List<T>& list, int32_t cpu, size_t* index) {
+const T* find_by_cpu(const List<T>& list, const CpuPositions& pos, int32_t cpu, size_t* index) {
+  if (pos.slot && pos.count == list.count) {
+    if (cpu < 0 || cpu >= kMaxCpus || pos.slot[cpu] == 0) return nullptr;
+    size_t i = pos.slot[cpu] - 1;
+    if (index) *index = i;
+    return &list.items[i];
+  }
   for (size_t i = 0; i < list.count; i++) {
     if (list.items[i].cpu != cpu) continue;
     if (index) *index = i;
@@ -16,15 +22,15 @@ const T* find_by_cpu(const List<T>& list, int32_t cpu, size_t* index) {
 }  // namespace
 
 const CpuTopology* find_cpu_topology(const Snapshot* s, int32_t cpu) {
-  return find_by_cpu(s->cpus, cpu, nullptr);
+  return find_by_cpu(s->cpus, s->cpus_pos, cpu, nullptr);
 }
 
 const CpuFreq* find_cpu_freq(const Snapshot* s, int32_t cpu, size_t* index) {
-  return find_by_cpu(s->cpufreq, cpu, index);
+  return find_by_cpu(s->cpufreq, s->cpufreq_pos, cpu, index);
 }
 
 const CpuIdle* find_cpu_idle(const Snapshot* s, int32_t cpu, size_t* index) {
-  return find_by_cpu(s->cpuidle, cpu, index);
+  return find_by_cpu(s->cpuidle, s->cpuidle_pos, cpu, index);
 }
 
 const IdleState* deepest_idle_state(const Snapshot* s, int32_t cpu) {

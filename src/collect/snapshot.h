@@ -26,6 +26,16 @@ struct OptInt {
   int64_t value;
 };
 
+// Where each CPU's element sits in a per-CPU list of the Snapshot, so that a
+// lookup inside a loop over CPUs costs one step: slot[cpu] is the position of
+// the first element for that CPU plus one, 0 for a CPU without one. The
+// collector that fills the list builds it once (cpu_positions_build); a list
+// whose count differs from the one it was built for is searched linearly.
+struct CpuPositions {
+  uint32_t* slot;  // kMaxCpus entries; null until built
+  size_t count;    // the list's count when it was built
+};
+
 // ---- CPU topology ----
 
 struct CpuTopology {
@@ -214,6 +224,7 @@ struct Snapshot {
   CpuSet housekeeping;
   bool isolated_from_sysfs;
   List<CpuTopology> cpus;  // one per online CPU, ascending
+  CpuPositions cpus_pos;
   List<NumaNode> nodes;
   bool smt_in_use;
   StrView smt_control;
@@ -222,6 +233,7 @@ struct Snapshot {
   // Frequency
   bool cpufreq_available;
   List<CpuFreq> cpufreq;
+  CpuPositions cpufreq_pos;
   bool has_boost;
   int64_t boost;
   StrView pstate_status;
@@ -235,6 +247,7 @@ struct Snapshot {
   StrView cpuidle_driver;
   StrView cpuidle_governor;
   List<CpuIdle> cpuidle;
+  CpuPositions cpuidle_pos;
   bool has_dma_latency_holder;
   bool has_dma_latency_us;
   int64_t dma_latency_us;
@@ -333,8 +346,23 @@ struct Snapshot {
   StrList measure_notes;
 };
 
-// Lookups by CPU number: linear searches answering the first element whose
-// cpu matches, or null. The index variants also give the element's position
+// Indexes the elements of a per-CPU list by their cpu field (the first
+// element wins); an empty list leaves pos unbuilt.
+template <class T>
+void cpu_positions_build(Arena* a, CpuPositions* pos, const List<T>& list) {
+  *pos = CpuPositions{};
+  if (list.count == 0) return;
+  pos->slot = arena_array<uint32_t>(a, kMaxCpus);
+  pos->count = list.count;
+  for (size_t i = list.count; i-- > 0;) {
+    int32_t cpu = list.items[i].cpu;
+    if (cpu >= 0 && cpu < kMaxCpus) pos->slot[cpu] = static_cast<uint32_t>(i + 1);
+  }
+}
+
+// Lookups by CPU number answering the first element whose cpu matches, or
+// null: through the list's CpuPositions when they were built for it, else by
+// a linear search. The index variants also give the element's position
 // in its list through *index (left untouched when nothing is found); index
 // may be null.
 const CpuTopology* find_cpu_topology(const Snapshot* s, int32_t cpu);

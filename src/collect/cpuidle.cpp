@@ -1,0 +1,101 @@
+#include "collect/cpuidle.h"
+
+#include "base/cpuset.h"
+#include "collect/sysfs.h"
+#include "source/source.h"
+
+namespace {
+
+// Counters and limits of one state directory, in microseconds or entries.
+struct StateInt {
+  const char* file;
+  bool IdleState::*has;
+  int64_t IdleState::*value;
+};
+
+constexpr StateInt kStateInts[] = {
+    {"latency", &IdleState::has_latency_us, &IdleState::latency_us},
+    {"residency", &IdleState::has_residency_us, &IdleState::residency_us},
+    {"usage", &IdleState::has_usage, &IdleState::usage},
+    {"time", &IdleState::has_time_us, &IdleState::time_us},
+};
+
+void read_state(Snapshot* snap, StrView dir, int32_t index, List<IdleState>* states) {
+  Source* src = snap->src;
+  IdleState* st = list_grow(snap->arena, states);
+  st->index = index;
+  st->name = source_readf(src, "%.*s/name", SV_ARG(dir));
+  st->desc = source_readf(src, "%.*s/desc", SV_ARG(dir));
+  for (const StateInt& i : kStateInts) {
+    st->*i.has = source_read_intf(src, &(st->*i.value), "%.*s/%s", SV_ARG(dir), i.file);
+  }
+  int64_t disable;
+  st->disabled = source_read_intf(src, &disable, "%.*s/disable", SV_ARG(dir)) && disable != 0;
+}
+
+// A CPU's state directories in the glob's byte order (state10 before state2).
+void read_cpu(Snapshot* snap, int32_t cpu) {
+  Arena* a = snap->arena;
+  StrView pattern = arena_sprintf(a, "/sys/devices/system/cpu/cpu%d/cpuidle/state[0-9]*", cpu);
+  StrList dirs{};
+  source_glob(snap->src, pattern.ptr, &dirs);
+  List<IdleState> states{};
+  for (StrView dir : dirs) {
+    int32_t index;
+    if (!parse_numbered_name(dir, sv_lit("state"), &index)) continue;
+    read_state(snap, dir, index, &states);
+  }
+  if (states.count == 0) return;
+  snap->cpuidle_available = true;
+  CpuIdle* idle = list_grow(a, &snap->cpuidle);
+  idle->cpu = cpu;
+  idle->states = states;
+}
+
+void read_driver(Snapshot* snap) {
+  Source* src = snap->src;
+  snap->cpuidle_driver = source_read_trimmed(src, "/sys/devices/system/cpu/cpuidle/current_driver");
+  snap->cpuidle_governor =
+      source_read_trimmed(src, "/sys/devices/system/cpu/cpuidle/current_governor");
+  if (!snap->cpuidle_governor.ptr) {
+    snap->cpuidle_governor =
+        source_read_trimmed(src, "/sys/devices/system/cpu/cpuidle/current_governor_ro");
+  }
+}
+
+// Recorded in bundles only: who held /dev/cpu_dma_latency open at capture.
+void read_dma_latency_holder(Snapshot* snap) {
+  StrView holder = source_read_trimmed(snap->src, "/.kelvane/cmd/cpu_dma_latency_holder");
+  if (holder.ptr && holder.len > 0) {
+    snap->has_dma_latency_holder = true;
+    snap->dma_latency_holder = holder;
+  }
+  read_opt_int(snap->src, "/.kelvane/cmd/cpu_dma_latency_value", &snap->has_dma_latency_us,
+               &snap->dma_latency_us);
+}
+
+}  // namespace
+
+void collect_cpuidle(Snapshot* snap) {
+  read_driver(snap);
+  for (int32_t cpu : CpuIter{&snap->online}) read_cpu(snap, cpu);
+  cpu_positions_build(snap->arena, &snap->cpuidle_pos, snap->cpuidle);
+  read_dma_latency_holder(snap);
+}
+
+void sample_cpuidle_usage(Snapshot* snap) {
+  if (!snap->cpuidle_available) return;
+  for (CpuIdle& idle : snap->cpuidle) {
+    for (IdleState& st : idle.states) {
+      int64_t now;
+      if (!source_read_intf(snap->src, &now, "/sys/devices/system/cpu/cpu%d/cpuidle/state%d/usage",
+                            idle.cpu, st.index)) {
+        continue;
+      }
+      if (!st.has_usage) continue;
+      int64_t grew;
+      st.has_usage_delta = true;
+      st.usage_delta = __builtin_sub_overflow(now, st.usage, &grew) || grew < 0 ? 0 : grew;
+    }
+  }
+}

@@ -1,0 +1,38 @@
+#include "collect/sysfs.h"
+
+#include <cstring>
+
+namespace {
+
+// Nine digits always fit a signed 32-bit number.
+constexpr size_t kMaxDigits = 9;
+
+StrView last_component(StrView path) {
+  const char* slash = static_cast<const char*>(memrchr(path.ptr, '/', path.len));
+  if (!slash) return path;
+  return sv_slice(path, static_cast<size_t>(slash - path.ptr) + 1, path.len);
+}
+
+}  // namespace
+
+bool parse_numbered_name(StrView path, StrView prefix, int32_t* out) {
+  if (!path.ptr) return false;
+  StrView name = last_component(path);
+  if (!sv_consume_prefix(&name, prefix)) return false;
+  if (name.len == 0 || name.len > kMaxDigits) return false;
+  int32_t n = 0;
+  for (size_t i = 0; i < name.len; i++) {
+    char c = name.ptr[i];
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *out = n;
+  return true;
+}
+
+void read_opt_int(Source* src, const char* path, bool* has, int64_t* value) {
+  int64_t v;
+  if (!source_read_int(src, path, 10, &v)) return;
+  *has = true;
+  *value = v;
+}

@@ -1,0 +1,17 @@
+// Small pieces shared by the sysfs collectors: numbered directory names and
+// optional integers read into a has_x / x pair.
+#pragma once
+
+#include <cstdint>
+
+#include "base/str.h"
+#include "source/source.h"
+
+// The number in the last component of path when that component is prefix
+// followed by one to nine decimal digits ("cpu12", "state3", "node1");
+// false for anything else ("cpu1x", "cpufreq", "state").
+bool parse_numbered_name(StrView path, StrView prefix, int32_t* out);
+
+// Reads the first word of a file as a decimal integer into *value and sets
+// *has; leaves both untouched when the file cannot be read or does not parse.
+void read_opt_int(Source* src, const char* path, bool* has, int64_t* value);

@@ -1,0 +1,51 @@
+// Every seed and every input the fuzzers kept goes through the parsers of
+// the CPU, sysctl and mount files again.
+#include <dirent.h>
+
+#include <string>
+#include <vector>
+
+#include "../../fuzz/collect_fuzz_bodies.h"
+#include "test_util.h"
+
+namespace {
+
+std::vector<std::string> files_in(const std::string& dir) {
+  std::vector<std::string> out;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return out;
+  while (const dirent* e = readdir(d)) {
+    if (e->d_name[0] != '.') out.push_back(dir + "/" + e->d_name);
+  }
+  closedir(d);
+  return out;
+}
+
+struct Target {
+  const char* name;
+  void (*run)(const uint8_t* data, size_t size);
+};
+
+constexpr Target kTargets[] = {
+    {"cpulist", fuzz_cpulist},
+    {"swaps", fuzz_swaps},
+    {"mounts", fuzz_mounts},
+    {"cpu_collect", fuzz_cpu_collect},
+};
+
+TEST(CollectFuzzInputs, SeedsAndKeptInputsPass) {
+  for (const Target& t : kTargets) {
+    std::vector<std::string> inputs = files_in(tests_dir() + "/../fuzz/seeds/" + t.name);
+    EXPECT_FALSE(inputs.empty()) << t.name;
+    for (const std::string& kept : files_in(tests_dir() + "/fixtures/fuzz/" + t.name)) {
+      inputs.push_back(kept);
+    }
+    for (const std::string& path : inputs) {
+      SCOPED_TRACE(path);
+      std::string bytes = read_file(path);
+      t.run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
+  }
+}
+
+}  // namespace
