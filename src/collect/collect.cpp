@@ -4,7 +4,10 @@
 
 #include "base/log.h"
 #include "collect/cmdline.h"
+#include "collect/interrupts.h"
+#include "collect/irq_sample.h"
 #include "collect/kernel.h"
+#include "collect/tasks.h"
 
 namespace {
 
@@ -25,8 +28,8 @@ constexpr CollectStep kSteps[] = {
     {"collecting topology", nullptr},
     {"collecting cpufreq", nullptr},
     {"collecting cpuidle", nullptr},
-    {"collecting interrupts", nullptr},
-    {"collecting tasks", nullptr},
+    {"collecting interrupts", collect_interrupts},
+    {"collecting tasks", collect_tasks},
     {"collecting sysctl", nullptr},
     {"collecting tracing capability", nullptr},
 };
@@ -35,14 +38,22 @@ constexpr CollectStep kSteps[] = {
 // interval), then idle-state usage (no second wait).
 using SampleInterruptsFn = void (*)(Snapshot* snap, int32_t interval_ms);
 using SampleCpuidleFn = void (*)(Snapshot* snap);
-constexpr SampleInterruptsFn kSampleInterrupts = nullptr;
+constexpr SampleInterruptsFn kSampleInterrupts = sample_interrupts;
 constexpr SampleCpuidleFn kSampleCpuidleUsage = nullptr;
+
+// Whether a sampler is part of this build: its entry above is not null.
+template <class Fn>
+bool is_built(Fn fn) {
+  return fn != nullptr;
+}
 
 void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
-  if (kSampleInterrupts) kSampleInterrupts(snap, interval_ms);
+  if (is_built(kSampleInterrupts)) kSampleInterrupts(snap, interval_ms);
   if (kSampleCpuidleUsage) kSampleCpuidleUsage(snap);
-  snap->sample_seconds = interval_ms / 1000.0;
+  // The interrupt sampler timed its window from the first reading, which
+  // the later collection steps lengthen beyond the interval.
+  snap->sample_seconds = snap->sampled ? snap->sample_window_s : interval_ms / 1000.0;
 }
 
 void read_host(Snapshot* snap) {
@@ -65,7 +76,7 @@ void collect_snapshot(Snapshot* snap, Arena* arena, Source* src, int32_t interva
   }
   // Without a sampler in this build there is nothing to count over the
   // window: no message, no wait, and sample_seconds stays 0.
-  bool can_sample = kSampleInterrupts != nullptr || kSampleCpuidleUsage != nullptr;
+  bool can_sample = is_built(kSampleInterrupts) || kSampleCpuidleUsage != nullptr;
   if (interval_ms > 0 && src->live && can_sample) sample_counters(snap, interval_ms);
   read_host(snap);
 }
