@@ -42,6 +42,7 @@ done
 
 # Bundle reader seeds: small archives in each format the reader knows, plus
 # the kept regression inputs.
+mkdir -p "$OUT/corpus/bundle"  # also when the bundle target is not among those run
 seed_tree=$(mktemp -d)
 trap 'rm -rf "$seed_tree"' EXIT
 mkdir -p "$seed_tree/proc/irq/17/eth0" "$seed_tree/proc/1/task/1"
