@@ -92,11 +92,20 @@ analysis_vs_cat() {  # tree, threads; sets analysis_s and cat_s
 }
 
 if [ -x "$BUILD/kelvane" ]; then
+  # The tree without threads: what the analysis and cat spend on everything
+  # else (interrupts, CPUs), subtracted below to leave the thread walk.
+  "$BUILD/bench/bundle_bench" tree "$work/tree0" "$CPUS" 0 "$IRQS"
+  analysis_vs_cat "$work/tree0" 0
+  a0=$analysis_s c0=$cat_s
   analysis_vs_cat "$work/tree" "$THREADS"
   a1=$analysis_s c1=$cat_s
   rm -rf "$work/b.tgz" "$work/t.tgz" "$work/k.tgz"
   "$BUILD/bench/bundle_bench" tree "$work/tree2" "$CPUS" $((THREADS * 2)) "$IRQS"
   analysis_vs_cat "$work/tree2" $((THREADS * 2))
-  printf 'doubling the threads: analysis x%.2f, cat x%.2f\n' \
-    "$(awk "BEGIN { print $analysis_s / $a1 }")" "$(awk "BEGIN { print $cat_s / $c1 }")"
+  a2=$analysis_s c2=$cat_s
+  printf 'thread walk (time beyond the threadless tree): analysis %.3f s -> %.3f s (x%.2f), cat %.3f s -> %.3f s (x%.2f)\n' \
+    "$(awk "BEGIN { print $a1 - $a0 }")" "$(awk "BEGIN { print $a2 - $a0 }")" \
+    "$(awk "BEGIN { print ($a2 - $a0) / ($a1 - $a0) }")" \
+    "$(awk "BEGIN { print $c1 - $c0 }")" "$(awk "BEGIN { print $c2 - $c0 }")" \
+    "$(awk "BEGIN { print ($c2 - $c0) / ($c1 - $c0) }")"
 fi
