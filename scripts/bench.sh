@@ -92,10 +92,12 @@ analysis_vs_cat() {  # tree, threads; sets analysis_s and cat_s
 }
 
 if [ -x "$BUILD/kelvane" ]; then
-  # The tree without threads: what the analysis and cat spend on everything
-  # else (interrupts, CPUs), subtracted below to leave the thread walk.
-  "$BUILD/bench/bundle_bench" tree "$work/tree0" "$CPUS" 0 "$IRQS"
-  analysis_vs_cat "$work/tree0" 0
+  # The tree with only the generator's fixed threads (four kernel threads a
+  # CPU, one handler thread an interrupt): what everything but the added
+  # worker threads costs, subtracted below to leave the cost of each thread.
+  base=$((4 * CPUS + IRQS))
+  "$BUILD/bench/bundle_bench" tree "$work/tree0" "$CPUS" "$base" "$IRQS"
+  analysis_vs_cat "$work/tree0" "$base"
   a0=$analysis_s c0=$cat_s
   analysis_vs_cat "$work/tree" "$THREADS"
   a1=$analysis_s c1=$cat_s
@@ -103,9 +105,14 @@ if [ -x "$BUILD/kelvane" ]; then
   "$BUILD/bench/bundle_bench" tree "$work/tree2" "$CPUS" $((THREADS * 2)) "$IRQS"
   analysis_vs_cat "$work/tree2" $((THREADS * 2))
   a2=$analysis_s c2=$cat_s
-  printf 'thread walk (time beyond the threadless tree): analysis %.3f s -> %.3f s (x%.2f), cat %.3f s -> %.3f s (x%.2f)\n' \
-    "$(awk "BEGIN { print $a1 - $a0 }")" "$(awk "BEGIN { print $a2 - $a0 }")" \
-    "$(awk "BEGIN { print ($a2 - $a0) / ($a1 - $a0) }")" \
-    "$(awk "BEGIN { print $c1 - $c0 }")" "$(awk "BEGIN { print $c2 - $c0 }")" \
-    "$(awk "BEGIN { print ($c2 - $c0) / ($c1 - $c0) }")"
+  per_thread() {  # t_base t_n n: microseconds per thread added beyond the base tree
+    awk -v b="$1" -v t="$2" -v n="$3" -v base="$base" 'BEGIN { printf "%.2f", (t - b) * 1e6 / (n - base) }'
+  }
+  pa1=$(per_thread "$a0" "$a1" "$THREADS") pa2=$(per_thread "$a0" "$a2" $((THREADS * 2)))
+  pc1=$(per_thread "$c0" "$c1" "$THREADS") pc2=$(per_thread "$c0" "$c2" $((THREADS * 2)))
+  printf 'per added thread: analysis %s us at %d threads, %s us at %d (x%.2f); cat %s us, %s us (x%.2f)\n' \
+    "$pa1" "$THREADS" "$pa2" $((THREADS * 2)) "$(awk "BEGIN { print $pa2 / $pa1 }")" \
+    "$pc1" "$pc2" "$(awk "BEGIN { print $pc2 / $pc1 }")"
+  printf 'doubling the threads: analysis x%.2f, cat x%.2f (whole runs)\n' \
+    "$(awk "BEGIN { print $a2 / $a1 }")" "$(awk "BEGIN { print $c2 / $c1 }")"
 fi

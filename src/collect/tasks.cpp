@@ -156,8 +156,8 @@ int32_t sort_key(const RtTask& t) {
   return t.policy == kSchedDeadline ? kDeadlineSortKey : t.rt_priority;
 }
 
-}  // namespace
-
+// SCHED_DEADLINE first, then by real-time priority, highest first; equal
+// ones by ascending thread id.
 void sort_rt_tasks(List<RtTask>* tasks) {
   std::sort(tasks->begin(), tasks->end(), [](const RtTask& a, const RtTask& b) {
     if (sort_key(a) != sort_key(b)) return sort_key(a) > sort_key(b);
@@ -165,6 +165,8 @@ void sort_rt_tasks(List<RtTask>* tasks) {
     return a.pid < b.pid;
   });
 }
+
+}  // namespace
 
 void collect_tasks(Snapshot* snap) {
   StrList pids{};

@@ -3,13 +3,7 @@
 // SCHED_DEADLINE parameters through sched_getattr(2).
 #pragma once
 
-#include <cstdint>
-
 #include "collect/snapshot.h"
 
 // Fills the Threads group of the Snapshot from its Source.
 void collect_tasks(Snapshot* snap);
-
-// Orders real-time threads: SCHED_DEADLINE first, then by real-time
-// priority, highest first; equal ones by ascending thread id.
-void sort_rt_tasks(List<RtTask>* tasks);

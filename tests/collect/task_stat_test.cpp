@@ -156,14 +156,4 @@ TEST_F(TaskStatTest, RolesAndInterruptNumbers) {
   }
 }
 
-TEST_F(TaskStatTest, Policies) {
-  EXPECT_EQ(str(task_policy_name(6)), "SCHED_DEADLINE");
-  EXPECT_EQ(str(task_policy_name(4)), "SCHED_UNKNOWN");
-  EXPECT_EQ(str(task_policy_name(-1)), "SCHED_UNKNOWN");
-  int rt = 0;
-  for (int32_t p = -1; p < 10; p++) rt += task_policy_is_rt(p);
-  EXPECT_EQ(rt, 3);
-  EXPECT_TRUE(task_policy_is_rt(6));
-}
-
 }  // namespace

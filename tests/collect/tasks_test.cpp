@@ -161,21 +161,6 @@ TEST_F(TasksTest, NoProcessListLeavesEverythingZero) {
   EXPECT_EQ(s->threads_scanned, 0);
 }
 
-TEST_F(TasksTest, SortTies) {
-  List<RtTask> l{};
-  const int spec[][3] = {{7, 50, 1}, {3, 50, 1}, {9, 99, 1}, {5, 0, 6}, {4, 1, 2}};
-  for (const auto& r : spec) {
-    RtTask* t = list_grow(&arena, &l);
-    t->tid = r[0];
-    t->rt_priority = r[1];
-    t->policy = r[2];
-  }
-  sort_rt_tasks(&l);
-  std::string order;
-  for (const RtTask& t : l) order += std::to_string(t.tid) + " ";
-  EXPECT_EQ(order, "5 9 3 7 4 ");
-}
-
 // A thread of this test process at SCHED_FIFO, named with blanks and
 // parentheses, as the live walk sees it.
 TEST_F(TasksTest, LiveSeesItsOwnRealTimeThread) {
