@@ -53,3 +53,66 @@ fi
 # CPU-list parsing of hostile inputs.
 ${CXX:-g++} -std=c++20 -O2 -Isrc bench/cpulist_bench.cpp $LIBS -lz -o "$BUILD/bench/cpulist_bench"
 "$BUILD/bench/cpulist_bench"
+
+# ---- Full analysis versus reading the same files ----
+# kelvane --root TREE --interval 0 -f json -o /dev/null beside cat of exactly
+# the files that analysis opens (taken from strace when it is installed, else
+# every file of the tree), best of three runs each; then the same with twice
+# the threads. The analysis should stay close to the raw reading and grow
+# with the threads as the reading does.
+best_of_3() {  # command... ; prints the fastest wall time in seconds
+  best=""
+  for _ in 1 2 3; do
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    best=$(awk -v s="$start" -v e="$end" -v b="$best" 'BEGIN { t = e - s; print (b == "" || t < b) ? t : b }')
+  done
+  echo "$best"
+}
+
+opened_files() {  # tree, list file: the regular files the analysis opens, NUL-separated
+  if command -v strace >/dev/null 2>&1; then
+    strace -f -qq -s 4096 -e trace=openat -e status=successful -o "$2.trace" \
+      "$BUILD/kelvane" --root "$1" --interval 0 -f json -o /dev/null 2>/dev/null
+    grep -v O_DIRECTORY "$2.trace" | sed -n "s|^[^\"]*\"\\($1/[^\"]*\\)\".*|\\1|p" | sort -u |
+      tr '\n' '\0' >"$2"
+  else
+    find "$1" -type f -print0 >"$2"
+  fi
+}
+
+analysis_vs_cat() {  # tree, threads; sets analysis_s and cat_s
+  opened_files "$1" "$work/opened-$2"
+  files=$(tr -cd '\0' <"$work/opened-$2" | wc -c)
+  analysis_s=$(best_of_3 "$BUILD/kelvane" --root "$1" --interval 0 -f json -o /dev/null)
+  cat_s=$(best_of_3 sh -c "xargs -0 cat <'$work/opened-$2'")
+  printf '%-34s %8.3f s   cat of its %d files %8.3f s   ratio %.2f\n' \
+    "analysis ($2 threads)" "$analysis_s" "$files" "$cat_s" "$(awk "BEGIN { print $analysis_s / $cat_s }")"
+}
+
+if [ -x "$BUILD/kelvane" ]; then
+  # The tree with only the generator's fixed threads (four kernel threads a
+  # CPU, one handler thread an interrupt): what everything but the added
+  # worker threads costs, subtracted below to leave the cost of each thread.
+  base=$((4 * CPUS + IRQS))
+  "$BUILD/bench/bundle_bench" tree "$work/tree0" "$CPUS" "$base" "$IRQS"
+  analysis_vs_cat "$work/tree0" "$base"
+  a0=$analysis_s c0=$cat_s
+  analysis_vs_cat "$work/tree" "$THREADS"
+  a1=$analysis_s c1=$cat_s
+  rm -rf "$work/b.tgz" "$work/t.tgz" "$work/k.tgz"
+  "$BUILD/bench/bundle_bench" tree "$work/tree2" "$CPUS" $((THREADS * 2)) "$IRQS"
+  analysis_vs_cat "$work/tree2" $((THREADS * 2))
+  a2=$analysis_s c2=$cat_s
+  per_thread() {  # t_base t_n n: microseconds per thread added beyond the base tree
+    awk -v b="$1" -v t="$2" -v n="$3" -v base="$base" 'BEGIN { printf "%.2f", (t - b) * 1e6 / (n - base) }'
+  }
+  pa1=$(per_thread "$a0" "$a1" "$THREADS") pa2=$(per_thread "$a0" "$a2" $((THREADS * 2)))
+  pc1=$(per_thread "$c0" "$c1" "$THREADS") pc2=$(per_thread "$c0" "$c2" $((THREADS * 2)))
+  printf 'per added thread: analysis %s us at %d threads, %s us at %d (x%.2f); cat %s us, %s us (x%.2f)\n' \
+    "$pa1" "$THREADS" "$pa2" $((THREADS * 2)) "$(awk "BEGIN { print $pa2 / $pa1 }")" \
+    "$pc1" "$pc2" "$(awk "BEGIN { print $pc2 / $pc1 }")"
+  printf 'doubling the threads: analysis x%.2f, cat x%.2f (whole runs)\n' \
+    "$(awk "BEGIN { print $a2 / $a1 }")" "$(awk "BEGIN { print $c2 / $c1 }")"
+fi

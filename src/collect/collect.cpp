@@ -6,8 +6,11 @@
 #include "collect/cmdline.h"
 #include "collect/cpufreq.h"
 #include "collect/cpuidle.h"
+#include "collect/interrupts.h"
+#include "collect/irq_sample.h"
 #include "collect/kernel.h"
 #include "collect/sysctl.h"
+#include "collect/tasks.h"
 #include "collect/topology.h"
 #include "collect/tracing.h"
 
@@ -22,32 +25,28 @@ struct CollectStep {
 // The fixed order of collection. Topology follows the command line (it falls
 // back on the isolcpus= and nohz_full= sets), sysctl follows the kernel step
 // (it consults the configuration), and sampling (below) follows the interrupt
-// and idle steps (it compares with their counts). A step whose collector is
-// not part of this build yet has no function and is passed over silently.
+// and idle steps (it compares with their counts).
 constexpr CollectStep kSteps[] = {
     {"collecting kernel", collect_kernel},
     {"collecting cmdline", collect_cmdline},
     {"collecting topology", collect_topology},
     {"collecting cpufreq", collect_cpufreq},
     {"collecting cpuidle", collect_cpuidle},
-    {"collecting interrupts", nullptr},
-    {"collecting tasks", nullptr},
+    {"collecting interrupts", collect_interrupts},
+    {"collecting tasks", collect_tasks},
     {"collecting sysctl", collect_sysctl},
     {"collecting tracing capability", collect_tracing},
 };
 
 // The second reading of the counters: interrupts first (it waits the
 // interval), then idle-state usage (no second wait).
-using SampleInterruptsFn = void (*)(Snapshot* snap, int32_t interval_ms);
-using SampleCpuidleFn = void (*)(Snapshot* snap);
-constexpr SampleInterruptsFn kSampleInterrupts = nullptr;
-constexpr SampleCpuidleFn kSampleCpuidleUsage = sample_cpuidle_usage;
-
 void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
-  if (kSampleInterrupts) kSampleInterrupts(snap, interval_ms);
-  kSampleCpuidleUsage(snap);
-  snap->sample_seconds = interval_ms / 1000.0;
+  sample_interrupts(snap, interval_ms);
+  sample_cpuidle_usage(snap);
+  // The interrupt sampler timed its window from the first reading, which
+  // the later collection steps lengthen beyond the interval.
+  snap->sample_seconds = snap->sampled ? snap->sample_window_s : interval_ms / 1000.0;
 }
 
 void read_host(Snapshot* snap) {
@@ -64,13 +63,9 @@ void collect_snapshot(Snapshot* snap, Arena* arena, Source* src, int32_t interva
   snap->live = src->live;
   snap->source = sv_from_cstr(src->label);
   for (const CollectStep& step : kSteps) {
-    if (!step.run) continue;
     log_progress("%s", step.progress);
     step.run(snap);
   }
-  // The interrupt sampler waits the window; without it in this build there
-  // is no window to count over: no message, no wait, sample_seconds stays 0.
-  bool can_sample = kSampleInterrupts != nullptr;
-  if (interval_ms > 0 && src->live && can_sample) sample_counters(snap, interval_ms);
+  if (interval_ms > 0 && src->live) sample_counters(snap, interval_ms);
   read_host(snap);
 }

@@ -261,7 +261,8 @@ struct Snapshot {
   bool has_default_affinity;
   CpuSet default_affinity;
   bool sampled;
-  double sample_window_s;
+  double sample_window_s;  // time that passed between the two readings
+  double interrupts_read_s;  // monotonic clock at the first reading; 0 when not read
 
   // Threads
   bool tasks_available;

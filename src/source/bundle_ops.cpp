@@ -152,5 +152,5 @@ void bundle_glob(Source* src, StrView pattern, StrList* out) {
 }  // namespace
 
 SourceOps bundle_source_ops() {
-  return SourceOps{bundle_read_raw, bundle_exists, bundle_list, bundle_glob};
+  return SourceOps{bundle_read_raw, bundle_exists, bundle_list, bundle_glob, nullptr};
 }

@@ -78,24 +78,82 @@ bool read_fd(Source* src, StrView path, int fd, uint64_t size, StrView* out) {
   return true;
 }
 
-bool dir_read_raw(Source* src, StrView path, StrView* out) {
-  const char* full = full_path(src, path);
-  if (!full) return fail_errno(src, path, EINVAL, -1);
+// fail_errno for the openers below, which answer a descriptor or -1.
+int fail_open(Source* src, StrView path, int err, int fd) {
+  fail_errno(src, path, err, fd);
+  return -1;
+}
+
+// Opens root + path (full) for reading after the checks every read makes;
+// -1 when it cannot be read as a file, the reason recorded.
+int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
+  if (!full) return fail_open(src, path, EINVAL, -1);
   // In a tree the entry is looked at before it is opened: opening a device
   // node can have effects of its own.
-  struct stat st;
   if (!src->live) {
-    if (stat(full, &st) != 0) return fail_errno(src, path, errno, -1);
-    if (!is_readable_kind(src, path, st.st_mode)) return false;
+    if (stat(full, st) != 0) return fail_open(src, path, errno, -1);
+    if (!is_readable_kind(src, path, st->st_mode)) return -1;
   }
   int fd = open(full, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return fail_errno(src, path, errno, -1);
-  if (fstat(fd, &st) != 0) return fail_errno(src, path, errno, fd);
-  if (!is_readable_kind(src, path, st.st_mode)) {
+  if (fd < 0) return fail_open(src, path, errno, -1);
+  if (fstat(fd, st) != 0) return fail_open(src, path, errno, fd);
+  if (!is_readable_kind(src, path, st->st_mode)) {
     close(fd);
-    return false;
+    return -1;
   }
+  return fd;
+}
+
+bool dir_read_raw(Source* src, StrView path, StrView* out) {
+  struct stat st;
+  int fd = open_checked(src, path, full_path(src, path), &st);
+  if (fd < 0) return false;
   return read_fd(src, path, fd, static_cast<uint64_t>(st.st_size), out);
+}
+
+// root + path in the caller's buffer when it fits (no allocation per read),
+// else in the Arena; null when the path holds a NUL byte.
+const char* full_path_local(Source* src, StrView path, char* local, size_t size) {
+  StrView root = dir_root(src);
+  if (has_nul(path) || root.len + path.len >= size) return full_path(src, path);
+  memcpy(local, root.ptr, root.len);
+  memcpy(local + root.len, path.ptr, path.len);
+  local[root.len + path.len] = 0;
+  return local;
+}
+
+// Reads fd to its end into buf, which keeps its storage for the next read and
+// doubles (from the Arena) when a file does not fit.
+bool read_fd_into(Source* src, StrView path, int fd, ReadBuf* buf, StrView* out) {
+  if (buf->cap < kMinReadBuffer) {
+    buf->data = static_cast<char*>(arena_alloc(src->arena, kMinReadBuffer));
+    buf->cap = kMinReadBuffer;
+  }
+  size_t len = 0;
+  while (true) {
+    if (len == buf->cap - 1) {
+      buf->data = static_cast<char*>(arena_realloc(src->arena, buf->data, buf->cap, buf->cap * 2));
+      buf->cap *= 2;
+    }
+    size_t room = buf->cap - 1 - len;
+    ssize_t n = read(fd, buf->data + len, room < kMaxReadChunk ? room : kMaxReadChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail_errno(src, path, errno, fd);
+    if (n == 0) break;
+    len += static_cast<size_t>(n);
+  }
+  close(fd);
+  buf->data[len] = 0;
+  *out = StrView{buf->data, len};
+  return true;
+}
+
+bool dir_read_into(Source* src, StrView path, ReadBuf* buf, StrView* out) {
+  char local[PATH_MAX];
+  struct stat st;
+  int fd = open_checked(src, path, full_path_local(src, path, local, sizeof local), &st);
+  if (fd < 0) return false;
+  return read_fd_into(src, path, fd, buf, out);
 }
 
 bool dir_exists(Source* src, StrView path) {
@@ -151,7 +209,7 @@ void dir_glob(Source* src, StrView pattern, StrList* out) {
   strlist_sort(out);
 }
 
-constexpr SourceOps kDirOps = {dir_read_raw, dir_exists, dir_list, dir_glob};
+constexpr SourceOps kDirOps = {dir_read_raw, dir_exists, dir_list, dir_glob, dir_read_into};
 
 }  // namespace
 

@@ -16,12 +16,23 @@ struct ReadError {
 
 struct Source;
 
-// The four operations of a kind of Source; each receives a normalised path.
+// A read buffer that successive reads reuse: each read replaces what it held,
+// so a walk over thousands of small files costs one buffer, not one per file.
+// Starts zero-filled; grows from the Arena when a file does not fit.
+struct ReadBuf {
+  char* data;
+  size_t cap;
+};
+
+// The operations of a kind of Source; each receives a normalised path.
+// read_into is optional: a kind that already holds its files in memory (a
+// bundle) leaves it null and is served by read_raw without copying.
 struct SourceOps {
   bool (*read_raw)(Source* src, StrView path, StrView* out);
   bool (*exists)(Source* src, StrView path);
   void (*list)(Source* src, StrView path, StrList* out);
   void (*glob)(Source* src, StrView pattern, StrList* out);
+  bool (*read_into)(Source* src, StrView path, ReadBuf* buf, StrView* out);
 };
 
 struct Source {
@@ -44,6 +55,11 @@ Source* source_open(Arena* a, const char* path, StrView* err);
 StrView source_read(Source* src, const char* path);
 StrView source_read_view(Source* src, StrView path);
 StrView source_read_trimmed(Source* src, const char* path);
+// source_read into a reused buffer: the view stays valid until the next read
+// into buf (a bundle answers a view of its member, valid for the run). Failures
+// are recorded as source_read records them; ".gz" files are inflated into the
+// Arena as source_read does.
+StrView source_read_reuse(Source* src, StrView path, ReadBuf* buf);
 bool source_read_int(Source* src, const char* path, int base, int64_t* out);
 bool source_exists(Source* src, const char* path);
 void source_list(Source* src, const char* dir, StrList* out);

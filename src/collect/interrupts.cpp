@@ -1,0 +1,244 @@
+#include "collect/interrupts.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "base/cpuset.h"
+#include "base/parse.h"
+#include "collect/clock.h"
+#include "collect/irq_table.h"
+#include "source/source.h"
+
+namespace {
+
+// Names in a /proc/irq/N directory that are files; every other entry is the
+// directory of an action (handler) registered on the interrupt.
+constexpr StrView kIrqFiles[] = {
+    sv_lit("smp_affinity"),       sv_lit("smp_affinity_list"), sv_lit("effective_affinity"),
+    sv_lit("effective_affinity_list"), sv_lit("affinity_hint"), sv_lit("node"),
+    sv_lit("spurious"),
+};
+
+// Parts of action names that drivers give their per-queue vectors.
+constexpr const char* kQueuePatterns[] = {
+    "_comp", "-TxRx-", "-Tx-", "-Rx-", "-tx-", "-rx-", "-queue", "-input.", "-output.",
+};
+
+// The two files that describe one affinity: the cpulist form, and the mask
+// form read when the list is missing, empty or names no CPU.
+struct AffinityFiles {
+  const char* list;
+  const char* mask;
+  bool IrqInfo::*has;
+  CpuSet IrqInfo::*set;
+};
+
+constexpr AffinityFiles kAffinities[] = {
+    {"smp_affinity_list", "smp_affinity", &IrqInfo::has_affinity, &IrqInfo::affinity},
+    {"effective_affinity_list", "effective_affinity", &IrqInfo::has_effective,
+     &IrqInfo::effective},
+};
+
+// What the per-interrupt reads share: the Snapshot, one reused file buffer
+// and the path being formed.
+struct IrqReader {
+  Snapshot* snap;
+  ReadBuf buf;
+  char path[96];
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool all_digits(StrView w) {
+  if (w.len == 0) return false;
+  for (size_t i = 0; i < w.len; i++)
+    if (!is_digit(w.ptr[i])) return false;
+  return true;
+}
+
+bool is_irq_file(StrView name) {
+  for (StrView f : kIrqFiles)
+    if (sv_eq(name, f)) return true;
+  return false;
+}
+
+// The trimmed text of /proc/irq/N/NAME (or another directory's file), valid
+// until the next read through the reader.
+StrView read_irq_file(IrqReader* r, const char* dir, int32_t irq, const char* name) {
+  snprintf(r->path, sizeof r->path, "%s/%d/%s", dir, irq, name);
+  return sv_trim(source_read_reuse(r->snap->src, sv_from_cstr(r->path), &r->buf));
+}
+
+// The affinity reading of one list/mask pair: the list when it names CPUs,
+// else the mask when that names CPUs. The flag says the list was read, or
+// the mask gave the set.
+void read_affinity(IrqReader* r, int32_t irq, const AffinityFiles& f, IrqInfo* info) {
+  CpuSet* set = &(info->*f.set);
+  StrView list = read_irq_file(r, "/proc/irq", irq, f.list);
+  if (list.len > 0) {
+    cpuset_parse_list(set, list);
+    info->*f.has = true;
+    if (!cpuset_empty(set)) return;
+  }
+  StrView mask = read_irq_file(r, "/proc/irq", irq, f.mask);
+  if (mask.len == 0) return;
+  CpuSet parsed;
+  cpuset_parse_mask(&parsed, mask);
+  if (cpuset_empty(&parsed)) return;
+  cpuset_copy(set, &parsed);
+  info->*f.has = true;
+}
+
+void read_node(IrqReader* r, int32_t irq, IrqInfo* info) {
+  StrView text = read_irq_file(r, "/proc/irq", irq, "node");
+  StrView first = sv_trim(sv_next_token(&text, " \t\n"));
+  int64_t node;
+  if (first.len == 0 || !parse_i64(first, &node)) return;
+  info->has_node = true;
+  info->node = node;
+}
+
+void read_actions(IrqReader* r, int32_t irq, IrqInfo* info) {
+  Arena* a = r->snap->arena;
+  snprintf(r->path, sizeof r->path, "/proc/irq/%d", irq);
+  StrList entries{};
+  source_list(r->snap->src, r->path, &entries);
+  for (StrView e : entries)
+    if (!is_irq_file(e)) strlist_add(a, &info->actions, e);
+}
+
+StrView join(Arena* a, const List<StrView>* words, const char* sep) {
+  StrBuf sb;
+  sb_init(&sb, a);
+  for (size_t i = 0; i < words->count; i++) {
+    if (i > 0) sb_append_cstr(&sb, sep);
+    sb_append_view(&sb, (*words)[i]);
+  }
+  return sb_view(&sb);
+}
+
+void describe_numbered(IrqReader* r, int32_t irq, const IrqRow* row, IrqInfo* info) {
+  Arena* a = r->snap->arena;
+  read_actions(r, irq, info);
+  StrView chip = read_irq_file(r, "/sys/kernel/irq", irq, "chip_name");
+  if (chip.len > 0)
+    info->chip = arena_strndup(a, chip);
+  else if (row->words.count > 0)
+    info->chip = row->words[0];
+  if (info->actions.count == 0 && row->words.count > 0)
+    strlist_add(a, &info->actions, row->words[row->words.count - 1]);
+  info->device = info->actions.count > 0 ? join(a, &info->actions, ", ")
+                                         : arena_sprintf(a, "irq %d", irq);
+  for (const AffinityFiles& f : kAffinities) read_affinity(r, irq, f, info);
+  read_node(r, irq, info);
+  info->managed = irq_is_managed(info->chip, &info->actions);
+}
+
+// A numbered row's interrupt number: all digits and within int32.
+bool irq_number(StrView label, int32_t* irq) {
+  int64_t v;
+  if (!all_digits(label) || !parse_i64(label, &v) || v > INT32_MAX) return false;
+  *irq = static_cast<int32_t>(v);
+  return true;
+}
+
+void add_row(IrqReader* r, IrqRow* row) {
+  Snapshot* s = r->snap;
+  IrqInfo info{};
+  info.name = row->label;
+  info.per_cpu = row->counts;
+  info.total = row->total;
+  if (!all_digits(row->label)) {
+    info.special = true;
+    info.device = join(s->arena, &row->words, " ");
+    list_push(s->arena, &s->special_irqs, info);
+    return;
+  }
+  int32_t irq;
+  if (!irq_number(row->label, &irq)) return;
+  describe_numbered(r, irq, row, &info);
+  list_push(s->arena, &s->irqs, info);
+}
+
+// The default affinity of new interrupts; a text that is not a mask counts
+// as not read, so it never passes for a mask that excludes every CPU.
+void read_default_affinity(IrqReader* r) {
+  StrView text = sv_trim(
+      source_read_reuse(r->snap->src, sv_lit("/proc/irq/default_smp_affinity"), &r->buf));
+  if (!irq_mask_well_formed(text)) return;
+  cpuset_parse_mask(&r->snap->default_affinity, text);
+  r->snap->has_default_affinity = true;
+}
+
+void read_softirqs(Snapshot* s) {
+  StrView text = source_read(s->src, "/proc/softirqs");
+  if (!text.ptr) return;
+  List<int32_t> cpus{};
+  List<IrqRow> rows{};
+  parse_interrupt_table(s->arena, text, &cpus, &rows);
+  for (const IrqRow& row : rows) {
+    SoftirqInfo* info = list_grow(s->arena, &s->softirqs);
+    info->name = row.label;
+    info->per_cpu = row.counts;
+  }
+}
+
+bool has_queue_pattern(StrView action) {
+  for (const char* p : kQueuePatterns)
+    if (sv_contains(action, p)) return true;
+  return false;
+}
+
+// nvme0q3: "nvme", then a "q" and a digit somewhere from the fifth byte on.
+bool is_nvme_queue(StrView action) {
+  if (!sv_starts_with(action, "nvme") || action.len <= 5) return false;
+  for (size_t i = 4; i + 1 < action.len; i++)
+    if (action.ptr[i] == 'q' && is_digit(action.ptr[i + 1])) return true;
+  return false;
+}
+
+// eth0-7: a name, "-", then a queue number ending the name.
+bool ends_with_dash_number(StrView action) {
+  size_t i = action.len;
+  while (i > 0 && is_digit(action.ptr[i - 1])) i--;
+  return i < action.len && i > 0 && action.ptr[i - 1] == '-';
+}
+
+}  // namespace
+
+bool irq_is_managed(StrView chip, const StrList* actions) {
+  if (chip.len == 0 || (!sv_contains(chip, "MSI") && !sv_contains(chip, "msi"))) return false;
+  for (StrView a : *actions)
+    if (is_nvme_queue(a) || has_queue_pattern(a) || ends_with_dash_number(a)) return true;
+  return false;
+}
+
+bool irq_mask_well_formed(StrView text) {
+  if (text.len == 0) return false;
+  size_t groups = 0;
+  StrView cur = text;
+  while (cur.ptr) {
+    StrView g = sv_next_token(&cur, ",");
+    if (g.len == 0 || g.len > 8 || ++groups > kMaxCpus / 32) return false;
+    for (size_t i = 0; i < g.len; i++) {
+      char c = g.ptr[i];
+      if (!is_digit(c) && !(c >= 'a' && c <= 'f') && !(c >= 'A' && c <= 'F')) return false;
+    }
+  }
+  return true;
+}
+
+void collect_interrupts(Snapshot* snap) {
+  StrView text = source_read(snap->src, "/proc/interrupts");
+  if (!text.ptr) return;
+  snap->interrupts_read_s = monotonic_seconds();
+  snap->interrupts_available = true;
+  List<int32_t> cpus{};
+  List<IrqRow> rows{};
+  parse_interrupt_table(snap->arena, text, &cpus, &rows);
+  IrqReader r{};
+  r.snap = snap;
+  for (IrqRow& row : rows) add_row(&r, &row);
+  read_default_affinity(&r);
+  read_softirqs(snap);
+}

@@ -1,0 +1,128 @@
+#include "collect/irq_sample.h"
+
+#include <ctime>
+
+#include "base/cpuset.h"
+#include "base/str_index.h"
+#include "collect/clock.h"
+#include "collect/irq_table.h"
+#include "source/source.h"
+
+namespace {
+
+constexpr uint64_t kCounterSpan = uint64_t{1} << 32;
+constexpr uint64_t kMaxCounter32 = kCounterSpan - 1;
+
+// The column of each CPU in the second reading's header (-1 for a CPU it
+// does not show), so matching a row's counts is one step per count.
+int32_t* column_of_cpu(Arena* a, const List<int32_t>* cpus) {
+  int32_t* col = arena_array<int32_t>(a, kMaxCpus);
+  for (int32_t c = 0; c < kMaxCpus; c++) col[c] = -1;
+  for (size_t k = 0; k < cpus->count; k++) {
+    int32_t cpu = (*cpus)[k];
+    if (cpu >= 0 && cpu < kMaxCpus && col[cpu] < 0) col[cpu] = static_cast<int32_t>(k);
+  }
+  return col;
+}
+
+// Names of a list's elements to their positions; the first of equal names
+// is the one found.
+template <class T>
+StrIndex index_by_name(Arena* a, const List<T>* items) {
+  StrIndex ix{};
+  strindex_init(&ix, a, items->count);
+  for (size_t i = 0; i < items->count; i++)
+    strindex_add(&ix, a, (*items)[i].name, static_cast<uint32_t>(i), nullptr);
+  return ix;
+}
+
+// Sets the delta of every old count the new row has a count for (same CPU)
+// and answers their sum.
+uint64_t apply_counts(List<IrqCount>* old, const IrqRow* row, const int32_t* col) {
+  uint64_t total = 0;
+  for (IrqCount& c : *old) {
+    if (c.cpu < 0 || c.cpu >= kMaxCpus) continue;
+    int32_t k = col[c.cpu];
+    if (k < 0 || static_cast<size_t>(k) >= row->counts.count) continue;
+    c.delta = irq_counter_delta(c.count, row->counts[static_cast<size_t>(k)].count);
+    total += c.delta;
+  }
+  return total;
+}
+
+bool all_digits(StrView w) {
+  if (w.len == 0) return false;
+  for (size_t i = 0; i < w.len; i++)
+    if (w.ptr[i] < '0' || w.ptr[i] > '9') return false;
+  return true;
+}
+
+void apply_interrupts(Snapshot* s, StrView text) {
+  Arena* a = s->arena;
+  List<int32_t> cpus{};
+  List<IrqRow> rows{};
+  parse_interrupt_table(a, text, &cpus, &rows);
+  const int32_t* col = column_of_cpu(a, &cpus);
+  StrIndex numbered = index_by_name(a, &s->irqs);
+  StrIndex special = index_by_name(a, &s->special_irqs);
+  for (const IrqRow& row : rows) {
+    bool is_numbered = all_digits(row.label);
+    uint32_t at;
+    if (!strindex_find(is_numbered ? &numbered : &special, row.label, &at)) continue;
+    IrqInfo* info = is_numbered ? &s->irqs[at] : &s->special_irqs[at];
+    info->delta_total = apply_counts(&info->per_cpu, &row, col);
+  }
+}
+
+void apply_softirqs(Snapshot* s, StrView text) {
+  Arena* a = s->arena;
+  List<int32_t> cpus{};
+  List<IrqRow> rows{};
+  parse_interrupt_table(a, text, &cpus, &rows);
+  const int32_t* col = column_of_cpu(a, &cpus);
+  StrIndex names = index_by_name(a, &s->softirqs);
+  for (const IrqRow& row : rows) {
+    uint32_t at;
+    if (!strindex_find(&names, row.label, &at)) continue;
+    SoftirqInfo* info = &s->softirqs[at];
+    info->delta_total = apply_counts(&info->per_cpu, &row, col);
+  }
+}
+
+// One sleep request; a sleep cut short by a signal is not resumed.
+void sleep_ms(int32_t ms) {
+  if (ms <= 0) return;
+  timespec ts{};
+  ts.tv_sec = ms / 1000;
+  ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+  nanosleep(&ts, nullptr);
+}
+
+}  // namespace
+
+uint64_t irq_counter_delta(uint64_t before, uint64_t after) {
+  if (after >= before) return after - before;
+  if (before <= kMaxCounter32) return after + kCounterSpan - before;
+  return 0;
+}
+
+void apply_interrupt_sample(Snapshot* snap, StrView interrupts, StrView softirqs, double window_s) {
+  apply_interrupts(snap, interrupts);
+  if (softirqs.ptr) apply_softirqs(snap, softirqs);
+  snap->sampled = true;
+  snap->sample_window_s = window_s;
+}
+
+void sample_interrupts(Snapshot* snap, int32_t interval_ms) {
+  if (!snap->interrupts_available) return;
+  sleep_ms(interval_ms);
+  ReadBuf interrupts_buf{}, softirqs_buf{};
+  StrView interrupts = source_read_reuse(snap->src, sv_lit("/proc/interrupts"), &interrupts_buf);
+  double now = monotonic_seconds();
+  if (!interrupts.ptr) return;
+  StrView softirqs = source_read_reuse(snap->src, sv_lit("/proc/softirqs"), &softirqs_buf);
+  // The window runs from the first reading, taken during collection, to
+  // this one: it holds the later collection steps as well as the wait.
+  double window = snap->interrupts_read_s > 0 ? now - snap->interrupts_read_s : interval_ms / 1000.0;
+  apply_interrupt_sample(snap, interrupts, softirqs, window);
+}
