@@ -3,6 +3,7 @@
 //   bundle_bench capture DIR OUT               captures DIR into OUT
 //   bundle_bench load BUNDLE                   loads OUT and walks it the way
 //                                              the collectors do
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -106,6 +107,7 @@ int load(const char* path) {
     return 1;
   }
   double t1 = now();
+  uint64_t loaded = a.total;
   size_t files = 0, bytes = 0;
   StrList pids{};
   source_list(src, "/proc", &pids);
@@ -141,6 +143,12 @@ int load(const char* path) {
   }
   double t2 = now();
   printf("load %.3f s, walk %.3f s (%zu files, %zu bytes)\n", t1 - t0, t2 - t1, files, bytes);
+  // The Arena never gives memory back, so its total is the peak it held.
+  struct rusage ru {};
+  getrusage(RUSAGE_SELF, &ru);
+  printf("arena %llu bytes after loading, %llu after the walk; max resident %llu bytes\n",
+         static_cast<unsigned long long>(loaded), static_cast<unsigned long long>(a.total),
+         static_cast<unsigned long long>(ru.ru_maxrss) * 1024);
   arena_release(&a);
   return 0;
 }

@@ -35,6 +35,14 @@ T* list_grow(Arena* a, List<T>* l) {
   return slot;
 }
 
+// Makes room for n items in all, so that growing to n never copies.
+template <class T>
+void list_reserve(Arena* a, List<T>* l, size_t n) {
+  if (n <= l->capacity) return;
+  l->items = static_cast<T*>(arena_realloc(a, l->items, l->capacity * sizeof(T), n * sizeof(T)));
+  l->capacity = n;
+}
+
 template <class T>
 void list_push(Arena* a, List<T>* l, const T& v) {
   *list_grow(a, l) = v;

@@ -8,6 +8,7 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "base/str.h"
+#include "base/str_index.h"
 
 struct ReadError {
   StrView path;  // normalised path as the collectors name it
@@ -32,9 +33,11 @@ struct Source {
   List<ReadError> read_errors;
   SourceOps ops;
   void* ctx;
-  // Hash index over read_errors by path, kept by record_read_error so that
-  // recording stays linear however many reads fail; null until the first.
-  struct ReadErrorIndex* read_error_index;
+  // read_errors by path, kept by record_read_error so that recording stays
+  // linear however many reads fail; entries appended to the list directly
+  // (beyond read_errors_indexed) are indexed on the next record.
+  StrIndex read_error_index;
+  size_t read_errors_indexed;
 };
 
 // Opens the live system (path null or "/"), a tree (a directory) or a bundle
