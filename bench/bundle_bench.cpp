@@ -36,6 +36,15 @@ int make_tree(const std::string& d, int cpus, int threads, int irqs) {
   put(d + "/proc/version", "Linux version 6.6.0-rt (gcc) #1 SMP PREEMPT_RT\n");
   put(d + "/proc/cmdline", "BOOT_IMAGE=/vmlinuz isolcpus=4-" + std::to_string(cpus - 1) + "\n");
   put(d + "/proc/sys/kernel/hostname", "bigbox\n");
+  put(d + "/proc/sys/kernel/osrelease", "6.6.0-rt\n");
+  // A distribution-sized kernel configuration: about 6,400 symbols, 260 KB.
+  std::string config = "#\n# Automatically generated file; DO NOT EDIT.\n#\n";
+  for (int i = 0; i < 6400; i++) {
+    std::string sym = "CONFIG_GENERATED_OPTION_WITH_A_LONG_NAME_" + std::to_string(i);
+    config += i % 5 == 0 ? "# " + sym + " is not set\n" : sym + "=y\n";
+  }
+  config += "CONFIG_HZ=1000\nCONFIG_PREEMPT_RT=y\nCONFIG_HIGH_RES_TIMERS=y\n";
+  put(d + "/boot/config-6.6.0-rt", config);
   std::string interrupts = "      ";
   for (int c = 0; c < cpus; c++) interrupts += " CPU" + std::to_string(c);
   interrupts += "\n";

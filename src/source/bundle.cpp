@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,8 +80,20 @@ BundleIndex* build_index(Arena* a, List<BundleMember> members) {
   return idx;
 }
 
-// Reads the whole file into one Arena buffer.
-StrView read_bundle_file(Arena* a, const char* path, StrView* err) {
+// A gzip bundle is mapped rather than read into the Arena: only its inflated
+// form is kept, so the compressed bytes leave memory once it is loaded.
+// Null when fd is not a gzip file or cannot be mapped.
+void* map_if_gzip(int fd, size_t size) {
+  unsigned char magic[2];
+  if (size < 2 || pread(fd, magic, 2, 0) != 2 || magic[0] != 0x1f || magic[1] != 0x8b)
+    return nullptr;
+  void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  return map == MAP_FAILED ? nullptr : map;
+}
+
+// Maps a gzip file (*mapped set), else reads the whole file into one Arena
+// buffer.
+StrView read_bundle_file(Arena* a, const char* path, bool* mapped, StrView* err) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *err = arena_sprintf(a, "cannot open '%s': %s", path, strerror(errno));
@@ -93,6 +106,11 @@ StrView read_bundle_file(Arena* a, const char* path, StrView* err) {
     return kNoneView;
   }
   size_t size = static_cast<size_t>(st.st_size);
+  if (void* map = map_if_gzip(fd, size)) {
+    close(fd);
+    *mapped = true;
+    return sv_make(static_cast<const char*>(map), size);
+  }
   char* buf = static_cast<char*>(arena_alloc(a, size));
   size_t got = 0;
   while (got < size) {
@@ -154,7 +172,10 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
 }
 
 Source* bundle_open(Arena* a, const char* path, StrView* err) {
-  StrView bytes = read_bundle_file(a, path, err);
+  bool mapped = false;
+  StrView bytes = read_bundle_file(a, path, &mapped, err);
   if (!sv_present(bytes)) return nullptr;
-  return bundle_load(a, path, bytes, kBundleInflateLimit, err);
+  Source* src = bundle_load(a, path, bytes, kBundleInflateLimit, err);
+  if (mapped) munmap(const_cast<char*>(bytes.ptr), bytes.len);
+  return src;
 }

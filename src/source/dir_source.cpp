@@ -28,13 +28,11 @@ bool has_nul(StrView v) { return v.len && memchr(v.ptr, 0, v.len) != nullptr; }
 // byte, which no file name can contain.
 const char* full_path(Source* src, StrView path) {
   if (has_nul(path)) return nullptr;
-  StrBuf sb;
-  sb_init(&sb, src->arena);
   StrView root = dir_root(src);
-  sb_reserve(&sb, root.len + path.len);
-  sb_append_view(&sb, root);
-  sb_append_view(&sb, path);
-  return sb_view(&sb).ptr;
+  char* full = static_cast<char*>(arena_alloc(src->arena, root.len + path.len + 1));
+  if (root.len) memcpy(full, root.ptr, root.len);
+  if (path.len) memcpy(full + root.len, path.ptr, path.len);
+  return full;
 }
 
 // Records why a file that exists cannot be read as one: a directory is
@@ -82,7 +80,9 @@ bool dir_read_raw(Source* src, StrView path, StrView* out) {
   const char* full = full_path(src, path);
   if (!full) return fail_errno(src, path, EINVAL, -1);
   // In a tree the entry is looked at before it is opened: opening a device
-  // node can have effects of its own.
+  // node can have effects of its own, and opening a FIFO releases a writer
+  // waiting at its other end. What that look says holds for the open file;
+  // on the live system the open file itself is asked.
   struct stat st;
   if (!src->live) {
     if (stat(full, &st) != 0) return fail_errno(src, path, errno, -1);
@@ -90,10 +90,12 @@ bool dir_read_raw(Source* src, StrView path, StrView* out) {
   }
   int fd = open(full, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return fail_errno(src, path, errno, -1);
-  if (fstat(fd, &st) != 0) return fail_errno(src, path, errno, fd);
-  if (!is_readable_kind(src, path, st.st_mode)) {
-    close(fd);
-    return false;
+  if (src->live) {
+    if (fstat(fd, &st) != 0) return fail_errno(src, path, errno, fd);
+    if (!is_readable_kind(src, path, st.st_mode)) {
+      close(fd);
+      return false;
+    }
   }
   return read_fd(src, path, fd, static_cast<uint64_t>(st.st_size), out);
 }
