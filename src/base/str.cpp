@@ -124,6 +124,10 @@ StrView sv_next_line(StrView* cur) {
   return line;
 }
 
+void sv_put(FILE* out, StrView v) {
+  if (v.ptr && v.len) fwrite(v.ptr, 1, v.len, out);
+}
+
 int sv_compare(StrView a, StrView b) {
   size_t n = a.len < b.len ? a.len : b.len;
   int c = n ? memcmp(a.ptr, b.ptr, n) : 0;

@@ -124,21 +124,6 @@ void rule_hz(Report* r, const Snapshot* s) {
   finding_add_evidence_cstr(r, f, "CONFIG_HZ", arena_sprintf(r->arena, "%lld", hz));
 }
 
-void rule_hrtimers(Report* r, const Snapshot* s) {
-  const char* opt = "CONFIG_HIGH_RES_TIMERS";
-  if (kv_is_enabled(&s->config, opt)) {
-    add_finding(r, "preempt.hrtimers", kCat, Severity::pass, lit("High-resolution timers enabled"));
-    return;
-  }
-  if (!kv_has(&s->config, opt)) return;
-  Finding* f = add_finding(r, "preempt.hrtimers", kCat, Severity::fail,
-                           lit("High-resolution timers disabled"));
-  finding_set_impact(f, lit("Every sleep and timer rounds up to a tick, so nanosleep() granularity "
-                            "collapses to milliseconds."));
-  finding_set_remediation(f, lit("Rebuild with CONFIG_HIGH_RES_TIMERS=y."));
-  finding_set_weight(f, 2);
-}
-
 void rule_threadirqs(Report* r, const Snapshot* s) {
   bool forced = kv_is_enabled(&s->config, "CONFIG_IRQ_FORCED_THREADING");
   if (!s->is_rt && !forced) return;
@@ -158,19 +143,43 @@ void rule_threadirqs(Report* r, const Snapshot* s) {
   finding_set_cmdline(f, lit("threadirqs"));
 }
 
-void rule_rcu_boost(Report* r, const Snapshot* s) {
-  const char* opt = "CONFIG_RCU_BOOST";
-  if (!kv_has(&s->config, opt)) return;
-  if (kv_is_enabled(&s->config, opt)) {
-    add_finding(r, "preempt.rcu_boost", kCat, Severity::pass, lit("RCU priority boosting enabled"));
+// "A kernel option that should be built in": a pass when enabled, the gap's
+// severity when present but disabled, nothing when the configuration does not
+// mention it.
+struct ConfigOptionCheck {
+  const char* id;
+  const char* option;
+  const char* pass_title;
+  Severity gap_severity;
+  double gap_weight;
+  const char* gap_title;
+  const char* impact;
+  const char* remediation;
+};
+
+constexpr ConfigOptionCheck kConfigOptionChecks[] = {
+    {"preempt.hrtimers", "CONFIG_HIGH_RES_TIMERS", "High-resolution timers enabled",
+     Severity::fail, 2, "High-resolution timers disabled",
+     "Every sleep and timer rounds up to a tick, so nanosleep() granularity collapses to "
+     "milliseconds.",
+     "Rebuild with CONFIG_HIGH_RES_TIMERS=y."},
+    {"preempt.rcu_boost", "CONFIG_RCU_BOOST", "RCU priority boosting enabled", Severity::warn, 1,
+     "RCU priority boosting disabled",
+     "A preempted RCU reader can stall grace periods indefinitely when an RT thread monopolises "
+     "its CPU.",
+     "Rebuild with CONFIG_RCU_BOOST=y."},
+};
+
+void rule_config_option(Report* r, const Snapshot* s, const ConfigOptionCheck& c) {
+  if (!kv_has(&s->config, c.option)) return;
+  if (kv_is_enabled(&s->config, c.option)) {
+    add_finding(r, c.id, kCat, Severity::pass, lit(c.pass_title));
     return;
   }
-  Finding* f = add_finding(r, "preempt.rcu_boost", kCat, Severity::warn,
-                           lit("RCU priority boosting disabled"));
-  finding_set_impact(f,
-                     lit("A preempted RCU reader can stall grace periods indefinitely when an RT "
-                         "thread monopolises its CPU."));
-  finding_set_remediation(f, lit("Rebuild with CONFIG_RCU_BOOST=y."));
+  Finding* f = add_finding(r, c.id, kCat, c.gap_severity, lit(c.gap_title));
+  finding_set_impact(f, lit(c.impact));
+  finding_set_remediation(f, lit(c.remediation));
+  finding_set_weight(f, c.gap_weight);
 }
 
 void rule_debug_options(Report* r, const Snapshot* s) {
@@ -208,8 +217,8 @@ void preempt_rules(Report* report, const RuleContext* ctx) {
   }
   rule_dynamic_mismatch(report, s);
   rule_hz(report, s);
-  rule_hrtimers(report, s);
+  rule_config_option(report, s, kConfigOptionChecks[0]);  // rows in their places of the order
   rule_threadirqs(report, s);
-  rule_rcu_boost(report, s);
+  rule_config_option(report, s, kConfigOptionChecks[1]);
   rule_debug_options(report, s);
 }
