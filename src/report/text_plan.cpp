@@ -48,9 +48,9 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
   sv_put(out, text_clean_line(w->arena, line, ascii));
   fprintf(out, "%s\n\n", w->st.reset);
   wrap_text(out, w->arena,
-            sv_from_cstr("Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in "
-                         "/etc/default/grub and run update-grub. RHEL/Fedora: grubby "
-                         "--update-kernel=ALL --args='...'. Reboot, then check /proc/cmdline."),
+            sv_lit("Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in "
+                   "/etc/default/grub and run update-grub. RHEL/Fedora: grubby "
+                   "--update-kernel=ALL --args='...'. Reboot, then check /proc/cmdline."),
             ascii, kItemIndent, kItemIndent);
   fprintf(out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
   for (const Finding* f : *boot) {

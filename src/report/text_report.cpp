@@ -60,7 +60,7 @@ void write_header(const Writer* w) {
   const TextStyle& st = w->st;
   fprintf(out, "\n%s%sREAL-TIME SYSTEM ANALYSIS%s\n", st.bold, st.cyan, st.reset);
   print_rule(out, w->opts->ascii, RuleKind::double_line);
-  StrView host = w->snap && w->snap->host.ptr ? w->snap->host : sv_from_cstr("unknown");
+  StrView host = w->snap && w->snap->host.ptr ? w->snap->host : sv_lit("unknown");
   fprintf(out, "%sHost:%s    ", st.dim, st.reset);
   put_line_text(w, host);
   fputc('\n', out);
@@ -69,7 +69,7 @@ void write_header(const Writer* w) {
     put_line_text(w, w->snap->release);
     fprintf(out, "%s\n", w->snap->is_rt ? "  (PREEMPT_RT)" : "");
   }
-  StrView source = w->snap && w->snap->source.ptr ? w->snap->source : sv_from_cstr("live system");
+  StrView source = w->snap && w->snap->source.ptr ? w->snap->source : sv_lit("live system");
   fprintf(out, "%sSource:%s  ", st.dim, st.reset);
   put_line_text(w, source);
   fputc('\n', out);
@@ -188,7 +188,7 @@ void write_measurement(const Writer* w) {
     if (!c.has_max) continue;
     StrView max = fmt_duration_us(w->arena, c.max_us, w->opts->ascii);
     StrView avg =
-        c.has_avg ? fmt_duration_us(w->arena, c.avg_us, w->opts->ascii) : sv_from_cstr("n/a");
+        c.has_avg ? fmt_duration_us(w->arena, c.avg_us, w->opts->ascii) : sv_lit("n/a");
     const char* max_c = arena_cstr(w->arena, max);
     fprintf(w->out, "      %sCPU %-3d%s max %-10s avg %.*s\n", st.dim, static_cast<int>(c.cpu),
             st.reset, max_c, SV_ARG(avg));

@@ -4,7 +4,9 @@
 
 #include "base/str.h"
 
-inline bool path_is_root(StrView p) { return p.len == 1 && p.ptr[0] == '/'; }
+inline bool path_is_root(StrView p) {
+  return p.len == 1 && p.ptr[0] == '/';
+}
 // The directory holding p: "/a/b" gives "/a", "/a" gives "/".
 StrView path_parent(StrView p);
 // The last component: "/a/b" gives "b", "/" gives "".

@@ -61,6 +61,8 @@ void record_read_error(Source* src, StrView path, StrView name);
 void record_read_errno(Source* src, StrView path, int err);
 StrView errno_name(Arena* a, int err);
 
+// The canonical absolute form of path: the path itself when it already is
+// one (no copy, so not necessarily NUL-terminated), else an Arena copy.
 StrView normalize_path(Arena* a, StrView path);
 // Inflates gzip or zlib data (first member only). Refuses output beyond
 // kGunzipLimit bytes so a small hostile file cannot exhaust memory.

@@ -124,11 +124,11 @@ bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) 
     }
     uint64_t size = field_octal(hdr + kSizeOff, kSizeLen);
     if (size > n) {
-      *err = sv_from_cstr("bundle is corrupt: implausible member size");
+      *err = sv_lit("bundle is corrupt: implausible member size");
       return false;
     }
     if (h + kTarBlock + size > n) {
-      *err = sv_from_cstr("bundle is truncated");
+      *err = sv_lit("bundle is truncated");
       return false;
     }
     StrView data = sv_make(hdr + kTarBlock, size);

@@ -5,7 +5,6 @@
 // On a mismatch the actual output is written beside the build, under
 // golden-actual/, so that `diff -u` shows it.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cctype>
@@ -28,7 +27,9 @@ constexpr GoldenCase kCases[] = {
 #include "cli/golden_cases.inc"
 };
 
-void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.golden << ": " << c.args; }
+void PrintTo(const GoldenCase& c, std::ostream* os) {
+  *os << c.golden << ": " << c.args;
+}
 
 // Whether the run is privileged depends on who runs the tests, not on the
 // fixture: both sides say "privileged" without the value.
@@ -64,8 +65,8 @@ TEST_P(Golden, Report) {
   std::string dir = build_dir() + "/golden-actual";
   mkdir(dir.c_str(), 0755);
   std::ofstream(dir + "/" + c.golden, std::ios::binary) << r.out;
-  ADD_FAILURE() << "output differs from " << path << "; see: diff -u " << path << " " << dir
-                << "/" << c.golden;
+  ADD_FAILURE() << "output differs from " << path << "; see: diff -u " << path << " " << dir << "/"
+                << c.golden;
 }
 
 // Test names from the golden file names: letters and digits only.

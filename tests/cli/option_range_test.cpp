@@ -47,8 +47,8 @@ TEST(OptionRange, ValuesBeyond32BitsAreUsageErrors) {
     Parsed p = parse(&a, {c.option, c.value});
     EXPECT_FALSE(p.outcome.run) << c.option << " " << c.value;
     EXPECT_EQ(p.outcome.exit_status, 2);
-    EXPECT_EQ(p.err, std::string("kelvane: ") + c.option + " value '" + c.value +
-                         "' is out of range\n");
+    EXPECT_EQ(p.err,
+              std::string("kelvane: ") + c.option + " value '" + c.value + "' is out of range\n");
   }
   // In range, the loose conversion stays: trailing text is ignored.
   Parsed p = parse(&a, {"--interval", "2147483647", "--duration", " -5s"});
