@@ -228,6 +228,6 @@ void sb_printf(StrBuf* sb, const char* fmt, ...) {
 }
 
 StrView sb_view(const StrBuf* sb) {
-  if (!sb->data) return StrView{"", 0};
+  if (!sb->data) return sv_lit("");
   return StrView{sb->data, sb->len};
 }

@@ -123,7 +123,7 @@ void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const 
   for (const Finding* f : plan->items) {
     list_push(a, f->cmdline.len ? &boot : &regular, f);
   }
-  StrView line = boot.count ? combine_cmdline(a, boot.items, boot.count) : sv_make("", 0);
+  StrView line = boot.count ? combine_cmdline(a, boot.items, boot.count) : sv_lit("");
   if (line.len == 0) {
     regular = plan->items;  // nothing to merge: every item stands on its own
     boot = {};

@@ -62,7 +62,7 @@ StrView normalize_path(Arena* a, StrView path) {
       parts[n++] = c;
     }
   }
-  if (n == 0) return StrView{"/", 1};
+  if (n == 0) return sv_lit("/");
   StrBuf sb;
   sb_init(&sb, a);
   size_t total = 0;

@@ -151,7 +151,7 @@ bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) 
     StrView clean = tar_clean_name(a, name);
     if (clean.len == 1 && clean.ptr[0] == '/') continue;
     bool is_dir = kind == Kind::dir;
-    list_push(a, out, BundleMember{clean, is_dir ? sv_make("", 0) : data, is_dir});
+    list_push(a, out, BundleMember{clean, is_dir ? sv_lit("") : data, is_dir});
   }
   return true;
 }
