@@ -66,6 +66,9 @@ bool read_fd(Source* src, StrView path, int fd, uint64_t size, StrView* out) {
     if (n < 0) return fail_errno(src, path, errno, fd);
     if (n == 0) break;
     len += static_cast<uint64_t>(n);
+    // A file that reports its size ends there: no read just to see the end.
+    // Pseudo-files report 0 (procfs) or a page (sysfs) and hold less.
+    if (size > 0 && len == size) break;
   }
   close(fd);
   // Pseudo-files start with 8 KiB and mostly hold a line: keep only what was
