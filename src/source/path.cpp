@@ -31,19 +31,21 @@ bool is_canonical(StrView path) {
   return true;
 }
 
+// Where the last component of p begins: just after its last "/".
+size_t base_start(StrView p) {
+  size_t i = p.len;
+  while (i > 0 && p.ptr[i - 1] != '/') i--;
+  return i;
+}
+
 }  // namespace
 
 StrView path_parent(StrView p) {
-  size_t i = p.len;
-  while (i > 0 && p.ptr[i - 1] != '/') i--;
+  size_t i = base_start(p);
   return sv_slice(p, 0, i > 1 ? i - 1 : 1);
 }
 
-StrView path_base_name(StrView p) {
-  size_t i = p.len;
-  while (i > 0 && p.ptr[i - 1] != '/') i--;
-  return sv_slice(p, i, p.len);
-}
+StrView path_base_name(StrView p) { return sv_slice(p, base_start(p), p.len); }
 
 StrView normalize_path(Arena* a, StrView path) {
   if (is_canonical(path)) return path;

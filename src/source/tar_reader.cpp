@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "source/path.h"
+
 namespace {
 
 constexpr size_t kNameOff = 0, kNameLen = 100;
@@ -149,7 +151,7 @@ bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) 
     pending = kNoneView;
     if (kind == Kind::skip) continue;
     StrView clean = tar_clean_name(a, name);
-    if (clean.len == 1 && clean.ptr[0] == '/') continue;
+    if (path_is_root(clean)) continue;
     bool is_dir = kind == Kind::dir;
     list_push(a, out, BundleMember{clean, is_dir ? sv_lit("") : data, is_dir});
   }
