@@ -3,6 +3,7 @@
 //   bundle_bench capture DIR OUT               captures DIR into OUT
 //   bundle_bench load BUNDLE                   loads OUT and walks it the way
 //                                              the collectors do
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -268,6 +269,14 @@ int make_tree(const std::string& d, int cpus, int threads, int irqs) {
                                std::to_string(cpus - 1) + " nohz_full=4-" + std::to_string(cpus - 1) + "\n");
   put(d + "/proc/sys/kernel/hostname", "bigbox\n");
   put(d + "/sys/kernel/realtime", "1\n");
+  // A distribution-sized kernel configuration: about 6,400 symbols, 260 KB.
+  std::string config = "#\n# Automatically generated file; DO NOT EDIT.\n#\n";
+  for (int i = 0; i < 6400; i++) {
+    std::string sym = "CONFIG_GENERATED_OPTION_WITH_A_LONG_NAME_" + std::to_string(i);
+    config += i % 5 == 0 ? "# " + sym + " is not set\n" : sym + "=y\n";
+  }
+  config += "CONFIG_HZ=1000\nCONFIG_PREEMPT_RT=y\nCONFIG_HIGH_RES_TIMERS=y\n";
+  put(d + "/boot/config-6.1.0-rt", config);
   make_interrupts(d, cpus, irqs);
   make_cpus(d, cpus);
   make_threads(d, cpus, threads, irqs);
@@ -302,6 +311,7 @@ int load(const char* path) {
     return 1;
   }
   double t1 = now();
+  uint64_t loaded = a.total;
   size_t files = 0, bytes = 0;
   StrList pids{};
   source_list(src, "/proc", &pids);
@@ -337,6 +347,12 @@ int load(const char* path) {
   }
   double t2 = now();
   printf("load %.3f s, walk %.3f s (%zu files, %zu bytes)\n", t1 - t0, t2 - t1, files, bytes);
+  // The Arena never gives memory back, so its total is the peak it held.
+  struct rusage ru {};
+  getrusage(RUSAGE_SELF, &ru);
+  printf("arena %llu bytes after loading, %llu after the walk; max resident %llu bytes\n",
+         static_cast<unsigned long long>(loaded), static_cast<unsigned long long>(a.total),
+         static_cast<unsigned long long>(ru.ru_maxrss) * 1024);
   arena_release(&a);
   return 0;
 }

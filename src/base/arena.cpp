@@ -5,6 +5,10 @@
 
 #include "base/log.h"
 
+#ifdef KELVANE_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
 
 // Requests beyond this can never be met; refusing them early also keeps the
@@ -13,6 +17,28 @@ constexpr uint64_t kMaxRequest = uint64_t{1} << 40;
 
 uint64_t round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
 
+// The room an allocation of n bytes takes in a block: rounded to 16 bytes,
+// then the red zone.
+uint64_t slot_size(uint64_t n) { return round16(n == 0 ? 1 : n) + kArenaRedZone; }
+
+void poison(const void* p, uint64_t n) {
+#ifdef KELVANE_ASAN
+  ASAN_POISON_MEMORY_REGION(p, n);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+void unpoison(const void* p, uint64_t n) {
+#ifdef KELVANE_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(p, n);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
 char* block_data(ArenaBlock* b) { return reinterpret_cast<char*>(b + 1); }
 
 ArenaBlock* block_new(uint64_t capacity, uint64_t report_size) {
@@ -20,6 +46,7 @@ ArenaBlock* block_new(uint64_t capacity, uint64_t report_size) {
   if (!mem) fatal("out of memory allocating %zu bytes", static_cast<size_t>(report_size));
   ArenaBlock* b = static_cast<ArenaBlock*>(mem);
   b->capacity = capacity;
+  poison(block_data(b), capacity);
   return b;
 }
 
@@ -35,7 +62,7 @@ void arena_init(Arena* a) {
 
 void* arena_alloc(Arena* a, size_t n) {
   if (n > kMaxRequest) fatal("out of memory allocating %zu bytes", n);
-  uint64_t size = round16(n == 0 ? 1 : n);
+  uint64_t size = slot_size(n);
   void* out;
   if (size > a->block_size) {
     ArenaBlock* b = block_new(size, size);
@@ -58,6 +85,7 @@ void* arena_alloc(Arena* a, size_t n) {
     out = block_data(b);
   }
   a->total += size;
+  unpoison(out, n);
   return out;
 }
 
@@ -65,11 +93,12 @@ void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size) {
   if (new_size > kMaxRequest) fatal("out of memory allocating %zu bytes", new_size);
   if (!ptr || new_size <= old_size) return ptr ? ptr : arena_alloc(a, new_size);
   ArenaBlock* h = a->head;
-  uint64_t old16 = round16(old_size), new16 = round16(new_size);
+  uint64_t old16 = slot_size(old_size), new16 = slot_size(new_size);
   if (h && static_cast<char*>(ptr) + old16 == block_data(h) + h->used &&
       h->capacity - h->used >= new16 - old16) {
     h->used += new16 - old16;
     a->total += new16 - old16;
+    unpoison(ptr, new_size);
     return ptr;
   }
   void* p = arena_alloc(a, new_size);
@@ -80,10 +109,13 @@ void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size) {
 void arena_trim(Arena* a, void* ptr, size_t old_size, size_t new_size) {
   ArenaBlock* h = a->head;
   if (!ptr || !h || new_size >= old_size || old_size > h->used) return;
-  uint64_t old16 = round16(old_size), new16 = round16(new_size == 0 ? 1 : new_size);
+  uint64_t old16 = slot_size(old_size), new16 = slot_size(new_size);
   char* p = static_cast<char*>(ptr);
   if (p + old16 != block_data(h) + h->used || new16 >= old16) return;
-  memset(p + new16, 0, old16 - new16);
+  unpoison(p, old16);
+  memset(p + new_size, 0, old16 - new_size);
+  poison(p, old16);
+  unpoison(p, new_size);
   h->used -= old16 - new16;
   a->total -= old16 - new16;
 }
@@ -92,6 +124,7 @@ void arena_release(Arena* a) {
   ArenaBlock* b = a->head;
   while (b) {
     ArenaBlock* next = b->next;
+    unpoison(block_data(b), b->capacity);
     free(b);
     b = next;
   }

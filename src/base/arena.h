@@ -20,8 +20,26 @@ struct Arena {
 
 constexpr uint64_t kArenaBlockSize = 262144;
 
+// The sanitizer build lets AddressSanitizer see inside the blocks: a new
+// block is poisoned whole, each allocation is unpoisoned as it is handed out,
+// and a red zone stays poisoned after it, so a read past the end of an
+// allocation is reported like one past a malloc'd buffer.
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVANE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVANE_ASAN 1
+#endif
+#endif
+#ifdef KELVANE_ASAN
+constexpr uint64_t kArenaRedZone = 16;
+#else
+constexpr uint64_t kArenaRedZone = 0;
+#endif
+
 void arena_init(Arena* a);
-// n zeroed bytes, 16-byte granular, at least 8-byte aligned; never returns null.
+// n zeroed bytes, 16-byte granular (plus the red zone), at least 8-byte
+// aligned; never returns null.
 void* arena_alloc(Arena* a, size_t n);
 // Grows in place when ptr is the head block's latest allocation, else copies.
 void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size);

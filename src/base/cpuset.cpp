@@ -39,32 +39,30 @@ void add_range(CpuSet* s, int32_t first, int32_t last, int32_t used, int32_t gro
   }
 }
 
+// "used/group": either stays 0 when missing or malformed.
 void parse_stride(StrView stride, int32_t* used, int32_t* group) {
-  StrView cur = stride;
-  StrView u = sv_next_token(&cur, "/");
+  StrView u, g;
+  sv_split_once(stride, '/', &u, &g);
   if (!parse_i32(u, used)) return;
-  if (cur.ptr && cur.len > 0) parse_i32(cur, group);
+  if (g.len > 0) parse_i32(g, group);
 }
 
+// One item: a CPU, a range first-last, or a range with a stride. A number
+// that does not fit 32 bits makes the item malformed, and it is skipped.
 void parse_item(CpuSet* s, StrView item) {
   int32_t used = 0, group = 0;
-  StrView range = item;
-  const char* colon = static_cast<const char*>(memchr(item.ptr, ':', item.len));
-  if (colon) {
-    range = StrView{item.ptr, static_cast<size_t>(colon - item.ptr)};
-    parse_stride(StrView{colon + 1, item.len - range.len - 1}, &used, &group);
-  }
-  const char* dash =
-      range.len > 1 ? static_cast<const char*>(memchr(range.ptr + 1, '-', range.len - 1)) : nullptr;
-  if (!dash) {
+  StrView range, stride;
+  if (sv_split_once(item, ':', &range, &stride)) parse_stride(stride, &used, &group);
+  // The separator is looked for from the second byte: a leading "-" is a sign.
+  StrView first_text, last_text;
+  if (!sv_split_once(sv_slice(range, 1, range.len), '-', &first_text, &last_text)) {
     int32_t cpu;
     if (parse_i32(range, &cpu)) cpuset_add(s, cpu);
     return;
   }
-  size_t at = static_cast<size_t>(dash - range.ptr);
+  first_text = sv_slice(range, 0, first_text.len + 1);
   int32_t first, last;
-  if (!parse_i32(sv_trim(StrView{range.ptr, at}), &first)) return;
-  if (!parse_i32(sv_trim(StrView{dash + 1, range.len - at - 1}), &last)) return;
+  if (!parse_i32(sv_trim(first_text), &first) || !parse_i32(sv_trim(last_text), &last)) return;
   if (last < first) return;
   add_range(s, first, last, used, group);
 }

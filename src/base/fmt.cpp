@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr StrView kNa = {"n/a", 3};
+constexpr StrView kNa = sv_lit("n/a");
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 
 #include "base/arena.h"
 #include "base/str.h"
+#include "base/str_index.h"
 
 template <class T>
 struct List {
@@ -34,6 +35,14 @@ T* list_grow(Arena* a, List<T>* l) {
   return slot;
 }
 
+// Makes room for n items in all, so that growing to n never copies.
+template <class T>
+void list_reserve(Arena* a, List<T>* l, size_t n) {
+  if (n <= l->capacity) return;
+  l->items = static_cast<T*>(arena_realloc(a, l->items, l->capacity * sizeof(T), n * sizeof(T)));
+  l->capacity = n;
+}
+
 template <class T>
 void list_push(Arena* a, List<T>* l, const T& v) {
   *list_grow(a, l) = v;
@@ -51,9 +60,17 @@ struct KvPair {
   StrView value;
 };
 
-using KvList = List<KvPair>;
+// Pairs in the order they were added; a lookup answers with the last pair
+// that has the key. A large list that is read many times (the kernel
+// configuration) gets an index by key once it is complete (kv_index).
+struct KvList : List<KvPair> {
+  StrIndex index;  // key -> position of its last pair; no slots when not built
+};
 
+// Appends a pair; drops the index, so lookups scan again until kv_index.
 void kv_add(Arena* a, KvList* l, StrView key, StrView value);
+// Indexes the pairs by key, so that every later lookup is constant time.
+void kv_index(Arena* a, KvList* l);
 StrView kv_get(const KvList* l, const char* key);
 bool kv_has(const KvList* l, const char* key);
 bool kv_is_enabled(const KvList* l, const char* key);

@@ -47,8 +47,8 @@ bool parse_i64(StrView v, int64_t* out) { return parse_int(v, 10, out); }
 
 bool parse_i32(StrView v, int32_t* out) {
   int64_t r;
-  if (!parse_int(v, 10, &r)) return false;
-  *out = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(r)));
+  if (!parse_int(v, 10, &r) || r < INT32_MIN || r > INT32_MAX) return false;
+  *out = static_cast<int32_t>(r);
   return true;
 }
 

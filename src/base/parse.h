@@ -8,6 +8,6 @@
 
 bool parse_int(StrView v, int base, int64_t* out);
 bool parse_i64(StrView v, int64_t* out);
-// The 64-bit result narrowed to its low 32 bits, without a range check.
+// A number outside the 32-bit range fails like any other malformed text.
 bool parse_i32(StrView v, int32_t* out);
 bool parse_double(StrView v, double* out);

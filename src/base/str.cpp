@@ -93,16 +93,28 @@ StrView sv_trim(StrView v) {
 
 StrView sv_next_token(StrView* cur, const char* delims) {
   if (!cur->ptr) return kNoneView;
-  for (size_t i = 0; i < cur->len; i++) {
-    char c = cur->ptr[i];
-    if (c != 0 && strchr(delims, c)) {
-      StrView tok{cur->ptr, i};
-      *cur = StrView{cur->ptr + i + 1, cur->len - i - 1};
-      return tok;
+  const char* at = nullptr;
+  if (delims[0] && !delims[1]) {
+    at = static_cast<const char*>(memchr(cur->ptr, delims[0], cur->len));
+  } else {
+    // One bit per byte value: each byte of the text costs one table load.
+    uint64_t table[4] = {};
+    for (const char* d = delims; *d; d++) {
+      auto b = static_cast<unsigned char>(*d);
+      table[b >> 6] |= uint64_t{1} << (b & 63);
+    }
+    for (size_t i = 0; i < cur->len && !at; i++) {
+      auto b = static_cast<unsigned char>(cur->ptr[i]);
+      if ((table[b >> 6] >> (b & 63)) & 1) at = cur->ptr + i;
     }
   }
   StrView tok = *cur;
-  *cur = kNoneView;
+  if (!at) {
+    *cur = kNoneView;
+    return tok;
+  }
+  tok.len = static_cast<size_t>(at - cur->ptr);
+  *cur = StrView{at + 1, cur->len - tok.len - 1};
   return tok;
 }
 
@@ -110,6 +122,10 @@ StrView sv_next_line(StrView* cur) {
   StrView line = sv_next_token(cur, "\n");
   if (line.len > 0 && line.ptr[line.len - 1] == '\r') line.len--;
   return line;
+}
+
+void sv_put(FILE* out, StrView v) {
+  if (v.ptr && v.len) fwrite(v.ptr, 1, v.len, out);
 }
 
 int sv_compare(StrView a, StrView b) {
@@ -212,6 +228,6 @@ void sb_printf(StrBuf* sb, const char* fmt, ...) {
 }
 
 StrView sb_view(const StrBuf* sb) {
-  if (!sb->data) return StrView{"", 0};
+  if (!sb->data) return sv_lit("");
   return StrView{sb->data, sb->len};
 }

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "base/arena.h"
 
@@ -47,6 +48,8 @@ bool sv_split_once(StrView v, char c, StrView* head, StrView* tail);
 // Drops prefix (suffix) from *v when it is there; answers whether it was.
 bool sv_consume_prefix(StrView* v, StrView prefix);
 bool sv_consume_suffix(StrView* v, StrView suffix);
+// Writes the bytes of v to out as they are; nothing for an absent view.
+void sv_put(FILE* out, StrView v);
 // Bytewise order; a prefix sorts before the longer text.
 int sv_compare(StrView a, StrView b);
 

@@ -12,9 +12,11 @@
 #include "base/arena.h"
 #include "base/str.h"
 
+// Sixteen bytes a slot: a bundle of 100,000 members indexes in 4 MiB. Keys
+// longer than 4 GiB are refused.
 struct StrIndexSlot {
-  uint64_t hash;
-  StrView key;  // absent in an empty slot
+  const char* key;  // null in an empty slot
+  uint32_t key_len;
   uint32_t value;
 };
 

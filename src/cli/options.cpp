@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -60,10 +61,38 @@ constexpr NamedFormat kFormats[] = {
     {"junit", OutputFormat::junit}};
 
 // Base-10 conversion without validation: leading blanks and a sign allowed,
-// stops at the first non-digit, no digits gives 0, narrowed to 32 bits.
-int32_t loose_i32(const char* s) {
+// stops at the first non-digit, no digits gives 0. A number that does not fit
+// 32 bits is refused (false) rather than cut to its low bits.
+bool loose_i32(const char* s, int32_t* out) {
+  errno = 0;
   long long v = strtoll(s, nullptr, 10);
-  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(v)));
+  if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return false;
+  *out = static_cast<int32_t>(v);
+  return true;
+}
+
+struct IntOption {
+  int code;
+  const char* name;
+  int32_t Options::*field;
+};
+
+constexpr IntOption kIntOptions[] = {
+    {kInterval, "interval", &Options::interval_ms},
+    {kFailUnder, "fail-under", &Options::fail_under},
+    {kDuration, "duration", &Options::duration_s},
+};
+
+// The integer options; false with the usage error printed when the value is
+// out of range, or when c is none of them.
+bool set_int_option(int c, Options* o, FILE* err) {
+  for (const IntOption& opt : kIntOptions) {
+    if (opt.code != c) continue;
+    if (loose_i32(optarg, &(o->*opt.field))) return true;
+    fprintf(err, "kelvane: --%s value '%s' is out of range\n", opt.name, optarg);
+    return false;
+  }
+  return false;
 }
 
 // Floating-point conversion without validation; a value that is not finite
@@ -112,10 +141,13 @@ bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome
   switch (c) {
     case kRoot: o->root = optarg; break;
     case kTargetUs: o->target_us = loose_target(optarg); break;
-    case kInterval: o->interval_ms = loose_i32(optarg); break;
-    case kFailUnder: o->fail_under = loose_i32(optarg); break;
+    case kInterval:
+    case kFailUnder:
+    case kDuration:
+      if (set_int_option(c, o, err)) break;
+      *outcome = {false, 2};
+      return false;
     case kMeasure: o->measure = true; break;
-    case kDuration: o->duration_s = loose_i32(optarg); break;
     case kForce: o->force = true; break;
     case kColor: o->text.color = true; o->color_set = true; break;
     case kNoColor: o->text.color = false; o->color_set = true; break;

@@ -1,7 +1,5 @@
 #include "collect/cmdline.h"
 
-#include <cstring>
-
 #include "base/cpuset.h"
 #include "source/source.h"
 
@@ -106,14 +104,9 @@ void parse_cmdline_words(Arena* a, StrView text, KvList* out) {
   while (cur.ptr) {
     StrView word = sv_next_token(&cur, kBlanks);
     if (word.len == 0) continue;
-    const char* eq = static_cast<const char*>(memchr(word.ptr, '=', word.len));
-    if (!eq) {
-      kv_add(a, out, arena_strndup(a, word), kNoneView);
-      continue;
-    }
-    size_t at = static_cast<size_t>(eq - word.ptr);
-    StrView key{word.ptr, at};
-    StrView value{eq + 1, word.len - at - 1};
+    // A bare word has no value: the split leaves it absent.
+    StrView key, value;
+    sv_split_once(word, '=', &key, &value);
     kv_add(a, out, arena_strndup(a, key), arena_strndup(a, value));
   }
 }

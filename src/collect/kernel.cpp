@@ -1,7 +1,5 @@
 #include "collect/kernel.h"
 
-#include <cstring>
-
 #include "source/source.h"
 
 namespace {
@@ -41,30 +39,29 @@ constexpr DebugOption kDebugOptions[] = {
     {"CONFIG_DEBUG_SPINLOCK", "spinlock ownership checks"},
 };
 
-constexpr const char kNotSetPrefix[] = "# CONFIG_";
-constexpr const char kNotSetSuffix[] = " is not set";
-
 // "# CONFIG_X is not set" -> X = "n"; every other comment is ignored.
 void parse_comment_line(Arena* a, StrView line, KvList* list) {
-  if (!sv_starts_with(line, kNotSetPrefix) || !sv_ends_with(line, kNotSetSuffix)) return;
-  // Both ends matched without overlapping (the prefix cannot end the way the
-  // suffix begins), so the line is at least 20 bytes long.
-  StrView key = sv_trim(sv_slice(line, 2, line.len - (sizeof kNotSetSuffix - 1)));
-  kv_add(a, list, arena_strndup(a, key), StrView{"n", 1});
+  StrView key = line;
+  if (!sv_consume_prefix(&key, sv_lit("# ")) || !sv_starts_with(key, "CONFIG_") ||
+      !sv_consume_suffix(&key, sv_lit(" is not set")))
+    return;
+  kv_add(a, list, arena_strndup(a, sv_trim(key)), sv_lit("n"));
 }
 
+// Inside a pair of double quotes, or the text itself.
 StrView unquote(StrView v) {
-  if (v.len >= 2 && v.ptr[0] == '"' && v.ptr[v.len - 1] == '"') return sv_slice(v, 1, v.len - 1);
+  StrView inner = v;
+  if (v.len >= 2 && sv_consume_prefix(&inner, sv_lit("\"")) &&
+      sv_consume_suffix(&inner, sv_lit("\"")))
+    return inner;
   return v;
 }
 
 void parse_assignment_line(Arena* a, StrView line, KvList* list) {
-  const char* eq = static_cast<const char*>(memchr(line.ptr, '=', line.len));
-  if (!eq) return;
-  size_t at = static_cast<size_t>(eq - line.ptr);
-  StrView key = sv_trim(sv_slice(line, 0, at));
-  StrView value = unquote(sv_trim(sv_slice(line, at + 1, line.len)));
-  kv_add(a, list, arena_strndup(a, key), arena_strndup(a, value));
+  StrView key, value;
+  if (!sv_split_once(line, '=', &key, &value)) return;
+  value = unquote(sv_trim(value));
+  kv_add(a, list, arena_strndup(a, sv_trim(key)), arena_strndup(a, value));
 }
 
 // The first candidate that reads and holds more than white space wins.
@@ -81,7 +78,7 @@ bool try_config(Snapshot* snap, StrView path) {
 // hostile osrelease cannot steer the search to some other file.
 bool release_usable(StrView release) {
   if (!release.ptr || release.len == 0) return false;
-  if (sv_eq_cstr(release, ".") || sv_eq_cstr(release, "..")) return false;
+  if (sv_eq(release, sv_lit(".")) || sv_eq(release, sv_lit(".."))) return false;
   for (size_t i = 0; i < release.len; i++) {
     char c = release.ptr[i];
     if (c == '/' || c == '\\' || c == '\0') return false;
@@ -91,7 +88,7 @@ bool release_usable(StrView release) {
 
 void find_config(Snapshot* snap) {
   Arena* a = snap->arena;
-  if (try_config(snap, sv_from_cstr("/proc/config.gz"))) return;
+  if (try_config(snap, sv_lit("/proc/config.gz"))) return;
   if (release_usable(snap->release)) {
     if (try_config(snap, arena_sprintf(a, "/boot/config-%.*s", SV_ARG(snap->release)))) return;
     if (try_config(snap,
@@ -108,13 +105,13 @@ void find_config(Snapshot* snap) {
 void detect_rt(Snapshot* snap) {
   int64_t realtime = 0;
   if (source_read_int(snap->src, "/sys/kernel/realtime", 10, &realtime) && realtime == 1) {
-    snap->rt_evidence = sv_from_cstr("/sys/kernel/realtime = 1");
+    snap->rt_evidence = sv_lit("/sys/kernel/realtime = 1");
   } else if (sv_contains(snap->proc_version, "PREEMPT_RT") ||
              sv_contains(snap->proc_version, "PREEMPT RT")) {
-    snap->rt_evidence = sv_from_cstr("PREEMPT_RT in /proc/version");
+    snap->rt_evidence = sv_lit("PREEMPT_RT in /proc/version");
   } else if (kv_is_enabled(&snap->config, "CONFIG_PREEMPT_RT") ||
              kv_is_enabled(&snap->config, "CONFIG_PREEMPT_RT_FULL")) {
-    snap->rt_evidence = sv_from_cstr("CONFIG_PREEMPT_RT=y");
+    snap->rt_evidence = sv_lit("CONFIG_PREEMPT_RT=y");
   }
   snap->is_rt = snap->rt_evidence.ptr != nullptr;
 }
@@ -132,8 +129,9 @@ StrView active_preempt_model(StrView text) {
   StrView cur = text;
   while (cur.ptr) {
     StrView piece = sv_trim(sv_next_token(&cur, " \t\n"));
-    if (piece.len >= 3 && piece.ptr[0] == '(' && piece.ptr[piece.len - 1] == ')')
-      return sv_slice(piece, 1, piece.len - 1);
+    if (piece.len >= 3 && sv_consume_prefix(&piece, sv_lit("(")) &&
+        sv_consume_suffix(&piece, sv_lit(")")))
+      return piece;
   }
   return kNoneView;
 }
@@ -146,7 +144,7 @@ void detect_preempt_model(Snapshot* snap) {
   if (active.ptr) {
     snap->preempt_model = active;
   } else if (snap->is_rt) {
-    snap->preempt_model = sv_from_cstr("rt");
+    snap->preempt_model = sv_lit("rt");
   } else {
     snap->preempt_model = snap->config_preempt_model;
   }
@@ -183,6 +181,7 @@ void parse_kernel_config(Arena* a, StrView text, KvList* list) {
       parse_assignment_line(a, line, list);
     }
   }
+  kv_index(a, list);
 }
 
 void collect_kernel(Snapshot* snap) {

@@ -10,7 +10,9 @@
 // Parses the text of a kernel configuration file (.config or the inflated
 // /proc/config.gz) and appends every symbol to list: "# CONFIG_X is not set"
 // gives X = "n", X="text" is stored without its quotes. Keys and values are
-// Arena copies; a symbol that occurs twice answers with its later value.
+// Arena copies. The list is indexed by key at the end (kv_index), so the
+// rules' many look-ups are constant time; a symbol that occurs twice answers
+// with its later value.
 void parse_kernel_config(Arena* a, StrView text, KvList* list);
 
 // Fills the Kernel group of the Snapshot from its Source.

@@ -9,13 +9,7 @@
 #include "base/arena.h"
 #include "base/cpuset.h"
 #include "base/str.h"
-
-// Length of the well-formed UTF-8 sequence at the start of p[0..n), or 0 when
-// the bytes there do not start one (overlong forms, surrogates, code points
-// above U+10FFFF, stray continuation bytes, truncated sequences). *bad is then
-// the length of the maximal ill-formed subpart, at least 1, which is replaced
-// by a single U+FFFD.
-size_t utf8_sequence_length(const unsigned char* p, size_t n, size_t* bad);
+#include "base/utf8.h"
 
 // Writes a JSON string: a double quote, the escaped bytes, a double quote.
 // Tab, newline and carriage return become \t \n \r; a quote and a backslash

@@ -22,10 +22,7 @@ bool candidate_before(const Candidate& a, const Candidate& b) {
 
 bool same_remedy_listed(const RemediationPlan* plan, StrView remediation) {
   for (const Finding* f : plan->items) {
-    if (f->remediation.len == remediation.len &&
-        memcmp(f->remediation.ptr, remediation.ptr, remediation.len) == 0) {
-      return true;
-    }
+    if (sv_eq(f->remediation, remediation)) return true;
   }
   return false;
 }
@@ -33,7 +30,7 @@ bool same_remedy_listed(const RemediationPlan* plan, StrView remediation) {
 // ---- Boot parameters ----
 
 constexpr const char* kCpuListKeys[] = {"isolcpus", "nohz_full", "rcu_nocbs", "irqaffinity"};
-constexpr int kCpuListKeyCount = 4;
+constexpr int kCpuListKeyCount = sizeof kCpuListKeys / sizeof kCpuListKeys[0];
 
 // Rank of a key in the written line: the CPU-list keys in their fixed order,
 // everything else after them.
@@ -63,13 +60,8 @@ void merge_cpulist(Arena* a, BootParam* p, StrView value) {
 }
 
 void add_token(Arena* a, List<BootParam>* params, StrView tok) {
-  StrView key = tok;
-  StrView value = kNoneView;
-  const char* eq = static_cast<const char*>(memchr(tok.ptr, '=', tok.len));
-  if (eq) {
-    key = sv_make(tok.ptr, static_cast<size_t>(eq - tok.ptr));
-    value = sv_make(eq + 1, tok.len - key.len - 1);
-  }
+  StrView key, value;  // value absent for a bare word
+  sv_split_once(tok, '=', &key, &value);
   if (BootParam* p = find_param(params, key)) {
     if (p->is_cpulist) merge_cpulist(a, p, value);
     return;  // otherwise the first value of a key wins
@@ -133,7 +125,7 @@ RemediationPlan build_plan(Arena* a, const Report* report) {
   for (size_t i = 0; i < n; i++) {
     const Finding* f = report->findings[i];
     if (!f || f->remediation.len == 0 || !f->remediation.ptr) continue;
-    if (f->severity != Severity::fail && f->severity != Severity::warn) continue;
+    if (!severity_is_problem(f->severity)) continue;
     double pr = plan_priority(f);
     if (!(pr > 0.0)) continue;  // also drops a NaN weight
     cands[nc++] = Candidate{f, pr, i};
@@ -156,7 +148,7 @@ StrView combine_cmdline(Arena* a, const Finding* const* findings, size_t count) 
       if (tok.len) add_token(a, &params, tok);
     }
   }
-  if (params.count == 0) return sv_make("", 0);
+  if (params.count == 0) return sv_lit("");
   std::sort(params.begin(), params.end(), param_before);
   StrBuf sb;
   sb_init(&sb, a);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/utf8.h"
+
 namespace {
 
 struct CleanMode {
@@ -61,37 +63,6 @@ size_t greedy_len(StrView t, size_t i) {
   return n;
 }
 
-// Length of the well-formed UTF-8 sequence at i, or 0 when it is not one.
-// The code point is stored in *cp.
-size_t utf8_len(StrView t, size_t i, uint32_t* cp) {
-  const auto* p = reinterpret_cast<const uint8_t*>(t.ptr) + i;
-  size_t left = t.len - i;
-  uint8_t b = p[0];
-  size_t n;
-  uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    n = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    n = 3;
-    if (b == 0xE0) lo = 0xA0;  // overlong
-    if (b == 0xED) hi = 0x9F;  // surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    n = 4;
-    if (b == 0xF0) lo = 0x90;  // overlong
-    if (b == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-  } else {
-    return 0;
-  }
-  if (left < n || p[1] < lo || p[1] > hi) return 0;
-  uint32_t c = b & (0x7F >> n);
-  for (size_t k = 1; k < n; k++) {
-    if (!is_cont(p[k])) return 0;
-    c = (c << 6) | (p[k] & 0x3F);
-  }
-  *cp = c;
-  return n;
-}
-
 bool is_mu(StrView t, size_t i, size_t n) {
   if (n != 2) return false;
   auto b0 = static_cast<uint8_t>(t.ptr[i]);
@@ -118,7 +89,8 @@ StrView clean(Arena* a, StrView t, CleanMode m) {
       i += n;
     } else if (m.controls) {
       uint32_t cp = 0;
-      size_t n = utf8_len(t, i, &cp);
+      size_t bad;
+      size_t n = utf8_decode(reinterpret_cast<const unsigned char*>(t.ptr) + i, t.len - i, &cp, &bad);
       if (n == 0 || cp <= 0x9F) {
         out.keep(i);
         out.replace(i + (n ? n : 1), "?");

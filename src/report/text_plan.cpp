@@ -32,10 +32,6 @@ struct PlanWriter {
   TextStyle st;
 };
 
-void put(FILE* out, StrView v) {
-  if (v.len) fwrite(v.ptr, 1, v.len, out);
-}
-
 // Item 1: the combined kernel command line and the findings it covers.
 void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Finding*>* boot) {
   FILE* out = w->out;
@@ -49,17 +45,17 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
       boot->count);
   wrap_text(out, w->arena, why, ascii, kItemIndent, kItemIndent);
   fprintf(out, "\n       %s", w->st.bold);
-  put(out, text_clean_line(w->arena, line, ascii));
+  sv_put(out, text_clean_line(w->arena, line, ascii));
   fprintf(out, "%s\n\n", w->st.reset);
   wrap_text(out, w->arena,
-            sv_from_cstr("Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in "
-                         "/etc/default/grub and run update-grub. RHEL/Fedora: grubby "
-                         "--update-kernel=ALL --args='...'. Reboot, then check /proc/cmdline."),
+            sv_lit("Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in "
+                   "/etc/default/grub and run update-grub. RHEL/Fedora: grubby "
+                   "--update-kernel=ALL --args='...'. Reboot, then check /proc/cmdline."),
             ascii, kItemIndent, kItemIndent);
   fprintf(out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
   for (const Finding* f : *boot) {
     fprintf(out, "     %s  - ", w->st.dim);
-    put(out, text_clean_line(w->arena, f->title, ascii));
+    sv_put(out, text_clean_line(w->arena, f->title, ascii));
     fprintf(out, "%s\n", w->st.reset);
   }
   fputc('\n', out);
@@ -67,7 +63,7 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
 
 void write_regular_item(const PlanWriter* w, size_t number, const Finding* f) {
   fprintf(w->out, "  %s%zu.%s ", w->st.bold, number, w->st.reset);
-  put(w->out, text_clean_line(w->arena, f->title, w->opts->ascii));
+  sv_put(w->out, text_clean_line(w->arena, f->title, w->opts->ascii));
   fputc('\n', w->out);
   wrap_text(w->out, w->arena, f->remediation, w->opts->ascii, kItemIndent, kItemIndent);
   fputc('\n', w->out);
@@ -127,7 +123,7 @@ void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const 
   for (const Finding* f : plan->items) {
     list_push(a, f->cmdline.len ? &boot : &regular, f);
   }
-  StrView line = boot.count ? combine_cmdline(a, boot.items, boot.count) : sv_make("", 0);
+  StrView line = boot.count ? combine_cmdline(a, boot.items, boot.count) : sv_lit("");
   if (line.len == 0) {
     regular = plan->items;  // nothing to merge: every item stands on its own
     boot = {};

@@ -17,10 +17,10 @@ constexpr int32_t kScoreCells = 30;
 constexpr int32_t kCategoryCells = 20;
 constexpr size_t kMaxUnreadableShown = 20;
 
-// Findings are printed in groups of this order: fail, warn, unknown, pass,
-// then every other value.
+// Findings are printed in groups by severity rank: fail, warn, unknown,
+// pass, then every other value.
 constexpr int kGroupCount = 5;
-constexpr int kGroupSeverity[kGroupCount] = {2, 1, 3, 0, 4};
+constexpr int kRankPass = 3;
 
 struct Writer {
   FILE* out;
@@ -31,13 +31,9 @@ struct Writer {
   TextStyle st;
 };
 
-void put(FILE* out, StrView v) {
-  if (v.len) fwrite(v.ptr, 1, v.len, out);
-}
-
 // A one-line text from the analysed machine or a finding, made safe.
 void put_line_text(const Writer* w, StrView v) {
-  put(w->out, text_clean_line(w->arena, v, w->opts->ascii));
+  sv_put(w->out, text_clean_line(w->arena, v, w->opts->ascii));
 }
 
 void wrap(const Writer* w, StrView text, const char* prefix) {
@@ -57,15 +53,6 @@ const char* severity_color(const TextStyle* st, Severity s) {
   }
 }
 
-// The group a finding is printed in.
-int group_of(Severity s) {
-  auto v = static_cast<int>(s);
-  for (int g = 0; g < kGroupCount - 1; g++) {
-    if (kGroupSeverity[g] == v) return g;
-  }
-  return kGroupCount - 1;
-}
-
 // ---- 1. Header ----
 
 void write_header(const Writer* w) {
@@ -73,7 +60,7 @@ void write_header(const Writer* w) {
   const TextStyle& st = w->st;
   fprintf(out, "\n%s%sREAL-TIME SYSTEM ANALYSIS%s\n", st.bold, st.cyan, st.reset);
   print_rule(out, w->opts->ascii, RuleKind::double_line);
-  StrView host = w->snap && w->snap->host.ptr ? w->snap->host : sv_from_cstr("unknown");
+  StrView host = w->snap && w->snap->host.ptr ? w->snap->host : sv_lit("unknown");
   fprintf(out, "%sHost:%s    ", st.dim, st.reset);
   put_line_text(w, host);
   fputc('\n', out);
@@ -82,7 +69,7 @@ void write_header(const Writer* w) {
     put_line_text(w, w->snap->release);
     fprintf(out, "%s\n", w->snap->is_rt ? "  (PREEMPT_RT)" : "");
   }
-  StrView source = w->snap && w->snap->source.ptr ? w->snap->source : sv_from_cstr("live system");
+  StrView source = w->snap && w->snap->source.ptr ? w->snap->source : sv_lit("live system");
   fprintf(out, "%sSource:%s  ", st.dim, st.reset);
   put_line_text(w, source);
   fputc('\n', out);
@@ -145,9 +132,7 @@ void write_finding(const Writer* w, const Finding* f) {
   put_line_text(w, f->title);
   fputc('\n', out);
   if (!w->opts->verbose) {
-    if (f->severity == Severity::warn || f->severity == Severity::fail) {
-      wrap(w, f->detail, "      ");
-    }
+    if (severity_is_problem(f->severity)) wrap(w, f->detail, "      ");
     return;
   }
   wrap(w, f->detail, "      ");
@@ -163,10 +148,8 @@ void write_finding(const Writer* w, const Finding* f) {
   fputc('\n', out);
 }
 
-bool group_printed_under_quiet(int group) {
-  // pass and every value outside 0..3 are left out with -q
-  return kGroupSeverity[group] != 0 && kGroupSeverity[group] != 4;
-}
+// pass and every value outside the table are left out with -q
+bool group_printed_under_quiet(int group) { return group < kRankPass; }
 
 void write_findings(const Writer* w) {
   const List<Finding*>& findings = w->report->findings;
@@ -174,7 +157,7 @@ void write_findings(const Writer* w) {
     if (w->opts->quiet && !group_printed_under_quiet(g)) continue;
     size_t printed = 0;
     for (const Finding* f : findings) {
-      if (!f || group_of(f->severity) != g) continue;
+      if (!f || severity_rank(f->severity) != g) continue;
       write_finding(w, f);
       printed++;
     }
@@ -205,7 +188,7 @@ void write_measurement(const Writer* w) {
     if (!c.has_max) continue;
     StrView max = fmt_duration_us(w->arena, c.max_us, w->opts->ascii);
     StrView avg =
-        c.has_avg ? fmt_duration_us(w->arena, c.avg_us, w->opts->ascii) : sv_from_cstr("n/a");
+        c.has_avg ? fmt_duration_us(w->arena, c.avg_us, w->opts->ascii) : sv_lit("n/a");
     const char* max_c = arena_cstr(w->arena, max);
     fprintf(w->out, "      %sCPU %-3d%s max %-10s avg %.*s\n", st.dim, static_cast<int>(c.cpu),
             st.reset, max_c, SV_ARG(avg));
@@ -219,7 +202,7 @@ void write_measurement(const Writer* w) {
 // report must not then claim that nothing failed.
 bool has_problem(const Report* r) {
   for (const Finding* f : r->findings) {
-    if (f && (f->severity == Severity::fail || f->severity == Severity::warn)) return true;
+    if (f && severity_is_problem(f->severity)) return true;
   }
   return false;
 }

@@ -6,10 +6,6 @@
 
 namespace {
 
-void put(FILE* out, StrView v) {
-  if (v.len) fwrite(v.ptr, 1, v.len, out);
-}
-
 // Fills one line of words; returns nothing, prints the words and a newline
 // when the line had any.
 void fill_line(FILE* out, StrView line, const char** prefix, const char* cont, size_t width) {
@@ -33,7 +29,7 @@ void fill_line(FILE* out, StrView line, const char** prefix, const char* cont, s
         fputc(' ', out);
       }
     }
-    put(out, w);
+    sv_put(out, w);
   }
   if (any) fputc('\n', out);
 }
@@ -52,7 +48,7 @@ void wrap_text(FILE* out, Arena* a, StrView text, bool ascii, const char* first_
     if (line.len == 0) continue;
     if (line.ptr[0] == ' ' || line.ptr[0] == '\t') {
       fputs(prefix, out);
-      put(out, line);
+      sv_put(out, line);
       fputc('\n', out);
       prefix = cont_prefix;
       continue;

@@ -10,10 +10,6 @@ namespace {
 
 constexpr Category kCat = Category::preemption;
 
-StrView lit(const char* s) {
-  return sv_from_cstr(s);
-}
-
 bool known(StrView v) {
   return v.ptr != nullptr && v.len > 0;
 }
@@ -38,7 +34,7 @@ int preempt_model_rank(StrView model) {
 
 void rule_rt(Report* r, const RuleContext* ctx, const Snapshot* s) {
   if (s->is_rt) {
-    Finding* f = add_finding(r, "preempt.rt", kCat, Severity::pass, lit("PREEMPT_RT enabled"));
+    Finding* f = add_finding(r, "preempt.rt", kCat, Severity::pass, sv_lit("PREEMPT_RT enabled"));
     if (known(s->rt_evidence)) {
       finding_set_detail(f, arena_sprintf(r->arena, "Confirmed by %.*s.", SV_ARG(s->rt_evidence)));
     }
@@ -46,17 +42,18 @@ void rule_rt(Report* r, const RuleContext* ctx, const Snapshot* s) {
     return;
   }
   Severity sev = ctx->profile == Profile::low_latency ? Severity::warn : Severity::fail;
-  Finding* f = add_finding(r, "preempt.rt", kCat, sev, lit("PREEMPT_RT not enabled"));
+  Finding* f = add_finding(r, "preempt.rt", kCat, sev, sv_lit("PREEMPT_RT not enabled"));
   if (known(s->preempt_model)) {
     finding_set_detail(f, arena_sprintf(r->arena, "Running the '%.*s' preemption model.",
                                         SV_ARG(s->preempt_model)));
   } else {
-    finding_set_detail(f, lit("Could not determine the preemption model."));
+    finding_set_detail(f, sv_lit("Could not determine the preemption model."));
   }
-  finding_set_impact(f, lit("Non-preemptible kernel sections bound worst-case wakeup latency from "
+  finding_set_impact(f,
+                     sv_lit("Non-preemptible kernel sections bound worst-case wakeup latency from "
                             "below; no amount of isolation or IRQ tuning removes them."));
-  finding_set_remediation(f, lit("Install a PREEMPT_RT kernel (Debian/Ubuntu: linux-image-rt-*; "
-                                 "RHEL: kernel-rt) and boot it."));
+  finding_set_remediation(f, sv_lit("Install a PREEMPT_RT kernel (Debian/Ubuntu: linux-image-rt-*; "
+                                    "RHEL: kernel-rt) and boot it."));
   finding_set_weight(f, 3);
   if (sv_present(s->proc_version)) {
     finding_add_evidence_cstr(r, f, "/proc/version", s->proc_version);
@@ -65,13 +62,14 @@ void rule_rt(Report* r, const RuleContext* ctx, const Snapshot* s) {
 
 void rule_config_missing(Report* r) {
   Finding* f = add_finding(r, "preempt.config_missing", kCat, Severity::unknown,
-                           lit("Kernel configuration not readable"));
-  finding_set_detail(f, lit("Looked for /proc/config.gz, /boot/config-$(uname -r) and "
-                            "/lib/modules/$(uname -r)/build/.config."));
-  finding_set_impact(f, lit("Checks for tick rate, high-resolution timers, RCU boosting and debug "
+                           sv_lit("Kernel configuration not readable"));
+  finding_set_detail(f, sv_lit("Looked for /proc/config.gz, /boot/config-$(uname -r) and "
+                               "/lib/modules/$(uname -r)/build/.config."));
+  finding_set_impact(f,
+                     sv_lit("Checks for tick rate, high-resolution timers, RCU boosting and debug "
                             "options could not be evaluated."));
-  finding_set_remediation(f, lit("Install the kernel headers package, or enable "
-                                 "CONFIG_IKCONFIG_PROC to expose /proc/config.gz."));
+  finding_set_remediation(f, sv_lit("Install the kernel headers package, or enable "
+                                    "CONFIG_IKCONFIG_PROC to expose /proc/config.gz."));
 }
 
 // Warns only when the booted model is weaker than the compiled default, or
@@ -92,7 +90,8 @@ void rule_dynamic_mismatch(Report* r, const Snapshot* s) {
                     "Booted preemption model '%.*s' differs from the compiled default '%.*s'",
                     SV_ARG(booted), SV_ARG(def)));
   finding_set_cmdline(f, arena_sprintf(r->arena, "preempt=%.*s", SV_ARG(def)));
-  finding_set_impact(f, lit("The running model is weaker than the build suggests, so config-based "
+  finding_set_impact(f,
+                     sv_lit("The running model is weaker than the build suggests, so config-based "
                             "audits of this machine are misleading."));
   finding_set_remediation(
       f, arena_sprintf(r->arena,
@@ -111,32 +110,17 @@ void rule_hz(Report* r, const Snapshot* s) {
   Finding* f =
       add_finding(r, "preempt.hz", kCat, sev, arena_sprintf(r->arena, "Tick rate %lld Hz", hz));
   if (hz < 1000 && tickless) {
-    finding_set_detail(f, lit("Below 1000 Hz, but nohz_full stops the tick on the isolated CPUs "
-                              "regardless."));
+    finding_set_detail(f, sv_lit("Below 1000 Hz, but nohz_full stops the tick on the isolated CPUs "
+                                 "regardless."));
   } else if (sev == Severity::warn) {
     finding_set_impact(f, arena_sprintf(r->arena,
                                         "Timer granularity is %.1f ms; a thread waiting on a timer "
                                         "can be that late without any other cause.",
                                         1000.0 / static_cast<double>(hz)));
-    finding_set_remediation(f, lit("Rebuild with CONFIG_HZ_1000=y, or enable nohz_full on the "
-                                   "isolated CPUs."));
+    finding_set_remediation(f, sv_lit("Rebuild with CONFIG_HZ_1000=y, or enable nohz_full on the "
+                                      "isolated CPUs."));
   }
   finding_add_evidence_cstr(r, f, "CONFIG_HZ", arena_sprintf(r->arena, "%lld", hz));
-}
-
-void rule_hrtimers(Report* r, const Snapshot* s) {
-  const char* opt = "CONFIG_HIGH_RES_TIMERS";
-  if (kv_is_enabled(&s->config, opt)) {
-    add_finding(r, "preempt.hrtimers", kCat, Severity::pass, lit("High-resolution timers enabled"));
-    return;
-  }
-  if (!kv_has(&s->config, opt)) return;
-  Finding* f = add_finding(r, "preempt.hrtimers", kCat, Severity::fail,
-                           lit("High-resolution timers disabled"));
-  finding_set_impact(f, lit("Every sleep and timer rounds up to a tick, so nanosleep() granularity "
-                            "collapses to milliseconds."));
-  finding_set_remediation(f, lit("Rebuild with CONFIG_HIGH_RES_TIMERS=y."));
-  finding_set_weight(f, 2);
 }
 
 void rule_threadirqs(Report* r, const Snapshot* s) {
@@ -144,40 +128,65 @@ void rule_threadirqs(Report* r, const Snapshot* s) {
   if (!s->is_rt && !forced) return;
   if (s->is_rt || kv_has(&s->cmdline_params, "threadirqs")) {
     Finding* f = add_finding(r, "preempt.threadirqs", kCat, Severity::pass,
-                             lit("Interrupt handlers run in threads"));
-    if (s->is_rt) finding_set_detail(f, lit("PREEMPT_RT threads interrupt handlers by default."));
+                             sv_lit("Interrupt handlers run in threads"));
+    if (s->is_rt)
+      finding_set_detail(f, sv_lit("PREEMPT_RT threads interrupt handlers by default."));
     return;
   }
   Finding* f = add_finding(r, "preempt.threadirqs", kCat, Severity::warn,
-                           lit("Forced IRQ threading available but not enabled"));
-  finding_set_impact(f,
-                     lit("Hard IRQ handlers run with interrupts disabled and cannot be preempted "
-                         "by an RT thread, whatever its priority."));
-  finding_set_remediation(f,
-                          lit("Boot with threadirqs to force handlers into schedulable threads."));
-  finding_set_cmdline(f, lit("threadirqs"));
+                           sv_lit("Forced IRQ threading available but not enabled"));
+  finding_set_impact(
+      f, sv_lit("Hard IRQ handlers run with interrupts disabled and cannot be preempted "
+                "by an RT thread, whatever its priority."));
+  finding_set_remediation(
+      f, sv_lit("Boot with threadirqs to force handlers into schedulable threads."));
+  finding_set_cmdline(f, sv_lit("threadirqs"));
 }
 
-void rule_rcu_boost(Report* r, const Snapshot* s) {
-  const char* opt = "CONFIG_RCU_BOOST";
-  if (!kv_has(&s->config, opt)) return;
-  if (kv_is_enabled(&s->config, opt)) {
-    add_finding(r, "preempt.rcu_boost", kCat, Severity::pass, lit("RCU priority boosting enabled"));
+// "A kernel option that should be built in": a pass when enabled, the gap's
+// severity when present but disabled, nothing when the configuration does not
+// mention it.
+struct ConfigOptionCheck {
+  const char* id;
+  const char* option;
+  const char* pass_title;
+  Severity gap_severity;
+  double gap_weight;
+  const char* gap_title;
+  const char* impact;
+  const char* remediation;
+};
+
+constexpr ConfigOptionCheck kConfigOptionChecks[] = {
+    {"preempt.hrtimers", "CONFIG_HIGH_RES_TIMERS", "High-resolution timers enabled", Severity::fail,
+     2, "High-resolution timers disabled",
+     "Every sleep and timer rounds up to a tick, so nanosleep() granularity collapses to "
+     "milliseconds.",
+     "Rebuild with CONFIG_HIGH_RES_TIMERS=y."},
+    {"preempt.rcu_boost", "CONFIG_RCU_BOOST", "RCU priority boosting enabled", Severity::warn, 1,
+     "RCU priority boosting disabled",
+     "A preempted RCU reader can stall grace periods indefinitely when an RT thread monopolises "
+     "its CPU.",
+     "Rebuild with CONFIG_RCU_BOOST=y."},
+};
+
+void rule_config_option(Report* r, const Snapshot* s, const ConfigOptionCheck& c) {
+  if (!kv_has(&s->config, c.option)) return;
+  if (kv_is_enabled(&s->config, c.option)) {
+    add_finding(r, c.id, kCat, Severity::pass, sv_from_cstr(c.pass_title));
     return;
   }
-  Finding* f = add_finding(r, "preempt.rcu_boost", kCat, Severity::warn,
-                           lit("RCU priority boosting disabled"));
-  finding_set_impact(f,
-                     lit("A preempted RCU reader can stall grace periods indefinitely when an RT "
-                         "thread monopolises its CPU."));
-  finding_set_remediation(f, lit("Rebuild with CONFIG_RCU_BOOST=y."));
+  Finding* f = add_finding(r, c.id, kCat, c.gap_severity, sv_from_cstr(c.gap_title));
+  finding_set_impact(f, sv_from_cstr(c.impact));
+  finding_set_remediation(f, sv_from_cstr(c.remediation));
+  finding_set_weight(f, c.gap_weight);
 }
 
 void rule_debug_options(Report* r, const Snapshot* s) {
   const KvList& opts = s->debug_options;
   if (opts.count == 0) {
     add_finding(r, "preempt.debug_options", kCat, Severity::pass,
-                lit("No latency-costing debug options compiled in"));
+                sv_lit("No latency-costing debug options compiled in"));
     return;
   }
   Finding* f = add_finding(r, "preempt.debug_options", kCat, Severity::warn,
@@ -190,9 +199,10 @@ void rule_debug_options(Report* r, const Snapshot* s) {
     sb_append_view(&names, opts[i].key);
   }
   finding_set_detail(f, sb_view(&names));
-  finding_set_impact(f, lit("Instrumentation runs on every context switch, lock and allocation. "
-                            "Individually small, collectively tens of microseconds."));
-  finding_set_remediation(f, lit("Use a production kernel build with the debug and instrumentation "
+  finding_set_impact(f, sv_lit("Instrumentation runs on every context switch, lock and allocation. "
+                               "Individually small, collectively tens of microseconds."));
+  finding_set_remediation(f,
+                          sv_lit("Use a production kernel build with the debug and instrumentation "
                                  "options disabled."));
   for (const KvPair& opt : opts) finding_add_evidence(r, f, opt.key, opt.value);
 }
@@ -208,8 +218,8 @@ void preempt_rules(Report* report, const RuleContext* ctx) {
   }
   rule_dynamic_mismatch(report, s);
   rule_hz(report, s);
-  rule_hrtimers(report, s);
+  rule_config_option(report, s, kConfigOptionChecks[0]);  // rows in their places of the order
   rule_threadirqs(report, s);
-  rule_rcu_boost(report, s);
+  rule_config_option(report, s, kConfigOptionChecks[1]);
   rule_debug_options(report, s);
 }

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,11 +10,10 @@
 
 #include "base/log.h"
 #include "source/bundle_ops.h"
+#include "source/path.h"
 #include "source/tar_reader.h"
 
 namespace {
-
-constexpr uint64_t kMinSlots = 64;
 
 // A real archive shares its directories among many members; a hostile one
 // can make every member add up to 255 new ancestors. Beyond this many
@@ -26,50 +26,18 @@ Source* fail(Arena* a, StrView* err, const char* fmt, const char* label) {
   return nullptr;
 }
 
-// The parent directory of an absolute path: "/a/b" gives "/a", "/a" gives "/".
-StrView parent_of(StrView name) {
-  size_t i = name.len;
-  while (i > 0 && name.ptr[i - 1] != '/') i--;
-  return sv_make(name.ptr, i > 1 ? i - 1 : 1);
-}
-
-bool is_root(StrView p) {
-  return p.len == 1 && p.ptr[0] == '/';
-}
-
-void index_insert(BundleIndex* idx, int32_t member) {
-  StrView name = idx->members[member].name;
-  uint64_t s = sv_hash(name) & idx->mask;
-  while (idx->slots[s] >= 0 && !sv_eq(idx->members[idx->slots[s]].name, name))
-    s = (s + 1) & idx->mask;
-  idx->slots[s] = member;
-}
-
-void index_alloc(Arena* a, BundleIndex* idx, uint64_t count) {
-  uint64_t slots = kMinSlots;
-  while (slots < 2 * count) slots *= 2;
-  idx->slots = arena_array<int32_t>(a, slots);
-  memset(idx->slots, 0xff, slots * sizeof(int32_t));
-  idx->mask = slots - 1;
-}
-
-// Every ancestor directory of every member becomes a member itself; the
-// index doubles whenever it fills past half. False when the archive asks for
-// implausibly many directories.
+// Every ancestor directory of every member becomes a member itself. False
+// when the archive asks for implausibly many directories.
 bool synthesize_dirs(Arena* a, BundleIndex* idx) {
   size_t accepted = idx->members.count;
   uint64_t budget = accepted * kDirsPerMember + kDirsSlack;
   for (size_t i = 0; i < accepted; i++) {
-    for (StrView anc = parent_of(idx->members[i].name); !is_root(anc); anc = parent_of(anc)) {
-      if (bundle_lookup(idx, anc) >= 0) break;
+    for (StrView anc = path_parent(idx->members[i].name); !path_is_root(anc);
+         anc = path_parent(anc)) {
+      auto next = static_cast<uint32_t>(idx->members.count);
+      if (!strindex_add(&idx->names, a, anc, next, nullptr)) break;
       if (idx->members.count - accepted >= budget) return false;
-      list_push(a, &idx->members, BundleMember{anc, sv_make("", 0), true});
-      if (2 * idx->members.count > idx->mask + 1) {
-        index_alloc(a, idx, idx->members.count);
-        for (size_t m = 0; m < idx->members.count; m++) index_insert(idx, static_cast<int32_t>(m));
-      } else {
-        index_insert(idx, static_cast<int32_t>(idx->members.count - 1));
-      }
+      list_push(a, &idx->members, BundleMember{anc, sv_lit(""), true});
     }
   }
   return true;
@@ -87,9 +55,9 @@ void link_tree(Arena* a, BundleIndex* idx) {
   for (size_t i = 0; i < n; i++) {
     int32_t m = static_cast<int32_t>(i);
     if (bundle_lookup(idx, idx->members[i].name) != m) continue;
-    StrView parent = parent_of(idx->members[i].name);
+    StrView parent = path_parent(idx->members[i].name);
     int32_t* head = &idx->root_first;
-    if (!is_root(parent)) {
+    if (!path_is_root(parent)) {
       int32_t p = bundle_lookup(idx, parent);  // present: every ancestor was synthesized
       if (p < 0) continue;
       head = &idx->first_child[p];
@@ -99,18 +67,33 @@ void link_tree(Arena* a, BundleIndex* idx) {
   }
 }
 
+// The index is sized once, for the room the member list was given.
 BundleIndex* build_index(Arena* a, List<BundleMember> members) {
   BundleIndex* idx = arena_new<BundleIndex>(a);
   idx->members = members;
-  index_alloc(a, idx, members.count);
-  for (size_t m = 0; m < members.count; m++) index_insert(idx, static_cast<int32_t>(m));
+  strindex_init(&idx->names, a, members.capacity);
+  // From the last member back: the index keeps the first name it is given.
+  for (size_t m = members.count; m-- > 0;)
+    strindex_add(&idx->names, a, members[m].name, static_cast<uint32_t>(m), nullptr);
   if (!synthesize_dirs(a, idx)) return nullptr;
   link_tree(a, idx);
   return idx;
 }
 
-// Reads the whole file into one Arena buffer.
-StrView read_bundle_file(Arena* a, const char* path, StrView* err) {
+// A gzip bundle is mapped rather than read into the Arena: only its inflated
+// form is kept, so the compressed bytes leave memory once it is loaded.
+// Null when fd is not a gzip file or cannot be mapped.
+void* map_if_gzip(int fd, size_t size) {
+  unsigned char magic[2];
+  if (size < 2 || pread(fd, magic, 2, 0) != 2 || magic[0] != 0x1f || magic[1] != 0x8b)
+    return nullptr;
+  void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  return map == MAP_FAILED ? nullptr : map;
+}
+
+// Maps a gzip file (*mapped set), else reads the whole file into one Arena
+// buffer.
+StrView read_bundle_file(Arena* a, const char* path, bool* mapped, StrView* err) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *err = arena_sprintf(a, "cannot open '%s': %s", path, strerror(errno));
@@ -123,6 +106,11 @@ StrView read_bundle_file(Arena* a, const char* path, StrView* err) {
     return kNoneView;
   }
   size_t size = static_cast<size_t>(st.st_size);
+  if (void* map = map_if_gzip(fd, size)) {
+    close(fd);
+    *mapped = true;
+    return sv_make(static_cast<const char*>(map), size);
+  }
   char* buf = static_cast<char*>(arena_alloc(a, size));
   size_t got = 0;
   while (got < size) {
@@ -143,10 +131,8 @@ StrView read_bundle_file(Arena* a, const char* path, StrView* err) {
 }  // namespace
 
 int32_t bundle_lookup(const BundleIndex* idx, StrView name) {
-  uint64_t s = sv_hash(name) & idx->mask;
-  for (int32_t m; (m = idx->slots[s]) >= 0; s = (s + 1) & idx->mask)
-    if (sv_eq(idx->members[m].name, name)) return m;
-  return -1;
+  uint32_t m;
+  return strindex_find(&idx->names, name, &m) ? static_cast<int32_t>(m) : -1;
 }
 
 Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate_limit,
@@ -159,14 +145,18 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
   if (gzip && !gunzip_limited(a, bytes, &archive, inflate_limit))
     return fail(a, err, "'%s' is not a readable gzip bundle", label);
   if (archive.len < kTarBlock) return fail(a, err, no_members, label);
+  // Room for every member and for the directories the index adds: a
+  // capture stores files, about one directory for every three of them.
   List<BundleMember> members{};
+  size_t headers = tar_count_headers(archive);
+  list_reserve(a, &members, headers + headers / 2 + 8);
   if (!tar_walk(a, archive, &members, err)) return nullptr;
   if (members.count == 0) return fail(a, err, no_members, label);
   // Member indices are 32-bit; a plain archive this large is not a bundle.
   if (members.count > INT32_MAX / (2 * kDirsPerMember + 2)) return fail(a, err, no_members, label);
   BundleIndex* idx = build_index(a, members);
   if (!idx) {
-    *err = sv_from_cstr("bundle is corrupt: implausible member names");
+    *err = sv_lit("bundle is corrupt: implausible member names");
     return nullptr;
   }
 
@@ -174,7 +164,7 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
   src->arena = a;
   src->live = false;
   src->label = arena_cstr(a, sv_from_cstr(label));
-  src->root = sv_make("", 0);
+  src->root = sv_lit("");
   src->ops = bundle_source_ops();
   src->ctx = idx;
   log_progress("bundle %s: %zu members", label, idx->members.count);
@@ -182,7 +172,10 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
 }
 
 Source* bundle_open(Arena* a, const char* path, StrView* err) {
-  StrView bytes = read_bundle_file(a, path, err);
+  bool mapped = false;
+  StrView bytes = read_bundle_file(a, path, &mapped, err);
   if (!sv_present(bytes)) return nullptr;
-  return bundle_load(a, path, bytes, kBundleInflateLimit, err);
+  Source* src = bundle_load(a, path, bytes, kBundleInflateLimit, err);
+  if (mapped) munmap(const_cast<char*>(bytes.ptr), bytes.len);
+  return src;
 }

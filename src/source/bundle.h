@@ -8,6 +8,7 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "base/str.h"
+#include "base/str_index.h"
 #include "source/source.h"
 
 // One archive member, named by its absolute path on the captured machine.
@@ -17,13 +18,12 @@ struct BundleMember {
   bool is_dir;
 };
 
-// The bundle Source's ctx: the members, an open-addressing index over their
-// names and, per member, its place in the directory tree so that listing a
-// directory costs only its own entries.
+// The bundle Source's ctx: the members, an index over their names and, per
+// member, its place in the directory tree so that listing a directory costs
+// only its own entries.
 struct BundleIndex {
   List<BundleMember> members;  // archive order, synthesized directories after
-  int32_t* slots;              // member indices, -1 = empty
-  uint64_t mask;               // slot count - 1
+  StrIndex names;              // name -> the last member of that name
   int32_t* first_child;        // per member: first entry below it, -1 = none
   int32_t* next_sibling;       // per member: next entry of the same directory
   int32_t root_first;          // first entry of "/"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "source/bundle.h"
+#include "source/path.h"
 
 namespace {
 
@@ -12,25 +13,10 @@ BundleIndex* index_of(Source* src) {
   return static_cast<BundleIndex*>(src->ctx);
 }
 
-bool is_root(StrView p) {
-  return p.len == 1 && p.ptr[0] == '/';
-}
-
-// The last component of an absolute member name, as a view into it.
-StrView base_name(StrView name) {
-  size_t i = name.len;
-  while (i > 0 && name.ptr[i - 1] != '/') i--;
-  return sv_make(name.ptr + i, name.len - i);
-}
-
 // Why path names nothing: "ENOTDIR" when its nearest existing ancestor is a
 // file, as a file system says, else "ENOENT".
 const char* missing_reason(const BundleIndex* idx, StrView path) {
-  for (StrView p = path; p.len > 1;) {
-    size_t i = p.len;
-    while (i > 0 && p.ptr[i - 1] != '/') i--;
-    p = sv_make(p.ptr, i > 1 ? i - 1 : 1);
-    if (is_root(p)) break;
+  for (StrView p = path_parent(path); !path_is_root(p); p = path_parent(p)) {
     int32_t m = bundle_lookup(idx, p);
     if (m >= 0) return idx->members[m].is_dir ? "ENOENT" : "ENOTDIR";
   }
@@ -39,25 +25,25 @@ const char* missing_reason(const BundleIndex* idx, StrView path) {
 
 bool bundle_read_raw(Source* src, StrView path, StrView* out) {
   BundleIndex* idx = index_of(src);
-  int32_t m = is_root(path) ? -1 : bundle_lookup(idx, path);
+  int32_t m = path_is_root(path) ? -1 : bundle_lookup(idx, path);
   if (m >= 0 && !idx->members[m].is_dir) {
     *out = idx->members[m].data;
     return true;
   }
-  bool dir = is_root(path) || m >= 0;
+  bool dir = path_is_root(path) || m >= 0;
   record_read_error(src, path, sv_from_cstr(dir ? "EISDIR" : missing_reason(idx, path)));
   return false;
 }
 
 bool bundle_exists(Source* src, StrView path) {
-  return is_root(path) || bundle_lookup(index_of(src), path) >= 0;
+  return path_is_root(path) || bundle_lookup(index_of(src), path) >= 0;
 }
 
 // The first entry of directory path, or -1 with *err naming why there is no
 // directory there (null when it is simply empty).
 int32_t first_entry(const BundleIndex* idx, StrView path, const char** err) {
   *err = nullptr;
-  if (is_root(path)) return idx->root_first;
+  if (path_is_root(path)) return idx->root_first;
   int32_t m = bundle_lookup(idx, path);
   if (m < 0) {
     *err = missing_reason(idx, path);
@@ -78,7 +64,7 @@ void bundle_list(Source* src, StrView path, StrList* out) {
     return;
   }
   for (; e >= 0; e = idx->next_sibling[e])
-    strlist_add(src->arena, out, base_name(idx->members[e].name));
+    strlist_add(src->arena, out, path_base_name(idx->members[e].name));
   strlist_sort(out);
 }
 
@@ -100,7 +86,7 @@ struct GlobWalk {
 // buffer, for fnmatch.
 const char* scratch_name(GlobWalk* w, StrView name) {
   w->scratch.len = 0;
-  sb_append_view(&w->scratch, base_name(name));
+  sb_append_view(&w->scratch, path_base_name(name));
   return w->scratch.data ? w->scratch.data : "";
 }
 
@@ -135,7 +121,7 @@ void glob_level(GlobWalk* w, int32_t dir, size_t level) {
 
 void bundle_glob(Source* src, StrView pattern, StrList* out) {
   Arena* a = src->arena;
-  if (is_root(pattern)) {
+  if (path_is_root(pattern)) {
     strlist_add(a, out, pattern);
     return;
   }

@@ -10,7 +10,6 @@
 
 #include "base/log.h"
 #include "base/parse.h"
-#include "source/capture_paths.h"
 #include "source/tar_writer.h"
 
 namespace {
@@ -105,7 +104,7 @@ struct CaptureState {
   bool redact;
   uint64_t files;
   uint64_t dirs;
-  PathSet written;
+  StrIndex written;  // every path stored, so that each goes in once
 };
 
 bool is_pattern(const char* entry) {
@@ -127,23 +126,29 @@ bool is_irq_file(StrView name) {
 
 // What a redacted capture stores instead of path's content.
 StrView redacted_content(StrView path, StrView data) {
-  if (sv_starts_with(path, "/proc/") && sv_ends_with(path, "/cmdline")) return sv_make("", 0);
-  if (sv_eq_cstr(path, "/proc/sys/kernel/hostname")) return sv_from_cstr("redacted\n");
+  if (sv_starts_with(path, "/proc/") && sv_ends_with(path, "/cmdline")) return sv_lit("");
+  if (sv_eq_cstr(path, "/proc/sys/kernel/hostname")) return sv_lit("redacted\n");
   return data;
 }
 
+// Paths are Arena texts or literals, which outlive the index.
+bool mark_written(CaptureState* st, StrView path) {
+  return strindex_add(&st->written, st->arena, path, 0, nullptr);
+}
+
 void capture_file(CaptureState* st, StrView path) {
-  if (path_set_has(&st->written, path)) return;
+  uint32_t seen;
+  if (strindex_find(&st->written, path, &seen)) return;
   StrView data;
   if (!st->source->ops.read_raw(st->source, path, &data)) return;
   if (st->redact) data = redacted_content(path, data);
-  path_set_add(st->arena, &st->written, path);
+  mark_written(st, path);
   if (tar_write_entry(&st->writer, path, data, false)) st->files++;
 }
 
 void capture_dir(CaptureState* st, StrView path) {
-  if (!path_set_add(st->arena, &st->written, path)) return;
-  if (tar_write_entry(&st->writer, path, sv_make("", 0), true)) st->dirs++;
+  if (!mark_written(st, path)) return;
+  if (tar_write_entry(&st->writer, path, sv_lit(""), true)) st->dirs++;
 }
 
 void capture_copy_list(CaptureState* st) {
@@ -201,7 +206,7 @@ void capture_tools(CaptureState* st) {
       StrView candidate = arena_sprintf(a, "%s%s", dir, tool);
       if (!source_exists(st->source, candidate.ptr)) continue;
       StrView member = arena_sprintf(a, "/.kelvane/cmd/which_%s", tool);
-      path_set_add(a, &st->written, member);
+      mark_written(st, member);
       if (tar_write_entry(&st->writer, member, candidate, false)) st->files++;
       break;
     }
@@ -220,12 +225,12 @@ StrView utc_now(Arena* a) {
 void capture_meta(CaptureState* st) {
   Arena* a = st->arena;
   StrView host = source_read_trimmed(st->source, "/proc/sys/kernel/hostname");
-  if (st->redact) host = sv_from_cstr("redacted");
+  if (st->redact) host = sv_lit("redacted");
   StrView meta =
       arena_sprintf(a, "tool=kelvane\nformat=1\ncaptured_at=%s\nhost=%.*s\nredacted=%s\n",
                     utc_now(a).ptr, SV_ARG(host), st->redact ? "yes" : "no");
-  capture_dir(st, sv_from_cstr("/.kelvane/derived"));
-  if (tar_write_entry(&st->writer, sv_from_cstr("/.kelvane/derived/meta"), meta, false))
+  capture_dir(st, sv_lit("/.kelvane/derived"));
+  if (tar_write_entry(&st->writer, sv_lit("/.kelvane/derived/meta"), meta, false))
     st->files++;
 }
 
@@ -253,13 +258,13 @@ bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrVie
   st.source = src;
   st.arena = a;
   st.redact = redact;
-  path_set_init(a, &st.written);
+  strindex_init(&st.written, a, 1024);
 
   capture_copy_list(&st);
   capture_irq_actions(&st);
   capture_processes(&st);
-  capture_dir(&st, sv_from_cstr("/.kelvane"));
-  capture_dir(&st, sv_from_cstr("/.kelvane/cmd"));
+  capture_dir(&st, sv_lit("/.kelvane"));
+  capture_dir(&st, sv_lit("/.kelvane/cmd"));
   capture_tools(&st);
   capture_meta(&st);
   tar_write_end(&st.writer);

@@ -28,13 +28,11 @@ bool has_nul(StrView v) { return v.len && memchr(v.ptr, 0, v.len) != nullptr; }
 // byte, which no file name can contain.
 const char* full_path(Source* src, StrView path) {
   if (has_nul(path)) return nullptr;
-  StrBuf sb;
-  sb_init(&sb, src->arena);
   StrView root = dir_root(src);
-  sb_reserve(&sb, root.len + path.len);
-  sb_append_view(&sb, root);
-  sb_append_view(&sb, path);
-  return sb_view(&sb).ptr;
+  char* full = static_cast<char*>(arena_alloc(src->arena, root.len + path.len + 1));
+  if (root.len) memcpy(full, root.ptr, root.len);
+  if (path.len) memcpy(full + root.len, path.ptr, path.len);
+  return full;
 }
 
 // Records why a file that exists cannot be read as one: a directory is
@@ -68,6 +66,9 @@ bool read_fd(Source* src, StrView path, int fd, uint64_t size, StrView* out) {
     if (n < 0) return fail_errno(src, path, errno, fd);
     if (n == 0) break;
     len += static_cast<uint64_t>(n);
+    // A file that reports its size ends there: no read just to see the end.
+    // Pseudo-files report 0 (procfs) or a page (sysfs) and hold less.
+    if (size > 0 && len == size) break;
   }
   close(fd);
   // Pseudo-files start with 8 KiB and mostly hold a line: keep only what was
@@ -89,7 +90,9 @@ int fail_open(Source* src, StrView path, int err, int fd) {
 int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
   if (!full) return fail_open(src, path, EINVAL, -1);
   // In a tree the entry is looked at before it is opened: opening a device
-  // node can have effects of its own.
+  // node can have effects of its own, and opening a FIFO releases a writer
+  // waiting at its other end. The open file is asked again, so an entry
+  // swapped between the look and the open is still refused.
   if (!src->live) {
     if (stat(full, st) != 0) return fail_open(src, path, errno, -1);
     if (!is_readable_kind(src, path, st->st_mode)) return -1;

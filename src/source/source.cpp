@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr StrView kBadGzip = {"EBADGZIP", 8};
+constexpr StrView kBadGzip = sv_lit("EBADGZIP");
 
 bool is_trailing_sep(char c) { return c == '/' || c == '\\'; }
 
@@ -53,7 +53,7 @@ bool is_canonical(StrView path) {
 
 Source* source_open(Arena* a, const char* path, StrView* err) {
   if (!path || strcmp(path, "/") == 0) {
-    return dir_source_new(a, StrView{"", 0}, "live system", true);
+    return dir_source_new(a, sv_lit(""), "live system", true);
   }
   struct stat st;
   if (stat(path, &st) != 0) {

@@ -8,6 +8,7 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "base/str.h"
+#include "base/str_index.h"
 
 struct ReadError {
   StrView path;  // normalised path as the collectors name it
@@ -43,9 +44,11 @@ struct Source {
   List<ReadError> read_errors;
   SourceOps ops;
   void* ctx;
-  // Hash index over read_errors by path, kept by record_read_error so that
-  // recording stays linear however many reads fail; null until the first.
-  struct ReadErrorIndex* read_error_index;
+  // read_errors by path, kept by record_read_error so that recording stays
+  // linear however many reads fail; entries appended to the list directly
+  // (beyond read_errors_indexed) are indexed on the next record.
+  StrIndex read_error_index;
+  size_t read_errors_indexed;
 };
 
 // Opens the live system (path null or "/"), a tree (a directory) or a bundle
@@ -74,6 +77,8 @@ void record_read_error(Source* src, StrView path, StrView name);
 void record_read_errno(Source* src, StrView path, int err);
 StrView errno_name(Arena* a, int err);
 
+// The canonical absolute form of path: the path itself when it already is
+// one (no copy, so not necessarily NUL-terminated), else an Arena copy.
 StrView normalize_path(Arena* a, StrView path);
 // Inflates gzip or zlib data (first member only). Refuses output beyond
 // kGunzipLimit bytes so a small hostile file cannot exhaust memory.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "source/path.h"
+
 namespace {
 
 constexpr size_t kNameOff = 0, kNameLen = 100;
@@ -44,12 +46,7 @@ StrView header_name(Arena* a, const char* h) {
   if (!has_ustar_prefix(h)) return name;
   StrView prefix = field_text(h + kPrefixOff, kPrefixLen);
   if (prefix.len == 0) return name;
-  StrBuf sb;
-  sb_init(&sb, a);
-  sb_append_view(&sb, prefix);
-  sb_append_char(&sb, '/');
-  sb_append_view(&sb, name);
-  return sb_view(&sb);
+  return arena_sprintf(a, "%.*s/%.*s", SV_ARG(prefix), SV_ARG(name));
 }
 
 uint64_t round_block(uint64_t n) {
@@ -89,17 +86,32 @@ StrView tar_pax_path(StrView records) {
     if (len <= i - pos + 1 || len > records.len - pos) break;
     StrView body = sv_make(records.ptr + i + 1, pos + len - (i + 1));
     if (body.len > 0 && body.ptr[body.len - 1] == '\n') body.len--;
-    if (sv_starts_with(body, "path=")) path = sv_make(body.ptr + 5, body.len - 5);
+    if (sv_consume_prefix(&body, sv_lit("path="))) path = body;
     pos += len;
   }
   return path;
 }
 
 StrView tar_clean_name(Arena* a, StrView name) {
-  while (name.len > 1 && name.ptr[0] == '.' && name.ptr[1] == '/')
-    name = sv_make(name.ptr + 2, name.len - 2);
+  bool dotted = false;
+  while (sv_consume_prefix(&name, sv_lit("./"))) dotted = true;
   while (name.len > 1 && name.ptr[name.len - 1] == '/') name.len--;
+  // The "/" of the last "./" makes the rest absolute without a copy.
+  if (dotted && name.len > 0) name = StrView{name.ptr - 1, name.len + 1};
   return normalize_path(a, name);
+}
+
+size_t tar_count_headers(StrView archive) {
+  size_t n = 0;
+  for (uint64_t h = 0; h + kTarBlock <= archive.len; h += kTarBlock) {
+    const char* hdr = archive.ptr + h;
+    if (is_zero_block(hdr)) continue;
+    uint64_t size = field_octal(hdr + kSizeOff, kSizeLen);
+    if (size > archive.len - h) break;
+    n++;
+    h += round_block(size);
+  }
+  return n;
 }
 
 bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) {
@@ -114,11 +126,11 @@ bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) 
     }
     uint64_t size = field_octal(hdr + kSizeOff, kSizeLen);
     if (size > n) {
-      *err = sv_from_cstr("bundle is corrupt: implausible member size");
+      *err = sv_lit("bundle is corrupt: implausible member size");
       return false;
     }
     if (h + kTarBlock + size > n) {
-      *err = sv_from_cstr("bundle is truncated");
+      *err = sv_lit("bundle is truncated");
       return false;
     }
     StrView data = sv_make(hdr + kTarBlock, size);
@@ -139,9 +151,9 @@ bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) 
     pending = kNoneView;
     if (kind == Kind::skip) continue;
     StrView clean = tar_clean_name(a, name);
-    if (clean.len == 1 && clean.ptr[0] == '/') continue;
+    if (path_is_root(clean)) continue;
     bool is_dir = kind == Kind::dir;
-    list_push(a, out, BundleMember{clean, is_dir ? sv_make("", 0) : data, is_dir});
+    list_push(a, out, BundleMember{clean, is_dir ? sv_lit("") : data, is_dir});
   }
   return true;
 }

@@ -22,6 +22,9 @@ size_t chain_length(const Arena& a) {
   return n;
 }
 
+// Every allocation is followed by the red zone in the sanitizer build.
+constexpr uint64_t R = kArenaRedZone;
+
 class ArenaBlocks : public ::testing::Test {
  protected:
   void SetUp() override { arena_init(&a); }
@@ -43,19 +46,18 @@ TEST_F(ArenaBlocks, ZeroAndOneByteAllocationsTakeSixteenBytes) {
   ASSERT_NE(p0, nullptr);
   ASSERT_NE(p1, nullptr);
   EXPECT_NE(p0, p1);
-  EXPECT_EQ(p1 - p0, 16);
-  EXPECT_EQ(a.total, 32u);
-  EXPECT_EQ(a.head->used, 32u);
+  EXPECT_EQ(static_cast<uint64_t>(p1 - p0), 16 + R);
+  EXPECT_EQ(a.total, 32 + 2 * R);
+  EXPECT_EQ(a.head->used, 32 + 2 * R);
   EXPECT_EQ(a.head->capacity, 262144u);
-  EXPECT_TRUE(all_zero(p0, 16));
-  EXPECT_TRUE(all_zero(p1, 16));
+  EXPECT_TRUE(all_zero(p1, 1));
 }
 
 TEST_F(ArenaBlocks, SizesRoundToSixteenAndStayAligned) {
   for (size_t n : {size_t{15}, size_t{16}, size_t{17}, size_t{33}, size_t{100}}) {
     uint64_t before = a.total;
     void* p = arena_alloc(&a, n);
-    EXPECT_EQ(a.total - before, (n + 15) / 16 * 16) << n;
+    EXPECT_EQ(a.total - before, (n + 15) / 16 * 16 + R) << n;
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u);
     EXPECT_TRUE(all_zero(p, n));
   }
@@ -70,16 +72,16 @@ TEST_F(ArenaBlocks, SecondLargeRequestOpensANewBlock) {
   EXPECT_NE(second, first);
   EXPECT_EQ(second->next, first);
   EXPECT_EQ(q, data_of(second));
-  EXPECT_EQ(second->used, 200000u);
-  EXPECT_EQ(first->used, 200000u);
-  EXPECT_EQ(a.total, 400000u);
+  EXPECT_EQ(second->used, 200000 + R);
+  EXPECT_EQ(first->used, 200000 + R);
+  EXPECT_EQ(a.total, 400000 + 2 * R);
   EXPECT_TRUE(all_zero(q, 200000));
 }
 
 TEST_F(ArenaBlocks, ExactlyOneBlockIsNotOversized) {
   arena_alloc(&a, 16);
   ArenaBlock* first = a.head;
-  void* p = arena_alloc(&a, 262144);
+  void* p = arena_alloc(&a, 262144 - R);
   EXPECT_NE(a.head, first);
   EXPECT_EQ(a.head->capacity, 262144u);
   EXPECT_EQ(a.head->used, 262144u);
@@ -93,16 +95,16 @@ TEST_F(ArenaBlocks, OversizedRequestGetsItsOwnBlockAfterTheHead) {
   EXPECT_EQ(a.head, head);
   ArenaBlock* own = head->next;
   ASSERT_NE(own, nullptr);
-  EXPECT_EQ(own->capacity, 300000u);
-  EXPECT_EQ(own->used, 300000u);
+  EXPECT_EQ(own->capacity, 300000 + R);
+  EXPECT_EQ(own->used, 300000 + R);
   EXPECT_EQ(big, data_of(own));
   EXPECT_TRUE(all_zero(big, 300000));
   char* next = static_cast<char*>(arena_alloc(&a, 100));
-  EXPECT_EQ(next, small + 112);
-  EXPECT_EQ(a.total, 112u + 300000u + 112u);
+  EXPECT_EQ(next, small + 112 + R);
+  EXPECT_EQ(a.total, 112 + 300000 + 112 + 3 * R);
   // A second oversized block goes right after the head as well.
   arena_alloc(&a, 300001);
-  EXPECT_EQ(head->next->capacity, 300016u);
+  EXPECT_EQ(head->next->capacity, 300016 + R);
   EXPECT_EQ(head->next->next, own);
   EXPECT_EQ(chain_length(a), 3u);
 }
@@ -111,7 +113,7 @@ TEST_F(ArenaBlocks, OversizedRequestOnAnEmptyArenaBecomesTheHead) {
   void* big = arena_alloc(&a, 300000);
   ASSERT_NE(a.head, nullptr);
   EXPECT_EQ(big, data_of(a.head));
-  EXPECT_EQ(a.head->capacity, 300000u);
+  EXPECT_EQ(a.head->capacity, 300000 + R);
   // It is full, so the next small request opens an ordinary block.
   arena_alloc(&a, 16);
   EXPECT_EQ(a.head->capacity, 262144u);
@@ -124,14 +126,14 @@ TEST_F(ArenaBlocks, LatestAllocationGrowsInPlace) {
   memset(p, 'x', 256);
   char* q = static_cast<char*>(arena_realloc(&a, p, 256, 512));
   EXPECT_EQ(q, p);
-  EXPECT_EQ(a.head->used, 48u + 512u);
-  EXPECT_EQ(a.total, 48u + 512u);
+  EXPECT_EQ(a.head->used, 48 + 512 + 2 * R);
+  EXPECT_EQ(a.total, 48 + 512 + 2 * R);
   EXPECT_TRUE(all_zero(q + 256, 256));
   EXPECT_EQ(q[255], 'x');
   // Rounded sizes: 20 bytes hold 32, growing to 40 adds 16.
   char* r = static_cast<char*>(arena_alloc(&a, 20));
   EXPECT_EQ(arena_realloc(&a, r, 20, 40), r);
-  EXPECT_EQ(a.total, 48u + 512u + 48u);
+  EXPECT_EQ(a.total, 48 + 512 + 48 + 3 * R);
 }
 
 TEST_F(ArenaBlocks, OlderAllocationIsCopied) {
@@ -171,11 +173,11 @@ TEST_F(ArenaBlocks, ShrinkReturnsTheSamePointer) {
 TEST_F(ArenaBlocks, ReallocOfNullAllocates) {
   void* p = arena_realloc(&a, nullptr, 0, 64);
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(a.total, 64u);
+  EXPECT_EQ(a.total, 64 + R);
   void* q = arena_realloc(&a, nullptr, 100, 50);
   ASSERT_NE(q, nullptr);
   EXPECT_NE(q, p);
-  EXPECT_EQ(a.total, 128u);
+  EXPECT_EQ(a.total, 128 + 2 * R);
 }
 
 TEST_F(ArenaBlocks, ReleaseEmptiesTheArenaForReuse) {
@@ -189,7 +191,7 @@ TEST_F(ArenaBlocks, ReleaseEmptiesTheArenaForReuse) {
   void* p = arena_alloc(&a, 10);
   ASSERT_NE(a.head, nullptr);
   EXPECT_EQ(p, data_of(a.head));
-  EXPECT_EQ(a.head->used, 16u);
+  EXPECT_EQ(a.head->used, 16 + R);
   EXPECT_EQ(a.head->next, nullptr);
   arena_release(&a);
   arena_release(&a);  // releasing an empty arena is harmless
@@ -217,7 +219,7 @@ TEST_F(ArenaBlocks, TrimGivesBackTheLatestTailZeroed) {
   EXPECT_EQ(a.total, used - 8192 + 16);
   EXPECT_EQ(buf[0], 'x');
   char* next = static_cast<char*>(arena_alloc(&a, 100));
-  EXPECT_EQ(next, buf + 16);
+  EXPECT_EQ(next, buf + 16 + R);
   EXPECT_TRUE(all_zero(next, 100));
   // Not the latest allocation, or not smaller: nothing changes.
   uint64_t before = a.head->used;
@@ -237,3 +239,18 @@ TEST(ArenaDeathTest, ImpossibleSizeIsFatal) {
   EXPECT_EXIT(arena_alloc(&a, SIZE_MAX - 3), ::testing::ExitedWithCode(2),
               "kelvane: fatal: out of memory allocating [0-9]+ bytes");
 }
+
+#ifdef KELVANE_ASAN
+// The sanitizer sees inside the blocks: reading past the end of a short
+// allocation is reported, not silently served from the rest of the block.
+TEST(ArenaDeathTest, ReadPastAnAllocationIsReported) {
+  Arena a;
+  arena_init(&a);
+  char* p = static_cast<char*>(arena_alloc(&a, 3));
+  memcpy(p, "abc", 3);
+  volatile char* v = p;
+  EXPECT_DEATH((void)v[3 + 37], "AddressSanitizer: use-after-poison");
+  EXPECT_DEATH((void)v[3], "AddressSanitizer: use-after-poison");
+  arena_release(&a);
+}
+#endif

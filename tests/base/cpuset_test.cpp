@@ -115,6 +115,17 @@ TEST_F(CpuSetTest, ParseList) {
   EXPECT_EQ(list("0-2147483647"), list("0-4095"));
 }
 
+// A number beyond 32 bits is a malformed item, not its low bits.
+TEST_F(CpuSetTest, NumbersBeyond32BitsMakeAnItemMalformed) {
+  EXPECT_EQ(list("4294967298"), V{});
+  EXPECT_EQ(list("4294967296-4294967299"), V{});
+  EXPECT_EQ(list("1-4294967299,7"), V{7});
+  EXPECT_EQ(list("0-7:4294967297/4"), list("0-7"));
+  CpuSet s;
+  parse_isolcpus(&arena, sv("domain,4294967298,5"), &s, nullptr);
+  EXPECT_EQ(members(s), V{5});
+}
+
 TEST_F(CpuSetTest, RangesAcrossWordBoundaries) {
   const int ends[] = {-3, 0, 1, 62, 63, 64, 65, 127, 128, 1000, 4031, 4032, 4094, 4095, 4096, 5000};
   for (int lo : ends) {

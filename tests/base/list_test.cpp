@@ -106,6 +106,14 @@ TEST_F(ListTest, KvLookupAnswersWithTheLastPair) {
   kv_add(&arena, &kv, kNoneView, sv("orphan"));
   EXPECT_EQ(str(kv_get(&kv, nullptr)), "orphan");
   EXPECT_TRUE(kv_has(&kv, nullptr));
+  // Indexed, the answers are the same; a later pair drops the index.
+  kv_index(&arena, &kv);
+  EXPECT_EQ(str(kv_get(&kv, "isolcpus")), "2-5");
+  EXPECT_TRUE(kv_has(&kv, "quiet"));
+  EXPECT_FALSE(kv_has(&kv, "isol"));
+  EXPECT_EQ(str(kv_get(&kv, nullptr)), "orphan");
+  kv_add(&arena, &kv, sv("isolcpus"), sv("7"));
+  EXPECT_EQ(str(kv_get(&kv, "isolcpus")), "7");
 }
 
 TEST_F(ListTest, KvIsEnabled) {

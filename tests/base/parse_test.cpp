@@ -80,12 +80,15 @@ TEST_F(ParseTest, IntRejectsInvalidBases) {
   EXPECT_EQ(v, 9);
 }
 
-TEST_F(ParseTest, I32KeepsTheLow32Bits) {
-  int32_t v = 0;
-  EXPECT_TRUE(parse_i32(sv("4294967297"), &v));
-  EXPECT_EQ(v, 1);
-  EXPECT_TRUE(parse_i32(sv("2147483648"), &v));
+TEST_F(ParseTest, I32RefusesWhatDoesNotFit) {
+  int32_t v = 5;
+  for (const char* text : {"4294967297", "2147483648", "-2147483649", "4294967296"})
+    EXPECT_FALSE(parse_i32(sv(text), &v)) << text;
+  EXPECT_EQ(v, 5);
+  EXPECT_TRUE(parse_i32(sv("-2147483648"), &v));
   EXPECT_EQ(v, INT32_MIN);
+  EXPECT_TRUE(parse_i32(sv("2147483647"), &v));
+  EXPECT_EQ(v, INT32_MAX);
   EXPECT_TRUE(parse_i32(sv("-1"), &v));
   EXPECT_EQ(v, -1);
   EXPECT_TRUE(parse_i32(sv("12"), &v));

@@ -1,3 +1,5 @@
+#include "source/path.h"
+
 #include <string>
 
 #include "source/source.h"
@@ -9,8 +11,9 @@ class NormalizePath : public ArenaTest {
 };
 
 TEST_F(NormalizePath, CanonicalFormsOfOnePath) {
-  for (const char* p : {"proc/version", "/proc/./version", "//proc//version/", "/sys/../proc/version",
-                        "/proc/version", "\\proc\\version", "./proc/version/."}) {
+  for (const char* p :
+       {"proc/version", "/proc/./version", "//proc//version/", "/sys/../proc/version",
+        "/proc/version", "\\proc\\version", "./proc/version/."}) {
     EXPECT_EQ(norm(p), "/proc/version") << p;
   }
 }
@@ -49,4 +52,29 @@ TEST_F(NormalizePath, ResultIsNulTerminated) {
   StrView v = normalize_path(&arena, sv_make("/a//b/xyz", 6));
   EXPECT_EQ(str(v), "/a/b");
   EXPECT_EQ(v.ptr[v.len], '\0');
+}
+
+TEST_F(NormalizePath, ACanonicalPathIsUsedWithoutACopy) {
+  for (const char* p : {"/", "/proc/version", "/a/.b/c..", "/a b"}) {
+    StrView v = sv(p);
+    EXPECT_EQ(normalize_path(&arena, v).ptr, v.ptr) << p;
+  }
+  for (const char* p : {"/a/", "/a//b", "/a/./b", "/a/..", "a", "/a\\b"}) {
+    StrView v = sv(p);
+    EXPECT_NE(normalize_path(&arena, v).ptr, v.ptr) << p;
+  }
+}
+
+TEST_F(NormalizePath, ParentAndBaseName) {
+  const struct {
+    const char* path;
+    const char* parent;
+    const char* base;
+  } cases[] = {{"/a/b/c", "/a/b", "c"}, {"/a", "/", "a"}, {"/", "/", ""}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(str(path_parent(sv(c.path))), c.parent) << c.path;
+    EXPECT_EQ(str(path_base_name(sv(c.path))), c.base) << c.path;
+  }
+  EXPECT_TRUE(path_is_root(sv("/")));
+  EXPECT_FALSE(path_is_root(sv("/a")));
 }

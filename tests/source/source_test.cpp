@@ -1,6 +1,8 @@
 #include "source/source.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -200,6 +202,31 @@ TEST_F(SourceTest, FifoInATreeReadsAsAbsentWithoutBlocking) {
   std::string full = tree.file("proc/fifo");
   EXPECT_EQ(source_read(live, full.c_str()).ptr, nullptr);
   EXPECT_EQ(error_of(live, full.c_str()), "EINVAL");
+}
+
+// The look before opening is what keeps a FIFO shut: opening it to read,
+// even without blocking, would release a writer waiting in its own open.
+TEST_F(SourceTest, FifoWriterStaysBlockedAfterTheTreeIsRead) {
+  tree.write("proc/cmdline", "quiet\n");
+  std::string fifo = tree.file("proc/version");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  HangGuard guard;
+  pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) _exit(::open(fifo.c_str(), O_WRONLY) >= 0 ? 0 : 1);
+  Source* src = open(tree.path);
+  EXPECT_EQ(source_read(src, "/proc/version").ptr, nullptr);
+  RunResult r = run_kelvane("--root " + tree.path + " --interval 0 -o /dev/null");
+  EXPECT_EQ(r.status, 0) << r.err;
+  usleep(100 * 1000);
+  int status = 0;
+  EXPECT_EQ(waitpid(writer, &status, WNOHANG), 0) << "the FIFO was opened";
+  // Opening it here does release the writer: the check above can fail.
+  int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+  close(fd);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(SourceTest, DeviceNodeInATreeIsNotRead) {
