@@ -137,3 +137,8 @@ if [ -x "$BUILD/kelvane" ]; then
   printf 'doubling the threads: analysis x%.2f, cat x%.2f (whole runs)\n' \
     "$(awk "BEGIN { print $a2 / $a1 }")" "$(awk "BEGIN { print $c2 / $c1 }")"
 fi
+
+# The interrupt and scheduling rules alone, on a Snapshot built in memory at
+# this size and again with twice the threads.
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/rules_bench.cpp $LIBS -lz -o "$BUILD/bench/rules_bench"
+"$BUILD/bench/rules_bench" "$CPUS" "$THREADS" "$IRQS"
