@@ -221,6 +221,46 @@ TEST_F(HtmlBrowser, FixtureTreePageParses) {
   EXPECT_NE(dom.find("<h1>Real-time system analysis \xE2\x80\x94 rt-box</h1>"), std::string::npos);
 }
 
+// The rich fixture with hostile names where the machine supplies them: the
+// host, the kernel release, a thread and an interrupt's device. Through the
+// real collectors and the page, each must stay text.
+TEST_F(HtmlBrowser, HostileNamesFromAnAnalysedTreeAreText) {
+  std::string tree = dir.file("tree");
+  ASSERT_EQ(system(("cp -r '" + tests_dir() + "/fixtures/rich' '" + tree + "'").c_str()), 0);
+  auto replace_in = [&](const std::string& rel, const std::string& from, const std::string& to) {
+    std::string text = read_file(tree + "/" + rel);
+    size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << rel;
+    text.replace(at, from.size(), to);
+    dir.write("tree/" + rel, text);
+  };
+  const std::string device = "&amp;<b>\xff";
+  dir.write("tree/proc/sys/kernel/hostname", "<script>alert(1)</script>\n");
+  dir.write("tree/proc/sys/kernel/osrelease", "\"><img src=x onerror=alert(1)>\n");
+  replace_in("proc/2400/task/2403/stat", "(rt_logger)", "(<script>x</script>)");
+  replace_in("proc/2400/task/2403/status", "rt_logger", "<script>x</script>");
+  replace_in("proc/interrupts", "ahci[0000:00:17.0]", device);
+  ASSERT_EQ(rename((tree + "/proc/irq/124/ahci[0000:00:17.0]").c_str(),
+                   (tree + "/proc/irq/124/" + device).c_str()),
+            0);
+
+  RunResult r = run_kelvane("--root '" + tree + "' --interval 0 -f html -o -");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string dom = dom_of(r.out);
+  ASSERT_FALSE(dom.empty());
+  expect_inert(dom);
+  DomTags t = tags_of(dom);
+  EXPECT_EQ(t.elements.count("script"), 0u);
+  EXPECT_EQ(t.elements.count("img"), 0u);
+  EXPECT_EQ(t.elements.count("b"), 0u);
+  EXPECT_NE(dom.find("&lt;script&gt;alert(1)&lt;/script&gt;</h1>"), std::string::npos);
+  EXPECT_NE(dom.find("\"&gt;&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
+  EXPECT_NE(dom.find("&lt;script&gt;x&lt;/script&gt; (tid 2403)"), std::string::npos);
+  // The device text keeps its literal "&amp;"; the byte that is not UTF-8
+  // arrives as U+FFFD.
+  EXPECT_NE(dom.find("Interrupt &amp;amp;&lt;b&gt;\xEF\xBF\xBD (IRQ 124)"), std::string::npos);
+}
+
 // ---- Screenshot ----
 
 struct Image {
