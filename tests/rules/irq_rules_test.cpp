@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/rule_test_util.h"
+#include "rules/rule_module_test.h"
 
 namespace {
 
