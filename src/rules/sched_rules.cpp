@@ -118,48 +118,62 @@ void placement_note(PlacementCount* c, const RtTask& t) {
   c->count++;
 }
 
-// Both placement problems are fixed the same way: pin the thread to the
-// isolated CPUs.
-void set_pin_to_isolated(Report* r, const Snapshot* s, Finding* f, const RtTask& t) {
-  StrView iso = cpuset_format_list(r->arena, &s->isolated);
-  finding_set_remediation(f, arena_sprintf(r->arena, "taskset -pc %.*s %d", SV_ARG(iso), t.tid));
-}
+// One placement problem: how its title and detail word it and what it weighs.
+struct PlacementProblem {
+  const char* id;
+  Severity severity;
+  double weight;
+  const char* title;        // after "<count> RT thread(s) "
+  const char* detail_verb;  // "<comm> (tid <tid>) <verb> <cpus>, <tail>"
+  const char* detail_tail;
+  const char* impact;
+  bool cite_allowed;  // evidence: the first thread's allowed CPUs
+};
 
-void rule_rt_unaffined(Report* r, const Snapshot* s, const PlacementCount& c) {
+constexpr PlacementProblem kUnaffined = {
+    "sched.rt_unaffined",
+    Severity::fail,
+    2,
+    "can migrate off the isolated CPUs",
+    "is allowed on",
+    "which spans both isolated and housekeeping CPUs.",
+    "The load balancer can move the thread onto a housekeeping CPU at any time, where it competes "
+    "with all the work isolation was meant to keep away from it.",
+    true,
+};
+
+constexpr PlacementProblem kOnHousekeeping = {
+    "sched.rt_on_housekeeping",
+    Severity::warn,
+    1,
+    "pinned entirely to housekeeping CPUs",
+    "is confined to",
+    "none of which is isolated.",
+    "The isolated cores sit idle while the RT thread runs alongside the kernel work it was "
+    "supposed to avoid.",
+    false,
+};
+
+// Both placement problems name the first thread that shows it and are fixed
+// the same way: pin the thread to the isolated CPUs.
+void rule_placement_problem(Report* r, const Snapshot* s, const PlacementProblem& p,
+                            const PlacementCount& c) {
   Arena* a = r->arena;
   const RtTask& t = *c.first;
-  Finding* f = add_finding(r, "sched.rt_unaffined", kCat, Severity::fail,
-                           arena_sprintf(a, "%d RT thread%s can migrate off the isolated CPUs",
-                                         c.count, fmt_plural(c.count)));
+  Finding* f =
+      add_finding(r, p.id, kCat, p.severity,
+                  arena_sprintf(a, "%d RT thread%s %s", c.count, fmt_plural(c.count), p.title));
   StrView allowed = cpuset_format_list(a, &t.affinity);
-  finding_set_detail(f, arena_sprintf(a,
-                                      "%.*s (tid %d) is allowed on %.*s, which spans both "
-                                      "isolated and housekeeping CPUs.",
-                                      SV_ARG(t.comm), t.tid, SV_ARG(allowed)));
-  finding_set_impact(f,
-                     sv_lit("The load balancer can move the thread onto a housekeeping CPU at any "
-                            "time, where it competes with all the work isolation was meant to "
-                            "keep away from it."));
-  set_pin_to_isolated(r, s, f, t);
-  finding_set_weight(f, 2);
-  finding_add_evidence(r, f, status_path(a, t),
-                       arena_sprintf(a, "Cpus_allowed_list: %.*s", SV_ARG(allowed)));
-}
-
-void rule_rt_on_housekeeping(Report* r, const Snapshot* s, const PlacementCount& c) {
-  Arena* a = r->arena;
-  const RtTask& t = *c.first;
-  Finding* f = add_finding(r, "sched.rt_on_housekeeping", kCat, Severity::warn,
-                           arena_sprintf(a, "%d RT thread%s pinned entirely to housekeeping CPUs",
-                                         c.count, fmt_plural(c.count)));
-  StrView allowed = cpuset_format_list(a, &t.affinity);
-  finding_set_detail(f, arena_sprintf(a,
-                                      "%.*s (tid %d) is confined to %.*s, none of which is "
-                                      "isolated.",
-                                      SV_ARG(t.comm), t.tid, SV_ARG(allowed)));
-  finding_set_impact(f, sv_lit("The isolated cores sit idle while the RT thread runs alongside the "
-                               "kernel work it was supposed to avoid."));
-  set_pin_to_isolated(r, s, f, t);
+  finding_set_detail(f, arena_sprintf(a, "%.*s (tid %d) %s %.*s, %s", SV_ARG(t.comm), t.tid,
+                                      p.detail_verb, SV_ARG(allowed), p.detail_tail));
+  finding_set_impact(f, sv_from_cstr(p.impact));
+  StrView iso = cpuset_format_list(a, &s->isolated);
+  finding_set_remediation(f, arena_sprintf(a, "taskset -pc %.*s %d", SV_ARG(iso), t.tid));
+  finding_set_weight(f, p.weight);
+  if (p.cite_allowed) {
+    finding_add_evidence(r, f, status_path(a, t),
+                         arena_sprintf(a, "Cpus_allowed_list: %.*s", SV_ARG(allowed)));
+  }
 }
 
 // With isolation: a thread allowed on both isolated and housekeeping CPUs can
@@ -179,8 +193,10 @@ void rule_placement_isolated(Report* r, const Snapshot* s) {
       placement_note(&unaffined, t);
     }
   }
-  if (unaffined.count > 0) rule_rt_unaffined(r, s, unaffined);
-  if (on_housekeeping.count > 0) rule_rt_on_housekeeping(r, s, on_housekeeping);
+  if (unaffined.count > 0) rule_placement_problem(r, s, kUnaffined, unaffined);
+  if (on_housekeeping.count > 0) {
+    rule_placement_problem(r, s, kOnHousekeeping, on_housekeeping);
+  }
   if (unaffined.count > 0 || on_housekeeping.count > 0 || judged == 0) return;
   Finding* f = add_finding(r, "sched.rt_placement", kCat, Severity::pass,
                            sv_lit("RT threads are pinned to isolated CPUs"));
