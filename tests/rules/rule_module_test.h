@@ -139,6 +139,18 @@ class RuleModuleTest : public ArenaTest {
     return *hit;
   }
 
+  // The finding with this id when want holds, failing the test when it is
+  // missing; null otherwise, failing the test when it was emitted.
+  const Finding* expect_emitted(const char* id, bool want) const {
+    const Finding* f = find(id);
+    if (want) {
+      EXPECT_NE(f, nullptr) << id << " missing";
+      return f;
+    }
+    EXPECT_EQ(f, nullptr) << id << " should not be emitted";
+    return nullptr;
+  }
+
   Ev evidence(const Finding& f) {
     Ev out;
     for (const Evidence& e : f.evidence) out.emplace_back(str(e.key), str(e.value));
