@@ -49,6 +49,18 @@ inline void machine(Snapshot* s, const char* online, const char* isolated = "") 
   cpuset_andnot(&s->housekeeping, &s->isolated);
 }
 
+// One row of a module's case table: a Snapshot set up in code and run under
+// a profile, and what the finding of one id must be (kNoFinding: none).
+struct RuleCase {
+  const char* name;
+  void (*setup)(Snapshot* s);
+  Profile profile;
+  const char* id;
+  Severity severity;
+  double weight;
+  const char* title;
+};
+
 class RuleModuleTest : public ArenaTest {
  protected:
   void SetUp() override {
@@ -81,8 +93,9 @@ class RuleModuleTest : public ArenaTest {
     t->tid = next_tid++;
     t->comm = sv(comm);
     t->policy = policy;
-    t->policy_name =
-        sv(policy == kRr ? "SCHED_RR" : policy == kDeadline ? "SCHED_DEADLINE" : "SCHED_FIFO");
+    t->policy_name = sv(policy == kRr         ? "SCHED_RR"
+                        : policy == kDeadline ? "SCHED_DEADLINE"
+                                              : "SCHED_FIFO");
     t->rt_priority = prio;
     t->kthread = kthread;
     t->last_cpu = -1;
@@ -108,6 +121,23 @@ class RuleModuleTest : public ArenaTest {
     start(profile, target_us);
     RuleContext ctx = make_rule_context(&report);
     module(&report, &ctx);
+  }
+
+  // Runs the module once per row of a case table, each on a fresh Snapshot,
+  // and checks the row's finding; every finding must be in the category. A
+  // row with a target_us runs with that target (0: the profile's default).
+  template <class Module, class Row, size_t N>
+  void expect_cases(Module module, const Row (&rows)[N], Category category) {
+    for (const Row& c : rows) {
+      SCOPED_TRACE(c.name);
+      fresh();
+      c.setup(snap);
+      double target_us = 0;
+      if constexpr (requires { c.target_us; }) target_us = c.target_us;
+      run(module, c.profile, target_us);
+      expect_finding(find(c.id), c.id, c.severity, c.weight, c.title);
+      for (const Finding* f : report.findings) EXPECT_EQ(f->category, category);
+    }
   }
 
   std::vector<std::string> ids() const {
