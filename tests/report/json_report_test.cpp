@@ -564,9 +564,8 @@ TEST_F(JsonReportFixtureTest, CollectedTreesGiveValidDocuments) {
   for (const char* tree : {"kernel-rt", "kernel-generic", "kernel-minimal", "kernel-configgz"}) {
     SCOPED_TRACE(tree);
     std::string root = tests_dir() + "/fixtures/" + tree;
-    StrView err{};
-    Source* src = source_open(&arena, root.c_str(), &err);
-    ASSERT_NE(src, nullptr) << str(err);
+    Source* src = open_source(root);
+    ASSERT_NE(src, nullptr);
     Snapshot* snap = arena_new<Snapshot>(&arena);
     collect_snapshot(snap, &arena, src, 0);
     snap->tool_version = sv("1.0.1-beta");
