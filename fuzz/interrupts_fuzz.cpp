@@ -33,14 +33,9 @@ void keep_rows(Snapshot* s, StrView text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Arena a;
-  arena_init(&a);
-  TwoReadings in = split_readings(reinterpret_cast<const char*>(data), size);
-  Snapshot* s = arena_new<Snapshot>(&a);
-  s->arena = &a;
-  keep_rows(s, in.first);
-  apply_interrupt_sample(s, in.second, kNoneView, 1.0);
-  irq_mask_well_formed(in.first);
-  arena_release(&a);
-  return 0;
+  return fuzz_two_readings(data, size, [](Snapshot* s, TwoReadings in) {
+    keep_rows(s, in.first);
+    apply_interrupt_sample(s, in.second, kNoneView, 1.0);
+    irq_mask_well_formed(in.first);
+  });
 }

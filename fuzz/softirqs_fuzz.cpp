@@ -9,20 +9,15 @@
 #include "two_readings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Arena a;
-  arena_init(&a);
-  TwoReadings in = split_readings(reinterpret_cast<const char*>(data), size);
-  Snapshot* s = arena_new<Snapshot>(&a);
-  s->arena = &a;
-  List<int32_t> cpus{};
-  List<IrqRow> rows{};
-  parse_interrupt_table(&a, in.first, &cpus, &rows);
-  for (const IrqRow& row : rows) {
-    SoftirqInfo* info = list_grow(&a, &s->softirqs);
-    info->name = row.label;
-    info->per_cpu = row.counts;
-  }
-  apply_interrupt_sample(s, StrView{"", 0}, in.second, 1.0);
-  arena_release(&a);
-  return 0;
+  return fuzz_two_readings(data, size, [](Snapshot* s, TwoReadings in) {
+    List<int32_t> cpus{};
+    List<IrqRow> rows{};
+    parse_interrupt_table(s->arena, in.first, &cpus, &rows);
+    for (const IrqRow& row : rows) {
+      SoftirqInfo* info = list_grow(s->arena, &s->softirqs);
+      info->name = row.label;
+      info->per_cpu = row.counts;
+    }
+    apply_interrupt_sample(s, StrView{"", 0}, in.second, 1.0);
+  });
 }
