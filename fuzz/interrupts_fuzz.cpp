@@ -4,12 +4,12 @@
 // sample taken after the window.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "base/arena.h"
 #include "collect/interrupts.h"
 #include "collect/irq_sample.h"
 #include "collect/irq_table.h"
+#include "two_readings.h"
 
 namespace {
 
@@ -33,17 +33,9 @@ void keep_rows(Snapshot* s, StrView text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Arena a;
-  arena_init(&a);
-  const char* text = reinterpret_cast<const char*>(data);
-  const char* nul = static_cast<const char*>(memchr(text, 0, size));
-  size_t first = nul ? static_cast<size_t>(nul - text) : size;
-  Snapshot* s = arena_new<Snapshot>(&a);
-  s->arena = &a;
-  keep_rows(s, StrView{text, first});
-  StrView second = nul ? StrView{nul + 1, size - first - 1} : StrView{text, size};
-  apply_interrupt_sample(s, second, kNoneView, 1.0);
-  irq_mask_well_formed(StrView{text, first});
-  arena_release(&a);
-  return 0;
+  return fuzz_two_readings(data, size, [](Snapshot* s, TwoReadings in) {
+    keep_rows(s, in.first);
+    apply_interrupt_sample(s, in.second, kNoneView, 1.0);
+    irq_mask_well_formed(in.first);
+  });
 }

@@ -13,10 +13,6 @@ command -v make >/dev/null 2>&1 || missing="$missing make"
 command -v python3 >/dev/null 2>&1 || missing="$missing python3"
 command -v tar >/dev/null 2>&1 || missing="$missing tar"
 command -v gzip >/dev/null 2>&1 || missing="$missing gzip"
-[ -z "$missing" ] && exit 0
-echo "installing:$missing" >&2
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq $missing
+# shellcheck source=scripts/apt-install.sh
+. "$(dirname "$0")/apt-install.sh"
+install_missing ""

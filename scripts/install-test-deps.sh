@@ -15,10 +15,6 @@ command -v xmllint >/dev/null 2>&1 || missing="$missing libxml2-utils"
 /usr/bin/python3 -c 'import junitparser' >/dev/null 2>&1 || missing="$missing python3-junitparser"
 command -v groff >/dev/null 2>&1 || missing="$missing groff"
 command -v man >/dev/null 2>&1 || missing="$missing man-db"
-[ -z "$missing" ] && exit 0
-echo "installing test dependencies:$missing" >&2
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends $missing
+# shellcheck source=scripts/apt-install.sh
+. "$(dirname "$0")/apt-install.sh"
+install_missing " test dependencies" --no-install-recommends

@@ -9,7 +9,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "source/source.h"
+
 namespace fs = std::filesystem;
+
+Source* ArenaTest::open_source(const std::string& path) {
+  StrView err = kNoneView;
+  Source* src = source_open(&arena, path.empty() ? nullptr : path.c_str(), &err);
+  EXPECT_NE(src, nullptr) << str(err);
+  return src;
+}
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");

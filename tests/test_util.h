@@ -9,12 +9,17 @@
 #include "base/arena.h"
 #include "base/str.h"
 
+struct Source;
+
 class ArenaTest : public ::testing::Test {
  protected:
   void SetUp() override { arena_init(&arena); }
   void TearDown() override { arena_release(&arena); }
   StrView sv(const char* s) { return sv_from_cstr(s); }
   std::string str(StrView v) { return v.ptr ? std::string(v.ptr, v.len) : std::string("<none>"); }
+  // The tree at path (the live machine when path is empty) as a Source; when
+  // it cannot be opened the test fails, naming why, and the answer is null.
+  Source* open_source(const std::string& path);
   Arena arena;
 };
 

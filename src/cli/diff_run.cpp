@@ -1,8 +1,6 @@
 #include "cli/diff_run.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include "report/diff_text.h"
 #include "report/report_read.h"
 #include "source/bundle.h"
+#include "source/file_read.h"
 #include "source/source.h"
 
 namespace {
@@ -24,38 +23,6 @@ const char kDiffFormats[] = "kelvane: diff writes text or json\n";
 int fail(StrView msg) {
   fprintf(stderr, "kelvane: %.*s\n", SV_ARG(msg));
   return 2;
-}
-
-// The whole file in one Arena buffer, or absent with *err set. A pipe
-// (/dev/stdin) is read to its end as well.
-StrView read_whole_file(Arena* a, const char* path, StrView* err) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) {
-    *err = arena_sprintf(a, "cannot open '%s': %s", path, strerror(errno));
-    if (fd >= 0) close(fd);
-    return kNoneView;
-  }
-  size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536;
-  char* buf = static_cast<char*>(arena_alloc(a, cap));
-  size_t got = 0;
-  for (;;) {
-    if (got == cap) {
-      buf = static_cast<char*>(arena_realloc(a, buf, cap, cap * 2));
-      cap *= 2;
-    }
-    ssize_t r = read(fd, buf + got, cap - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      *err = arena_sprintf(a, "reading '%s': %s", path, strerror(errno));
-      close(fd);
-      return kNoneView;
-    }
-    if (r == 0) break;
-    got += static_cast<size_t>(r);
-  }
-  close(fd);
-  return sv_make(buf, got);
 }
 
 // A gzip stream or a ustar archive: a bundle rather than a JSON report.
@@ -90,7 +57,7 @@ const Report* load_side(Arena* a, const Options* o, const char* path) {
     }
     return analyse_for_diff(a, o, src);
   }
-  StrView bytes = read_whole_file(a, path, &err);
+  StrView bytes = file_read_whole(a, path, &err);
   if (!sv_present(bytes)) {
     fail(err);
     return nullptr;

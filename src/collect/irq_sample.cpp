@@ -57,35 +57,43 @@ bool all_digits(StrView w) {
   return true;
 }
 
+// The second reading of a table: its rows, and the column of each CPU.
+struct Reading {
+  List<IrqRow> rows;
+  const int32_t* col;
+};
+
+Reading parse_reading(Arena* a, StrView text) {
+  List<int32_t> cpus{};
+  Reading r{};
+  parse_interrupt_table(a, text, &cpus, &r.rows);
+  r.col = column_of_cpu(a, &cpus);
+  return r;
+}
+
 void apply_interrupts(Snapshot* s, StrView text) {
   Arena* a = s->arena;
-  List<int32_t> cpus{};
-  List<IrqRow> rows{};
-  parse_interrupt_table(a, text, &cpus, &rows);
-  const int32_t* col = column_of_cpu(a, &cpus);
+  Reading r = parse_reading(a, text);
   StrIndex numbered = index_by_name(a, &s->irqs);
   StrIndex special = index_by_name(a, &s->special_irqs);
-  for (const IrqRow& row : rows) {
+  for (const IrqRow& row : r.rows) {
     bool is_numbered = all_digits(row.label);
     uint32_t at;
     if (!strindex_find(is_numbered ? &numbered : &special, row.label, &at)) continue;
     IrqInfo* info = is_numbered ? &s->irqs[at] : &s->special_irqs[at];
-    info->delta_total = apply_counts(&info->per_cpu, &row, col);
+    info->delta_total = apply_counts(&info->per_cpu, &row, r.col);
   }
 }
 
 void apply_softirqs(Snapshot* s, StrView text) {
   Arena* a = s->arena;
-  List<int32_t> cpus{};
-  List<IrqRow> rows{};
-  parse_interrupt_table(a, text, &cpus, &rows);
-  const int32_t* col = column_of_cpu(a, &cpus);
+  Reading r = parse_reading(a, text);
   StrIndex names = index_by_name(a, &s->softirqs);
-  for (const IrqRow& row : rows) {
+  for (const IrqRow& row : r.rows) {
     uint32_t at;
     if (!strindex_find(&names, row.label, &at)) continue;
     SoftirqInfo* info = &s->softirqs[at];
-    info->delta_total = apply_counts(&info->per_cpu, &row, col);
+    info->delta_total = apply_counts(&info->per_cpu, &row, r.col);
   }
 }
 

@@ -1,17 +1,10 @@
 #include "report/diff_json.h"
 
 #include "collect/snapshot.h"
+#include "report/json_report.h"
 #include "report/json_write.h"
 
 namespace {
-
-void json_score(FILE* out, bool valid, int32_t score) {
-  if (valid) {
-    fprintf(out, "%d", static_cast<int>(score));
-  } else {
-    fputs("null", out);
-  }
-}
 
 void side(FILE* out, const char* name, const char* path, const Report* r) {
   json_key(out, kIndent2, name);
@@ -19,13 +12,7 @@ void side(FILE* out, const char* name, const char* path, const Report* r) {
   json_member_string(out, kIndent4, "path", path);
   json_member_string(out, kIndent4, "tool_version",
                      r->snapshot ? r->snapshot->tool_version : kNoneView);
-  json_key(out, kIndent4, "score");
-  json_score(out, r->score_valid, r->score);
-  fputs(",\n", out);
-  json_member_string(out, kIndent4, "verdict", verdict_name(r->score_valid, r->score));
-  json_member_string(out, kIndent4, "profile", profile_name(r->profile));
-  json_key(out, kIndent4, "target_us");
-  json_double(out, "%.6g", r->target_us);
+  json_grade_members(out, kIndent4, r);
   fputs("\n  },\n", out);
 }
 
@@ -38,9 +25,9 @@ void category_deltas(FILE* out, const Report* o, const Report* n) {
     if (!os && !ns) continue;
     json_seq_item(&seq);
     fprintf(out, "\"%s\": {\"old\": ", category_id(static_cast<Category>(c)));
-    json_score(out, os, o->category_score[c]);
+    json_opt_int(out, os, o->category_score[c]);
     fputs(", \"new\": ", out);
-    json_score(out, ns, n->category_score[c]);
+    json_opt_int(out, ns, n->category_score[c]);
     fputs(", \"delta\": ", out);
     if (os && ns) {
       fprintf(out, "%d", static_cast<int>(n->category_score[c] - o->category_score[c]));

@@ -10,18 +10,7 @@ namespace {
 const Snapshot kEmptySnapshot{};
 
 void header(FILE* out, const Report* r, const Snapshot* s) {
-  json_key(out, kIndent2, "score");
-  if (r->score_valid) {
-    fprintf(out, "%d", static_cast<int>(r->score));
-  } else {
-    fputs("null", out);
-  }
-  fputs(",\n", out);
-  json_member_string(out, kIndent2, "verdict", verdict_name(r->score_valid, r->score));
-  json_member_string(out, kIndent2, "profile", profile_name(r->profile));
-  // --target-us accepts "inf" and "nan"; JSON has no such numbers.
-  json_key(out, kIndent2, "target_us");
-  json_double(out, "%.6g", r->target_us);
+  json_grade_members(out, kIndent2, r);
   fputs(",\n", out);
   json_member_bool(out, kIndent2, "measured", r->measured);
   json_member_string(out, kIndent2, "tool_version", s->tool_version);
@@ -97,6 +86,17 @@ void findings(FILE* out, const Report* r) {
 }
 
 }  // namespace
+
+void json_grade_members(FILE* out, const char* indent, const Report* r) {
+  json_key(out, indent, "score");
+  json_opt_int(out, r->score_valid, r->score);
+  fputs(",\n", out);
+  json_member_string(out, indent, "verdict", verdict_name(r->score_valid, r->score));
+  json_member_string(out, indent, "profile", profile_name(r->profile));
+  // --target-us accepts "inf" and "nan"; JSON has no such numbers.
+  json_key(out, indent, "target_us");
+  json_double(out, "%.6g", r->target_us);
+}
 
 void write_json_report(const Report* report, FILE* out) {
   const Snapshot* snap = report->snapshot ? report->snapshot : &kEmptySnapshot;

@@ -15,3 +15,8 @@
 // Temporary texts (CPU lists) come from report->arena.
 // Write errors of the stream are left to the caller (check ferror).
 void write_json_report(const Report* report, FILE* out);
+
+// The grade of report as members at indent: "score" (null when not
+// computed), "verdict", "profile" and "target_us", the last without the
+// ",\n" that follows the others.
+void json_grade_members(FILE* out, const char* indent, const Report* report);

@@ -81,6 +81,14 @@ void json_opt_double(FILE* out, bool has, double v) {
   }
 }
 
+void json_opt_int(FILE* out, bool has, int64_t v) {
+  if (has) {
+    fprintf(out, "%lld", static_cast<long long>(v));
+  } else {
+    fputs("null", out);
+  }
+}
+
 void json_bool(FILE* out, bool b) { fputs(b ? "true" : "false", out); }
 
 void json_cpulist(FILE* out, Arena* a, const CpuSet* s) {

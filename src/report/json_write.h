@@ -28,6 +28,8 @@ void json_string_or_null(FILE* out, StrView v);
 void json_double(FILE* out, const char* fmt, double v);
 // "%.6g" of the value, or null when absent or not finite.
 void json_opt_double(FILE* out, bool has, double v);
+// The integer, or null when absent.
+void json_opt_int(FILE* out, bool has, int64_t v);
 
 void json_bool(FILE* out, bool b);
 

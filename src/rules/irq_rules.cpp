@@ -22,14 +22,6 @@ constexpr size_t kPairEvidence = 6;
 constexpr int32_t kSchedDeadline = 6;
 constexpr int32_t kMaxRtPriority = 99;
 
-StrView lit(const char* s) {
-  return sv_from_cstr(s);
-}
-
-const char* plural(size_t n) {
-  return n == 1 ? "" : "s";
-}
-
 // One interrupt firing on one isolated CPU: its rate per second over the
 // sampling window, or its count since boot when nothing was sampled.
 struct IrqPair {
@@ -98,9 +90,9 @@ StrView effective_key(Arena* a, const IrqInfo* irq) {
 
 void rule_unavailable(Report* r) {
   Finding* f = add_finding(r, "irq.unavailable", kCat, Severity::unknown,
-                           lit("Interrupt table not readable"));
-  finding_set_detail(f, lit("/proc/interrupts could not be read."));
-  finding_set_impact(f, lit("Interrupt routing could not be evaluated."));
+                           sv_lit("Interrupt table not readable"));
+  finding_set_detail(f, sv_lit("/proc/interrupts could not be read."));
+  finding_set_impact(f, sv_lit("Interrupt routing could not be evaluated."));
 }
 
 void rule_not_assessed(Report* r, const Snapshot* s) {
@@ -108,22 +100,23 @@ void rule_not_assessed(Report* r, const Snapshot* s) {
       r, "irq.affinity", kCat, Severity::na,
       arena_sprintf(r->arena, "Interrupt routing not assessed (%zu interrupts, no isolated CPUs)",
                     s->irqs.count));
-  finding_set_detail(f, lit("Interrupt placement only means something once some CPUs are "
-                            "reserved. Configure isolation first; this category will then be "
-                            "scored."));
+  finding_set_detail(f, sv_lit("Interrupt placement only means something once some CPUs are "
+                               "reserved. Configure isolation first; this category will then be "
+                               "scored."));
 }
 
 void rule_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs) {
   Arena* a = r->arena;
   if (pairs->count == 0) {
     Finding* f = add_finding(r, "irq.on_isolated", kCat, Severity::pass,
-                             lit("No device interrupts on isolated CPUs"));
+                             sv_lit("No device interrupts on isolated CPUs"));
     if (s->sampled) {
       StrView iso = cpuset_format_list(a, &s->isolated);
       finding_set_detail(f, arena_sprintf(a, "Nothing fired on CPUs %.*s during a %.1f s sample.",
                                           SV_ARG(iso), s->sample_window_s));
     } else {
-      finding_set_detail(f, lit("No interrupt has a nonzero count on an isolated CPU since boot."));
+      finding_set_detail(f,
+                         sv_lit("No interrupt has a nonzero count on an isolated CPU since boot."));
     }
     finding_set_weight(f, 2.5);
     return;
@@ -143,7 +136,8 @@ void rule_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs) {
                                         "busiest is %.*s at %.*s.",
                                         pairs->count, SV_ARG(irq->device), SV_ARG(rate)));
   }
-  finding_set_impact(f, lit("Each interrupt preempts the RT thread for the duration of the "
+  finding_set_impact(f,
+                     sv_lit("Each interrupt preempts the RT thread for the duration of the "
                             "handler, and the handler runs whether or not the thread is at a safe "
                             "point."));
   StrView hk = cpuset_format_list(a, &s->housekeeping);
@@ -170,11 +164,13 @@ void rule_managed_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs
       add_finding(r, "irq.managed_on_isolated", kCat, Severity::warn,
                   arena_sprintf(a, "Kernel-managed interrupt %.*s lands on isolated CPU %d",
                                 SV_ARG(top.irq->device), top.cpu));
-  finding_set_detail(f, lit("Managed (per-queue) vectors are bound by the driver when the device "
+  finding_set_detail(f,
+                     sv_lit("Managed (per-queue) vectors are bound by the driver when the device "
                             "is set up; writing smp_affinity returns EIO."));
-  finding_set_impact(f, lit("The queue serving this CPU raises its completions here, and the "
-                            "affinity cannot be changed at runtime."));
-  finding_set_remediation(f, lit("Add managed_irq to isolcpus (isolcpus=managed_irq,domain,...) so "
+  finding_set_impact(f, sv_lit("The queue serving this CPU raises its completions here, and the "
+                               "affinity cannot be changed at runtime."));
+  finding_set_remediation(f,
+                          sv_lit("Add managed_irq to isolcpus (isolcpus=managed_irq,domain,...) so "
                                  "the kernel excludes isolated CPUs when assigning queues, or "
                                  "reduce the device's queue count."));
   StrView iso = cpuset_format_list(a, &s->isolated);
@@ -205,16 +201,17 @@ void rule_effective_escape(Report* r, const Snapshot* s) {
                            arena_sprintf(a,
                                          "%zu interrupt%s land outside the affinity they were "
                                          "given",
-                                         count, plural(count)));
+                                         count, fmt_plural(count)));
   StrView requested = cpuset_format_list(a, &first->affinity);
   StrView effective = cpuset_format_list(a, &first->effective);
   finding_set_detail(f, arena_sprintf(a, "IRQ %.*s (%.*s) requested %.*s but is effective on %.*s.",
                                       SV_ARG(first->name), SV_ARG(first->device), SV_ARG(requested),
                                       SV_ARG(effective)));
-  finding_set_impact(f, lit("smp_affinity is being ignored for these vectors, so an audit of the "
+  finding_set_impact(f,
+                     sv_lit("smp_affinity is being ignored for these vectors, so an audit of the "
                             "requested masks describes a routing that does not exist."));
-  finding_set_remediation(f, lit("Treat these as kernel-managed: isolate with "
-                                 "isolcpus=managed_irq rather than by writing smp_affinity."));
+  finding_set_remediation(f, sv_lit("Treat these as kernel-managed: isolate with "
+                                    "isolcpus=managed_irq rather than by writing smp_affinity."));
   StrView iso = cpuset_format_list(a, &s->isolated);
   finding_set_cmdline(f, arena_sprintf(a, "isolcpus=managed_irq,domain,%.*s", SV_ARG(iso)));
 }
@@ -229,16 +226,16 @@ void rule_default_affinity(Report* r, const Snapshot* s) {
   cpuset_and(&on_isolated, &s->isolated);
   if (cpuset_empty(&on_isolated)) {
     add_finding(r, "irq.default_affinity", kCat, Severity::pass,
-                lit("Default IRQ affinity excludes isolated CPUs"));
+                sv_lit("Default IRQ affinity excludes isolated CPUs"));
     return;
   }
   StrView both = cpuset_format_list(a, &on_isolated);
   Finding* f = add_finding(
       r, "irq.default_affinity", kCat, Severity::warn,
       arena_sprintf(a, "Default IRQ affinity includes isolated CPUs %.*s", SV_ARG(both)));
-  finding_set_impact(f, lit("Any device probed after boot -- a hotplugged NIC, a USB device, a "
-                            "loaded module -- inherits this mask and starts interrupting the RT "
-                            "cores."));
+  finding_set_impact(f, sv_lit("Any device probed after boot -- a hotplugged NIC, a USB device, a "
+                               "loaded module -- inherits this mask and starts interrupting the RT "
+                               "cores."));
   StrView hk = cpuset_format_list(a, &s->housekeeping);
   finding_set_remediation(
       f, arena_sprintf(a, "Boot with irqaffinity=%.*s, which also sets the default.", SV_ARG(hk)));
@@ -262,7 +259,7 @@ void rule_softirq_on_isolated(Report* r, const Snapshot* s) {
   }
   if (!busiest) {
     add_finding(r, "irq.softirq_on_isolated", kCat, Severity::pass,
-                lit("No softirq activity on isolated CPUs"));
+                sv_lit("No softirq activity on isolated CPUs"));
     return;
   }
   Arena* a = r->arena;
@@ -274,9 +271,11 @@ void rule_softirq_on_isolated(Report* r, const Snapshot* s) {
                            arena_sprintf(a, "Softirq %.*s runs on isolated CPU %d (%.*s/s)",
                                          SV_ARG(busiest->name), cpu, SV_ARG(n)));
   if (sev == Severity::pass) return;
-  finding_set_impact(f, lit("Softirq work runs in the tick or in ksoftirqd on the isolated core, "
+  finding_set_impact(f,
+                     sv_lit("Softirq work runs in the tick or in ksoftirqd on the isolated core, "
                             "competing with the RT thread."));
-  finding_set_remediation(f, lit("Move the interrupts that raise it away from the isolated CPUs; "
+  finding_set_remediation(f,
+                          sv_lit("Move the interrupts that raise it away from the isolated CPUs; "
                                  "softirqs follow their hard IRQs."));
 }
 
@@ -308,7 +307,7 @@ void rule_threaded_priority(Report* r, const Snapshot* s) {
   }
   if (!low) {
     add_finding(r, "irq.threaded_priority", kCat, Severity::pass,
-                lit("Threaded IRQ handlers outrank the RT application"));
+                sv_lit("Threaded IRQ handlers outrank the RT application"));
     return;
   }
   Arena* a = r->arena;
@@ -318,9 +317,9 @@ void rule_threaded_priority(Report* r, const Snapshot* s) {
                                 SV_ARG(low->comm)));
   finding_set_detail(f, arena_sprintf(a, "Handler priority %d; highest application RT priority %d.",
                                       low->rt_priority, top));
-  finding_set_impact(f, lit("The handler cannot preempt the application, so incoming data waits "
-                            "until the application blocks -- which, for a busy RT loop, may be "
-                            "never."));
+  finding_set_impact(f, sv_lit("The handler cannot preempt the application, so incoming data waits "
+                               "until the application blocks -- which, for a busy RT loop, may be "
+                               "never."));
   // chrt refuses a priority above 99; an application at 99 can only be met.
   int32_t raised = top < kMaxRtPriority ? top + 1 : kMaxRtPriority;
   finding_set_remediation(

@@ -10,10 +10,6 @@ namespace {
 
 constexpr Category kCat = Category::measured;
 
-StrView lit(const char* s) {
-  return sv_from_cstr(s);
-}
-
 StrView us(const Report* r, double v) {
   return fmt_duration_us(r->arena, v, false);
 }
@@ -31,11 +27,12 @@ StrView joined_notes(const Report* r, const StrList* notes) {
 
 void rule_unavailable(Report* r, const Snapshot* s) {
   Finding* f = add_finding(r, "measured.unavailable", kCat, Severity::unknown,
-                           lit("Latency measurement did not produce a result"));
+                           sv_lit("Latency measurement did not produce a result"));
   if (s->measure_notes.count) finding_set_detail(f, joined_notes(r, &s->measure_notes));
-  finding_set_impact(f, lit("Static configuration was scored, but nothing was measured, so the "
-                            "score describes intent rather than behaviour."));
-  finding_set_remediation(f, lit("Install rt-tests (cyclictest) or rtla, and re-run as root with "
+  finding_set_impact(f, sv_lit("Static configuration was scored, but nothing was measured, so the "
+                               "score describes intent rather than behaviour."));
+  finding_set_remediation(f,
+                          sv_lit("Install rt-tests (cyclictest) or rtla, and re-run as root with "
                                  "--measure."));
 }
 
@@ -46,19 +43,21 @@ void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
                  : max <= 2 * target ? Severity::warn
                                      : Severity::fail;
   StrView maxv = us(r, max), targetv = us(r, target);
-  StrView avg = m->has_avg ? us(r, m->avg_us) : lit("n/a");
+  StrView avg = m->has_avg ? us(r, m->avg_us) : sv_lit("n/a");
   Finding* f = add_finding(r, "measured.worst", kCat, sev,
                            arena_sprintf(r->arena, "Worst-case latency %.*s against a %.*s target",
                                          SV_ARG(maxv), SV_ARG(targetv)));
-  finding_set_detail(f, arena_sprintf(r->arena, "Measured with %.*s over %.0f s on CPUs %.*s; average %.*s.",
-                                      SV_ARG(m->source), m->duration_s,
-                                      SV_ARG(cpuset_format_list(r->arena, &m->cpus)), SV_ARG(avg)));
+  finding_set_detail(
+      f, arena_sprintf(r->arena, "Measured with %.*s over %.0f s on CPUs %.*s; average %.*s.",
+                       SV_ARG(m->source), m->duration_s,
+                       SV_ARG(cpuset_format_list(r->arena, &m->cpus)), SV_ARG(avg)));
   if (sev != Severity::pass) {
     finding_set_impact(f, arena_sprintf(r->arena,
                                         "A deadline of %.*s will be missed; the observed worst "
                                         "case exceeds it by %.1fx.",
                                         SV_ARG(targetv), max / target));
-    finding_set_remediation(f, lit("Address the failing static findings above, then re-measure. "
+    finding_set_remediation(f,
+                            sv_lit("Address the failing static findings above, then re-measure. "
                                    "If they are all clean, run --measure again with hwlatdetect to "
                                    "separate firmware latency from kernel latency."));
   }
@@ -71,9 +70,9 @@ void rule_outliers(Report* r, const Measurement* m) {
   if (!m->has_max || !m->has_avg || !(m->avg_us > 0)) return;
   double ratio = m->max_us / m->avg_us;
   if (ratio < 20) {
-    add_finding(r, "measured.outliers", kCat, Severity::pass,
-                arena_sprintf(r->arena, "Latency distribution is tight (max is %.0fx the average)",
-                              ratio));
+    add_finding(
+        r, "measured.outliers", kCat, Severity::pass,
+        arena_sprintf(r->arena, "Latency distribution is tight (max is %.0fx the average)", ratio));
     return;
   }
   Finding* f = add_finding(
@@ -81,10 +80,12 @@ void rule_outliers(Report* r, const Measurement* m) {
       arena_sprintf(r->arena, "Latency is outlier-dominated (max is %.0fx the average)", ratio));
   finding_set_detail(f, arena_sprintf(r->arena, "Average %.*s, worst %.*s.",
                                       SV_ARG(us(r, m->avg_us)), SV_ARG(us(r, m->max_us))));
-  finding_set_impact(f, lit("The common path is healthy and something rare is interrupting it. "
+  finding_set_impact(f,
+                     sv_lit("The common path is healthy and something rare is interrupting it. "
                             "That profile points at an SMI, a deep C-state exit or a rare driver "
                             "path rather than at scheduler configuration."));
-  finding_set_remediation(f, lit("Run hwlatdetect to test for SMIs, and check the C-state findings "
+  finding_set_remediation(f,
+                          sv_lit("Run hwlatdetect to test for SMIs, and check the C-state findings "
                                  "above before tuning anything in the scheduler."));
 }
 
@@ -101,12 +102,13 @@ void rule_cpu_spread(Report* r, const Measurement* m) {
     }
   }
   if (!(worst > 0 && best > 0 && best < 1e17 && worst / best >= 3)) return;
-  Finding* f = add_finding(r, "measured.cpu_spread", kCat, Severity::warn,
-                           arena_sprintf(r->arena, "CPU %d is %.1fx worse than the best CPU",
-                                         worst_cpu, worst / best));
+  Finding* f = add_finding(
+      r, "measured.cpu_spread", kCat, Severity::warn,
+      arena_sprintf(r->arena, "CPU %d is %.1fx worse than the best CPU", worst_cpu, worst / best));
   finding_set_detail(f, arena_sprintf(r->arena, "Best %.*s, worst %.*s.", SV_ARG(us(r, best)),
                                       SV_ARG(us(r, worst))));
-  finding_set_impact(f, lit("The isolated cores are not equivalent, so which core a thread lands "
+  finding_set_impact(f,
+                     sv_lit("The isolated cores are not equivalent, so which core a thread lands "
                             "on changes its worst case."));
   finding_set_remediation(f, arena_sprintf(r->arena,
                                            "Compare interrupts and idle states on CPU %d against "
@@ -126,15 +128,16 @@ void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult
   finding_set_detail(f, arena_sprintf(r->arena, "IRQ max %.*s, thread max %.*s, over %.0f s.",
                                       SV_ARG(us(r, irq)), SV_ARG(us(r, thread)), t->duration_s));
   if (irq > thread - irq) {
-    finding_set_impact(f, lit("Most of the delay is before the kernel gets control, so it is "
+    finding_set_impact(f,
+                       sv_lit("Most of the delay is before the kernel gets control, so it is "
                               "hardware, firmware or virtualisation -- not something kernel tuning "
                               "will fix."));
-    finding_set_remediation(f, lit("Run hwlatdetect; if it also sees hits, pursue BIOS settings "
-                                   "(SMI sources, power management, USB legacy emulation)."));
+    finding_set_remediation(f, sv_lit("Run hwlatdetect; if it also sees hits, pursue BIOS settings "
+                                      "(SMI sources, power management, USB legacy emulation)."));
   } else {
-    finding_set_impact(f, lit("Most of the delay is added after the timer fires, so it is the "
-                              "scheduler path: preemption model, priorities, or a competing "
-                              "thread."));
+    finding_set_impact(f, sv_lit("Most of the delay is added after the timer fires, so it is the "
+                                 "scheduler path: preemption model, priorities, or a competing "
+                                 "thread."));
   }
 }
 
@@ -143,21 +146,23 @@ void rule_hwlat(Report* r, const HwlatResult* h) {
   long long n = static_cast<long long>(h->samples_exceeding);
   if (n <= 0) {
     Finding* f = add_finding(r, "measured.hwlat", kCat, Severity::pass,
-                             lit("No firmware-induced latency detected"));
-    finding_set_detail(f, arena_sprintf(r->arena, "%.0f s of hwlatdetect found no SMI.",
-                                        h->duration_s));
+                             sv_lit("No firmware-induced latency detected"));
+    finding_set_detail(
+        f, arena_sprintf(r->arena, "%.0f s of hwlatdetect found no SMI.", h->duration_s));
     return;
   }
-  StrView worst = h->has_max ? us(r, h->max_us) : lit("unknown");
-  Finding* f = add_finding(r, "measured.hwlat", kCat, Severity::fail,
-                           arena_sprintf(r->arena, "Firmware stole the CPU %lld time%s (worst %.*s)",
-                                         n, n == 1 ? "" : "s", SV_ARG(worst)));
+  StrView worst = h->has_max ? us(r, h->max_us) : sv_lit("unknown");
+  Finding* f =
+      add_finding(r, "measured.hwlat", kCat, Severity::fail,
+                  arena_sprintf(r->arena, "Firmware stole the CPU %lld time%s (worst %.*s)", n,
+                                n == 1 ? "" : "s", SV_ARG(worst)));
   finding_set_detail(f, arena_sprintf(r->arena, "Detected over %.0f s with %.*s.", h->duration_s,
                                       SV_ARG(h->command)));
-  finding_set_impact(f, lit("System management interrupts run in firmware with the OS suspended "
-                            "entirely. The kernel cannot observe, defer or preempt them, so no "
-                            "amount of tuning reduces this."));
-  finding_set_remediation(f, lit("This is a BIOS problem, not a kernel one. Disable USB legacy "
+  finding_set_impact(f, sv_lit("System management interrupts run in firmware with the OS suspended "
+                               "entirely. The kernel cannot observe, defer or preempt them, so no "
+                               "amount of tuning reduces this."));
+  finding_set_remediation(f,
+                          sv_lit("This is a BIOS problem, not a kernel one. Disable USB legacy "
                                  "emulation, hardware power capping/monitoring and thermal polling "
                                  "in firmware setup, and check for a BIOS update."));
   finding_set_weight(f, 2.5);
@@ -170,18 +175,19 @@ void rule_osnoise(Report* r, const NoiseResult* n) {
   double total = n->hw_count + n->nmi_count + n->irq_count + n->softirq_count + n->thread_count;
   if (!(total > 0)) {
     add_finding(r, "measured.osnoise", kCat, Severity::pass,
-                lit("No OS noise measured on the RT CPUs"));
+                sv_lit("No OS noise measured on the RT CPUs"));
     return;
   }
-  Finding* f = add_finding(r, "measured.osnoise", kCat, Severity::warn,
-                           arena_sprintf(r->arena, "OS noise dominated by %.*s", SV_ARG(n->dominant)));
+  Finding* f =
+      add_finding(r, "measured.osnoise", kCat, Severity::warn,
+                  arena_sprintf(r->arena, "OS noise dominated by %.*s", SV_ARG(n->dominant)));
   finding_set_detail(f, arena_sprintf(r->arena,
                                       "Interference events in %.0f s: hw %.0f, NMI %.0f, IRQ %.0f, "
                                       "softirq %.0f, thread %.0f.",
                                       n->duration_s, n->hw_count, n->nmi_count, n->irq_count,
                                       n->softirq_count, n->thread_count));
-  finding_set_impact(f, lit("This is time the application did not get, attributed to the source "
-                            "that took it."));
+  finding_set_impact(f, sv_lit("This is time the application did not get, attributed to the source "
+                               "that took it."));
   finding_set_remediation(f, arena_sprintf(r->arena,
                                            "Target %.*s specifically: for IRQ, move the interrupt; "
                                            "for thread, find the kthread still on the isolated "
@@ -195,18 +201,21 @@ void rule_irqsoff(Report* r, const RuleContext* ctx, const IrqsoffResult* x) {
   Finding* f = add_finding(r, "measured.irqsoff", kCat, sev,
                            arena_sprintf(r->arena, "Longest interrupts-disabled section %.*s",
                                          SV_ARG(us(r, x->max_us))));
-  finding_set_detail(f, arena_sprintf(r->arena, "Measured with the %.*s tracer.", SV_ARG(x->tracer)));
+  finding_set_detail(f,
+                     arena_sprintf(r->arena, "Measured with the %.*s tracer.", SV_ARG(x->tracer)));
   if (sev != Severity::warn) return;
-  finding_set_impact(f, lit("Nothing can preempt the CPU for this long, so it is a hard floor under "
-                            "wakeup latency regardless of priority."));
-  finding_set_remediation(f, lit("Enable the function tracer over the same window to identify the "
+  finding_set_impact(
+      f, sv_lit("Nothing can preempt the CPU for this long, so it is a hard floor under "
+                "wakeup latency regardless of priority."));
+  finding_set_remediation(f,
+                          sv_lit("Enable the function tracer over the same window to identify the "
                                  "driver holding interrupts off."));
 }
 
 void rule_partial(Report* r, const Snapshot* s) {
   if (!s->measure_notes.count) return;
   Finding* f = add_finding(r, "measured.partial", kCat, Severity::unknown,
-                           lit("Some measurements were skipped"));
+                           sv_lit("Some measurements were skipped"));
   finding_set_detail(f, joined_notes(r, &s->measure_notes));
 }
 

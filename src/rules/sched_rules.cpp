@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/fmt.h"
 #include "collect/snapshot.h"
 #include "rules/finding.h"
 #include "rules/rules.h"
@@ -21,14 +22,6 @@ constexpr int32_t kPriorityLevels = 100;
 constexpr int64_t kDefaultRtPeriodUs = 1000000;
 // Share of one CPU above which SCHED_DEADLINE admission is close to refusing.
 constexpr double kDeadlineHeadroom = 0.9;
-
-StrView lit(const char* s) {
-  return sv_from_cstr(s);
-}
-
-const char* plural(int64_t n) {
-  return n == 1 ? "" : "s";
-}
 
 // A thread that is not a kernel thread.
 bool is_application(const RtTask& t) {
@@ -48,22 +41,22 @@ StrView status_path(Arena* a, const RtTask& t) {
 void rule_cgroup_rt_group(Report* r, const Snapshot* s) {
   if (s->cgroup_version != 2 || !s->rt_group_sched) return;
   Finding* f = add_finding(r, "sched.cgroup_rt_group", kCat, Severity::fail,
-                           lit("cgroup v2 with CONFIG_RT_GROUP_SCHED blocks SCHED_FIFO"));
-  finding_set_detail(f, lit("The unified hierarchy has no rt_runtime_us knob, so every non-root "
-                            "cgroup gets a real-time budget of zero."));
-  finding_set_impact(f, lit("sched_setscheduler() returns EPERM for any thread in a non-root "
-                            "cgroup, including every container and every systemd service."));
-  finding_set_remediation(f, lit("Boot with systemd.unified_cgroup_hierarchy=0, or use a kernel "
-                                 "built with CONFIG_RT_GROUP_SCHED=n."));
-  finding_set_cmdline(f, lit("systemd.unified_cgroup_hierarchy=0"));
+                           sv_lit("cgroup v2 with CONFIG_RT_GROUP_SCHED blocks SCHED_FIFO"));
+  finding_set_detail(f, sv_lit("The unified hierarchy has no rt_runtime_us knob, so every non-root "
+                               "cgroup gets a real-time budget of zero."));
+  finding_set_impact(f, sv_lit("sched_setscheduler() returns EPERM for any thread in a non-root "
+                               "cgroup, including every container and every systemd service."));
+  finding_set_remediation(f, sv_lit("Boot with systemd.unified_cgroup_hierarchy=0, or use a kernel "
+                                    "built with CONFIG_RT_GROUP_SCHED=n."));
+  finding_set_cmdline(f, sv_lit("systemd.unified_cgroup_hierarchy=0"));
   finding_set_weight(f, 2.5);
-  finding_add_evidence_cstr(r, f, "CONFIG_RT_GROUP_SCHED", lit("y"));
+  finding_add_evidence_cstr(r, f, "CONFIG_RT_GROUP_SCHED", sv_lit("y"));
 }
 
 void rule_inventory_unreadable(Report* r) {
-  Finding* f =
-      add_finding(r, "sched.inventory", kCat, Severity::unknown, lit("Thread table not readable"));
-  finding_set_impact(f, lit("Scheduling policies could not be evaluated."));
+  Finding* f = add_finding(r, "sched.inventory", kCat, Severity::unknown,
+                           sv_lit("Thread table not readable"));
+  finding_set_impact(f, sv_lit("Scheduling policies could not be evaluated."));
 }
 
 // The real-time threads by kind: application threads at SCHED_FIFO/RR,
@@ -93,20 +86,21 @@ void rule_inventory(Report* r, const Inventory& inv) {
   int32_t apps = inv.user + inv.deadline;
   if (apps == 0) {
     Finding* f = add_finding(r, "sched.inventory", kCat, Severity::warn,
-                             lit("No real-time application threads found"));
+                             sv_lit("No real-time application threads found"));
     finding_set_detail(f, arena_sprintf(a,
                                         "%d kernel RT threads, no user threads at "
                                         "SCHED_FIFO/RR/DEADLINE.",
                                         inv.kernel));
-    finding_set_impact(f, lit("Either the workload is not running, or it is running at "
-                              "SCHED_OTHER and gets no real-time guarantee at all."));
-    finding_set_remediation(f, lit("Start the workload before auditing, or raise it with chrt -f "
+    finding_set_impact(f, sv_lit("Either the workload is not running, or it is running at "
+                                 "SCHED_OTHER and gets no real-time guarantee at all."));
+    finding_set_remediation(f,
+                            sv_lit("Start the workload before auditing, or raise it with chrt -f "
                                    "<priority> <command>."));
     return;
   }
   Finding* f =
       add_finding(r, "sched.inventory", kCat, Severity::pass,
-                  arena_sprintf(a, "%d real-time application thread%s", apps, plural(apps)));
+                  arena_sprintf(a, "%d real-time application thread%s", apps, fmt_plural(apps)));
   finding_set_detail(f, arena_sprintf(a,
                                       "%d user SCHED_FIFO/RR, %d SCHED_DEADLINE, %d kernel RT "
                                       "threads.",
@@ -124,47 +118,62 @@ void placement_note(PlacementCount* c, const RtTask& t) {
   c->count++;
 }
 
-// Both placement problems are fixed the same way: pin the thread to the
-// isolated CPUs.
-void set_pin_to_isolated(Report* r, const Snapshot* s, Finding* f, const RtTask& t) {
-  StrView iso = cpuset_format_list(r->arena, &s->isolated);
-  finding_set_remediation(f, arena_sprintf(r->arena, "taskset -pc %.*s %d", SV_ARG(iso), t.tid));
-}
+// One placement problem: how its title and detail word it and what it weighs.
+struct PlacementProblem {
+  const char* id;
+  Severity severity;
+  double weight;
+  const char* title;        // after "<count> RT thread(s) "
+  const char* detail_verb;  // "<comm> (tid <tid>) <verb> <cpus>, <tail>"
+  const char* detail_tail;
+  const char* impact;
+  bool cite_allowed;  // evidence: the first thread's allowed CPUs
+};
 
-void rule_rt_unaffined(Report* r, const Snapshot* s, const PlacementCount& c) {
+constexpr PlacementProblem kUnaffined = {
+    "sched.rt_unaffined",
+    Severity::fail,
+    2,
+    "can migrate off the isolated CPUs",
+    "is allowed on",
+    "which spans both isolated and housekeeping CPUs.",
+    "The load balancer can move the thread onto a housekeeping CPU at any time, where it competes "
+    "with all the work isolation was meant to keep away from it.",
+    true,
+};
+
+constexpr PlacementProblem kOnHousekeeping = {
+    "sched.rt_on_housekeeping",
+    Severity::warn,
+    1,
+    "pinned entirely to housekeeping CPUs",
+    "is confined to",
+    "none of which is isolated.",
+    "The isolated cores sit idle while the RT thread runs alongside the kernel work it was "
+    "supposed to avoid.",
+    false,
+};
+
+// Both placement problems name the first thread that shows it and are fixed
+// the same way: pin the thread to the isolated CPUs.
+void rule_placement_problem(Report* r, const Snapshot* s, const PlacementProblem& p,
+                            const PlacementCount& c) {
   Arena* a = r->arena;
   const RtTask& t = *c.first;
-  Finding* f = add_finding(r, "sched.rt_unaffined", kCat, Severity::fail,
-                           arena_sprintf(a, "%d RT thread%s can migrate off the isolated CPUs",
-                                         c.count, plural(c.count)));
+  Finding* f =
+      add_finding(r, p.id, kCat, p.severity,
+                  arena_sprintf(a, "%d RT thread%s %s", c.count, fmt_plural(c.count), p.title));
   StrView allowed = cpuset_format_list(a, &t.affinity);
-  finding_set_detail(f, arena_sprintf(a,
-                                      "%.*s (tid %d) is allowed on %.*s, which spans both "
-                                      "isolated and housekeeping CPUs.",
-                                      SV_ARG(t.comm), t.tid, SV_ARG(allowed)));
-  finding_set_impact(f, lit("The load balancer can move the thread onto a housekeeping CPU at any "
-                            "time, where it competes with all the work isolation was meant to "
-                            "keep away from it."));
-  set_pin_to_isolated(r, s, f, t);
-  finding_set_weight(f, 2);
-  finding_add_evidence(r, f, status_path(a, t),
-                       arena_sprintf(a, "Cpus_allowed_list: %.*s", SV_ARG(allowed)));
-}
-
-void rule_rt_on_housekeeping(Report* r, const Snapshot* s, const PlacementCount& c) {
-  Arena* a = r->arena;
-  const RtTask& t = *c.first;
-  Finding* f = add_finding(r, "sched.rt_on_housekeeping", kCat, Severity::warn,
-                           arena_sprintf(a, "%d RT thread%s pinned entirely to housekeeping CPUs",
-                                         c.count, plural(c.count)));
-  StrView allowed = cpuset_format_list(a, &t.affinity);
-  finding_set_detail(f, arena_sprintf(a,
-                                      "%.*s (tid %d) is confined to %.*s, none of which is "
-                                      "isolated.",
-                                      SV_ARG(t.comm), t.tid, SV_ARG(allowed)));
-  finding_set_impact(f, lit("The isolated cores sit idle while the RT thread runs alongside the "
-                            "kernel work it was supposed to avoid."));
-  set_pin_to_isolated(r, s, f, t);
+  finding_set_detail(f, arena_sprintf(a, "%.*s (tid %d) %s %.*s, %s", SV_ARG(t.comm), t.tid,
+                                      p.detail_verb, SV_ARG(allowed), p.detail_tail));
+  finding_set_impact(f, sv_from_cstr(p.impact));
+  StrView iso = cpuset_format_list(a, &s->isolated);
+  finding_set_remediation(f, arena_sprintf(a, "taskset -pc %.*s %d", SV_ARG(iso), t.tid));
+  finding_set_weight(f, p.weight);
+  if (p.cite_allowed) {
+    finding_add_evidence(r, f, status_path(a, t),
+                         arena_sprintf(a, "Cpus_allowed_list: %.*s", SV_ARG(allowed)));
+  }
 }
 
 // With isolation: a thread allowed on both isolated and housekeeping CPUs can
@@ -184,11 +193,13 @@ void rule_placement_isolated(Report* r, const Snapshot* s) {
       placement_note(&unaffined, t);
     }
   }
-  if (unaffined.count > 0) rule_rt_unaffined(r, s, unaffined);
-  if (on_housekeeping.count > 0) rule_rt_on_housekeeping(r, s, on_housekeeping);
+  if (unaffined.count > 0) rule_placement_problem(r, s, kUnaffined, unaffined);
+  if (on_housekeeping.count > 0) {
+    rule_placement_problem(r, s, kOnHousekeeping, on_housekeeping);
+  }
   if (unaffined.count > 0 || on_housekeeping.count > 0 || judged == 0) return;
   Finding* f = add_finding(r, "sched.rt_placement", kCat, Severity::pass,
-                           lit("RT threads are pinned to isolated CPUs"));
+                           sv_lit("RT threads are pinned to isolated CPUs"));
   finding_set_weight(f, 2);
 }
 
@@ -205,14 +216,15 @@ void rule_placement_plain(Report* r, const Snapshot* s, int32_t ncpus) {
   if (unpinned > 0) {
     Finding* f = add_finding(r, "sched.rt_placement", kCat, Severity::warn,
                              arena_sprintf(r->arena, "%d RT thread%s not pinned to any CPU",
-                                           unpinned, plural(unpinned)));
-    finding_set_impact(f, lit("Migration costs a cold cache on arrival, and the destination CPU's "
+                                           unpinned, fmt_plural(unpinned)));
+    finding_set_impact(f,
+                       sv_lit("Migration costs a cold cache on arrival, and the destination CPU's "
                               "state is not under the application's control."));
-    finding_set_remediation(f, lit("Pin RT threads with taskset -pc <cpu> <tid>."));
+    finding_set_remediation(f, sv_lit("Pin RT threads with taskset -pc <cpu> <tid>."));
     return;
   }
   if (judged > 0) {
-    add_finding(r, "sched.rt_placement", kCat, Severity::pass, lit("RT threads are pinned"));
+    add_finding(r, "sched.rt_placement", kCat, Severity::pass, sv_lit("RT threads are pinned"));
   }
 }
 
@@ -261,10 +273,11 @@ void rule_equal_priority(Report* r, const Snapshot* s) {
                                          one->rt_priority, SV_ARG(cpu)));
   finding_set_detail(f, arena_sprintf(a, "%.*s (tid %d) and %.*s (tid %d).", SV_ARG(one->comm),
                                       one->tid, SV_ARG(two->comm), two->tid));
-  finding_set_impact(f, lit("Under SCHED_FIFO neither preempts the other, so one runs to "
+  finding_set_impact(f,
+                     sv_lit("Under SCHED_FIFO neither preempts the other, so one runs to "
                             "completion while the other waits -- the delay is bounded by the first "
                             "thread's runtime, not by any scheduling parameter."));
-  finding_set_remediation(f, lit("Give them distinct priorities, or move one to another CPU."));
+  finding_set_remediation(f, sv_lit("Give them distinct priorities, or move one to another CPU."));
 }
 
 void rule_priority_too_high(Report* r, const Snapshot* s) {
@@ -274,9 +287,9 @@ void rule_priority_too_high(Report* r, const Snapshot* s) {
     Finding* f = add_finding(r, "sched.priority_too_high", kCat, Severity::warn,
                              arena_sprintf(a, "%.*s runs at priority 99", SV_ARG(t.comm)));
     finding_set_detail(f, arena_sprintf(a, "tid %d, policy %.*s", t.tid, SV_ARG(t.policy_name)));
-    finding_set_impact(f, lit("Priority 99 matches the migration and watchdog kernel threads. A "
-                              "busy loop there starves the threads the kernel needs to stay "
-                              "responsive, and can hang the CPU."));
+    finding_set_impact(f, sv_lit("Priority 99 matches the migration and watchdog kernel threads. A "
+                                 "busy loop there starves the threads the kernel needs to stay "
+                                 "responsive, and can hang the CPU."));
     finding_set_remediation(
         f, arena_sprintf(a, "chrt -f -p 80 %d   # leave headroom above the application", t.tid));
     return;
@@ -293,9 +306,10 @@ void rule_rr_used(Report* r, const Snapshot* s) {
       finding_set_detail(f, arena_sprintf(a, "Round-robin quantum is %lld ms.",
                                           static_cast<long long>(s->sched_rr_timeslice_ms)));
     } else {
-      finding_set_detail(f, lit("Round-robin quantum unknown."));
+      finding_set_detail(f, sv_lit("Round-robin quantum unknown."));
     }
-    finding_set_impact(f, lit("SCHED_RR preempts the thread at the end of its quantum whenever a "
+    finding_set_impact(f,
+                       sv_lit("SCHED_RR preempts the thread at the end of its quantum whenever a "
                               "peer of equal priority is runnable, adding a scheduling event that "
                               "SCHED_FIFO would not have."));
     finding_set_remediation(
@@ -308,9 +322,10 @@ void rule_rt_throttling(Report* r, const Snapshot* s) {
   if (!s->has_sched_rt_runtime_us) return;
   long long runtime = static_cast<long long>(s->sched_rt_runtime_us);
   if (runtime < 0) {
-    Finding* f =
-        add_finding(r, "sched.rt_throttling", kCat, Severity::pass, lit("RT throttling disabled"));
-    finding_set_detail(f, lit("sched_rt_runtime_us is -1, so an RT thread may use its CPU without "
+    Finding* f = add_finding(r, "sched.rt_throttling", kCat, Severity::pass,
+                             sv_lit("RT throttling disabled"));
+    finding_set_detail(f,
+                       sv_lit("sched_rt_runtime_us is -1, so an RT thread may use its CPU without "
                               "the kernel forcibly descheduling it."));
     return;
   }
@@ -327,8 +342,8 @@ void rule_rt_throttling(Report* r, const Snapshot* s) {
                                       "once every %.0f ms.",
                                       static_cast<double>(period - runtime) / 1000,
                                       static_cast<double>(period) / 1000));
-  finding_set_remediation(f, lit("echo -1 > /proc/sys/kernel/sched_rt_runtime_us   (only with a "
-                                 "workload you trust not to spin forever)"));
+  finding_set_remediation(f, sv_lit("echo -1 > /proc/sys/kernel/sched_rt_runtime_us   (only with a "
+                                    "workload you trust not to spin forever)"));
   finding_add_evidence_cstr(r, f, "/proc/sys/kernel/sched_rt_runtime_us",
                             arena_sprintf(a, "%lld", runtime));
 }
@@ -338,9 +353,10 @@ void rule_deadline_params(Report* r, int32_t deadline, StrView why) {
                            arena_sprintf(r->arena,
                                          "%d SCHED_DEADLINE thread%s, parameters not "
                                          "readable",
-                                         deadline, plural(deadline)));
+                                         deadline, fmt_plural(deadline)));
   finding_set_detail(f, why);
-  finding_set_impact(f, lit("Runtime, deadline and period are not exposed in procfs, so admission "
+  finding_set_impact(f,
+                     sv_lit("Runtime, deadline and period are not exposed in procfs, so admission "
                             "and constraint checks could not be evaluated."));
 }
 
@@ -370,10 +386,10 @@ void rule_deadline_bandwidth(Report* r, const DeadlineLoad& load) {
       r, "sched.deadline_bandwidth", kCat, sev,
       arena_sprintf(r->arena, "SCHED_DEADLINE bandwidth %.1f%% of one CPU", load.bandwidth * 100));
   if (sev == Severity::pass) return;
-  finding_set_impact(f, lit("Close to the admission limit; a further deadline thread will be "
-                            "refused with EBUSY."));
-  finding_set_remediation(f, lit("Reduce runtime or lengthen periods to leave admission "
-                                 "headroom."));
+  finding_set_impact(f, sv_lit("Close to the admission limit; a further deadline thread will be "
+                               "refused with EBUSY."));
+  finding_set_remediation(f, sv_lit("Reduce runtime or lengthen periods to leave admission "
+                                    "headroom."));
 }
 
 double ms(uint64_t ns) {
@@ -395,13 +411,14 @@ void rule_deadline_constrained(Report* r, const RtTask& t) {
 void rule_deadline(Report* r, const Snapshot* s, int32_t deadline) {
   if (!s->sched_getattr_ok) {
     StrView note = s->sched_getattr_note.len > 0 ? s->sched_getattr_note
-                                                 : lit("sched_getattr(2) unavailable.");
+                                                 : sv_lit("sched_getattr(2) unavailable.");
     rule_deadline_params(r, deadline, note);
     return;
   }
   DeadlineLoad load = sum_deadline_load(s);
   if (load.read == 0) {
-    rule_deadline_params(r, deadline, lit("sched_getattr(2) gave no parameters for any of them."));
+    rule_deadline_params(r, deadline,
+                         sv_lit("sched_getattr(2) gave no parameters for any of them."));
     return;
   }
   rule_deadline_bandwidth(r, load);

@@ -10,6 +10,7 @@
 
 #include "base/log.h"
 #include "source/bundle_ops.h"
+#include "source/file_read.h"
 #include "source/path.h"
 #include "source/tar_reader.h"
 
@@ -112,20 +113,14 @@ StrView read_bundle_file(Arena* a, const char* path, bool* mapped, StrView* err)
     return sv_make(static_cast<const char*>(map), size);
   }
   char* buf = static_cast<char*>(arena_alloc(a, size));
-  size_t got = 0;
-  while (got < size) {
-    ssize_t r = read(fd, buf + got, size - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      *err = arena_sprintf(a, "reading '%s': %s", path, strerror(errno));
-      close(fd);
-      return kNoneView;
-    }
-    if (r == 0) break;
-    got += static_cast<size_t>(r);
+  ssize_t got = file_read_fully(fd, buf, size);
+  if (got < 0) {
+    *err = arena_sprintf(a, "reading '%s': %s", path, strerror(errno));
+    close(fd);
+    return kNoneView;
   }
   close(fd);
-  return sv_make(buf, got);
+  return sv_make(buf, static_cast<size_t>(got));
 }
 
 }  // namespace

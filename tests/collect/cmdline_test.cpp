@@ -14,9 +14,7 @@ namespace {
 class CmdlineTest : public ArenaTest {
  protected:
   Snapshot* collect_dir(const std::string& path) {
-    StrView err = kNoneView;
-    Source* src = source_open(&arena, path.c_str(), &err);
-    EXPECT_TRUE(src) << str(err);
+    Source* src = open_source(path);
     Snapshot* snap = arena_new<Snapshot>(&arena);
     snap->arena = &arena;
     snap->src = src;

@@ -12,9 +12,7 @@
 class CollectTreeTest : public ArenaTest {
  protected:
   Snapshot* collect(const std::string& path) {
-    StrView err = kNoneView;
-    src = source_open(&arena, path.empty() ? nullptr : path.c_str(), &err);
-    EXPECT_TRUE(src) << str(err);
+    src = open_source(path);
     Snapshot* snap = arena_new<Snapshot>(&arena);
     collect_snapshot(snap, &arena, src, 0);
     return snap;

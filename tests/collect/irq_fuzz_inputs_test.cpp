@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../../fuzz/two_readings.h"
 #include "base/cpuset.h"
 #include "collect/irq_sample.h"
 #include "collect/irq_table.h"
@@ -25,12 +26,6 @@ std::vector<std::string> kept_inputs(const char* target) {
 
 class FuzzInputsTest : public ArenaTest {
  protected:
-  // As the targets do: the first reading before the first NUL, the second after it.
-  static void split(const std::string& in, StrView* first, StrView* second) {
-    size_t nul = in.find('\0');
-    *first = StrView{in.data(), nul == std::string::npos ? in.size() : nul};
-    *second = nul == std::string::npos ? *first : StrView{in.data() + nul + 1, in.size() - nul - 1};
-  }
   void check_rows(const List<int32_t>& cpus, const List<IrqRow>& rows) {
     for (const IrqRow& r : rows) {
       EXPECT_LE(r.counts.count, cpus.count);
@@ -50,8 +45,9 @@ TEST_F(FuzzInputsTest, InterruptTables) {
     std::vector<std::string> inputs = kept_inputs(target);
     EXPECT_GT(inputs.size(), 0u) << target;
     for (const std::string& in : inputs) {
-      StrView first, second;
-      split(in, &first, &second);
+      // Split as the targets split it.
+      TwoReadings readings = split_readings(in.data(), in.size());
+      StrView first = readings.first, second = readings.second;
       Snapshot* s = arena_new<Snapshot>(&arena);
       s->arena = &arena;
       // Parsed twice: the interrupt and softirq lists must not share counts.

@@ -12,9 +12,7 @@ class KernelTest : public ArenaTest {
  protected:
   // Runs the kernel collector over the tree at path.
   Snapshot* collect(const std::string& path) {
-    StrView err = kNoneView;
-    Source* src = source_open(&arena, path.c_str(), &err);
-    EXPECT_TRUE(src) << str(err);
+    Source* src = open_source(path);
     if (!src) return nullptr;
     Snapshot* snap = arena_new<Snapshot>(&arena);
     snap->arena = &arena;

@@ -16,10 +16,8 @@ class RichFixtureTest : public ArenaTest {
  protected:
   void SetUp() override {
     ArenaTest::SetUp();
-    StrView err = kNoneView;
-    std::string root = tests_dir() + "/fixtures/rich";
-    Source* src = source_open(&arena, root.c_str(), &err);
-    ASSERT_TRUE(src) << str(err);
+    Source* src = open_source(tests_dir() + "/fixtures/rich");
+    ASSERT_TRUE(src);
     s = arena_new<Snapshot>(&arena);
     s->arena = &arena;
     s->src = src;

@@ -161,32 +161,53 @@ TEST_F(TasksTest, NoProcessListLeavesEverythingZero) {
   EXPECT_EQ(s->threads_scanned, 0);
 }
 
+// A thread of this test process that sets itself up (set_up answers 0 when
+// it succeeded) and then idles until stopped; the constructor returns once
+// the thread is set up.
+class IdleThread {
+ public:
+  template <class SetUp>
+  explicit IdleThread(SetUp set_up)
+      : worker_([this, set_up] {
+          status = set_up();
+          tid = static_cast<pid_t>(syscall(SYS_gettid));
+          while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }) {
+    while (tid == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~IdleThread() { stop(); }
+  IdleThread(const IdleThread&) = delete;
+  IdleThread& operator=(const IdleThread&) = delete;
+
+  void stop() {
+    stop_ = true;
+    if (worker_.joinable()) worker_.join();
+  }
+
+  std::atomic<long> status{-1};
+  std::atomic<pid_t> tid{0};
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread worker_;  // last: it starts once the members above exist
+};
+
 // A thread of this test process at SCHED_FIFO, named with blanks and
 // parentheses, as the live walk sees it.
 TEST_F(TasksTest, LiveSeesItsOwnRealTimeThread) {
-  std::atomic<pid_t> tid{0};
-  std::atomic<bool> stop{false};
-  std::atomic<int> set{-1};
-  std::thread worker([&] {
+  IdleThread worker([] {
     sched_param p{};
     p.sched_priority = 7;
-    set = pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
+    long set = pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
     pthread_setname_np(pthread_self(), "kv (rt) t");
-    tid = static_cast<pid_t>(syscall(SYS_gettid));
-    while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return set;
   });
-  while (tid == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  if (set != 0) {
-    stop = true;
-    worker.join();
-    GTEST_SKIP() << "cannot set SCHED_FIFO here";
-  }
+  if (worker.status != 0) GTEST_SKIP() << "cannot set SCHED_FIFO here";
   Snapshot* s = collect("");
-  stop = true;
-  worker.join();
+  worker.stop();
   ASSERT_TRUE(s->tasks_available);
   EXPECT_GT(s->threads_scanned, 1);
-  const RtTask* t = find(s, tid);
+  const RtTask* t = find(s, worker.tid);
   ASSERT_TRUE(t);
   EXPECT_EQ(t->pid, getpid());
   EXPECT_EQ(str(t->comm), "kv (rt) t");
@@ -209,26 +230,15 @@ struct DlAttr {
 };
 
 TEST_F(TasksTest, LiveReadsDeadlineParameters) {
-  std::atomic<pid_t> tid{0};
-  std::atomic<bool> stop{false};
-  std::atomic<long> set{-1};
-  std::thread worker([&] {
+  IdleThread worker([] {
     DlAttr a{sizeof(DlAttr), 6, 0, 0, 0, 2000000, 8000000, 10000000};
-    set = syscall(SYS_sched_setattr, 0, &a, 0);
-    tid = static_cast<pid_t>(syscall(SYS_gettid));
-    while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return syscall(SYS_sched_setattr, 0, &a, 0);
   });
-  while (tid == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  if (set != 0) {
-    stop = true;
-    worker.join();
-    GTEST_SKIP() << "cannot set SCHED_DEADLINE here";
-  }
+  if (worker.status != 0) GTEST_SKIP() << "cannot set SCHED_DEADLINE here";
   Snapshot* s = collect("");
-  stop = true;
-  worker.join();
+  worker.stop();
   ASSERT_TRUE(s->sched_getattr_ok) << str(s->sched_getattr_note);
-  const RtTask* t = find(s, tid);
+  const RtTask* t = find(s, worker.tid);
   ASSERT_TRUE(t);
   EXPECT_EQ(t->policy, 6);
   ASSERT_TRUE(t->has_dl);

@@ -5,15 +5,11 @@
 // things.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "collect/snapshot.h"
 #include "report/html_report.h"
-#include "rules/finding.h"
-#include "source/source.h"
-#include "test_util.h"
+#include "report/report_test_util.h"
+#include "report/text_test_util.h"
 
 // The names a hostile machine reports: markup, an attribute break-out, an
 // entity that must stay literal, and bytes that are not UTF-8.
@@ -22,31 +18,12 @@ constexpr const char* kImgName = "\"><img src=x onerror=alert(1)>";
 constexpr const char* kEntityName = "a&amp;b";
 constexpr const char* kBadUtf8Name = "bad\xff\xc3(name";
 
-class HtmlPageTest : public ArenaTest {
+class HtmlPageTest : public ReportWriterTest {
  protected:
-  void SetUp() override {
-    ArenaTest::SetUp();
-    snap = arena_new<Snapshot>(&arena);
-    src = arena_new<Source>(&arena);
-    src->arena = &arena;
-    snap->arena = &arena;
-    snap->src = src;
-    report = Report{};
-    report.arena = &arena;
-    report.snapshot = snap;
-    report.profile = Profile::hard_rt;
-    report.target_us = 100;
-  }
-
   std::string page() {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buf, &size);
-    write_html_report(&report, f);
-    fclose(f);
-    std::string s(buf, size);
-    free(buf);
-    return s;
+    Capture cap;
+    write_html_report(&report, cap.f());
+    return cap.text();
   }
 
   CpuSet cpus(const char* list) {
@@ -185,10 +162,6 @@ class HtmlPageTest : public ArenaTest {
     add("preempt.rt", Category::preemption, Severity::pass, "PREEMPT_RT enabled");
     add("irq.affinity", Category::irq, Severity::na, "Interrupt routing not assessed");
   }
-
-  Snapshot* snap = nullptr;
-  Source* src = nullptr;
-  Report report{};
 };
 
 // Count of non-overlapping occurrences of needle in hay.

@@ -10,11 +10,9 @@
 #include <string>
 
 #include "collect/collect.h"
-#include "collect/snapshot.h"
-#include "rules/finding.h"
+#include "report/report_test_util.h"
+#include "report/text_test_util.h"
 #include "rules/rules.h"
-#include "source/source.h"
-#include "test_util.h"
 
 namespace {
 
@@ -35,31 +33,12 @@ int run_status(const std::string& cmd) {
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-class JsonReportTest : public ArenaTest {
+class JsonReportTest : public ReportWriterTest {
  protected:
-  void SetUp() override {
-    ArenaTest::SetUp();
-    snap = arena_new<Snapshot>(&arena);
-    src = arena_new<Source>(&arena);
-    src->arena = &arena;
-    snap->arena = &arena;
-    snap->src = src;
-    report = Report{};
-    report.arena = &arena;
-    report.snapshot = snap;
-    report.profile = Profile::hard_rt;
-    report.target_us = 100;
-  }
-
   std::string doc() {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buf, &size);
-    write_json_report(&report, f);
-    fclose(f);
-    std::string s(buf, size);
-    free(buf);
-    return s;
+    Capture cap;
+    write_json_report(&report, cap.f());
+    return cap.text();
   }
 
   // The text between the "measured" member of the snapshot and the next one.
@@ -204,10 +183,6 @@ class JsonReportTest : public ArenaTest {
     p->max_us = 12.5;
     list_grow(&arena, &m->per_cpu)->cpu = 5;  // reported without values
   }
-
-  Snapshot* snap = nullptr;
-  Source* src = nullptr;
-  Report report{};
 };
 
 TEST_F(JsonReportTest, SmallReportWholeDocument) {
@@ -589,9 +564,8 @@ TEST_F(JsonReportFixtureTest, CollectedTreesGiveValidDocuments) {
   for (const char* tree : {"kernel-rt", "kernel-generic", "kernel-minimal", "kernel-configgz"}) {
     SCOPED_TRACE(tree);
     std::string root = tests_dir() + "/fixtures/" + tree;
-    StrView err{};
-    Source* src = source_open(&arena, root.c_str(), &err);
-    ASSERT_NE(src, nullptr) << str(err);
+    Source* src = open_source(root);
+    ASSERT_NE(src, nullptr);
     Snapshot* snap = arena_new<Snapshot>(&arena);
     collect_snapshot(snap, &arena, src, 0);
     snap->tool_version = sv("1.0.1-beta");

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/rule_test_util.h"
+#include "rules/rule_module_test.h"
 
 namespace {
 
@@ -306,12 +306,8 @@ TEST_F(IrqRulesTest, DefaultAffinity) {
     snap->has_default_affinity = c.read;
     cpuset_parse_list(&snap->default_affinity, sv(c.set));
     run();
-    const Finding* f = find("irq.default_affinity");
-    if (!c.title) {
-      EXPECT_EQ(f, nullptr);
-      continue;
-    }
-    ASSERT_NE(f, nullptr);
+    const Finding* f = expect_emitted("irq.default_affinity", c.title != nullptr);
+    if (!f) continue;
     EXPECT_EQ(str(f->title), c.title);
     EXPECT_EQ(f->severity, c.severity);
     EXPECT_DOUBLE_EQ(f->weight, 1);
@@ -349,12 +345,8 @@ TEST_F(IrqRulesTest, SoftirqsOnIsolatedCpus) {
     softirq("HI", {{0, 9000, 9000}, {2, 0, 0}});
     softirq("TIMER", {{1, 9000, 9000}, {3, 500, c.timer_delta}});
     run();
-    const Finding* f = find("irq.softirq_on_isolated");
-    if (!c.title) {
-      EXPECT_EQ(f, nullptr);
-      continue;
-    }
-    ASSERT_NE(f, nullptr);
+    const Finding* f = expect_emitted("irq.softirq_on_isolated", c.title != nullptr);
+    if (!f) continue;
     EXPECT_EQ(str(f->title), c.title);
     EXPECT_EQ(f->severity, c.severity);
     if (f->severity == Severity::pass) {
@@ -410,12 +402,8 @@ TEST_F(IrqRulesTest, ThreadedHandlerPriority) {
     task("irq/24-eth0", kFifo, c.handler_prio, "0", true)->irq_number = sv("24");
     task("ktimers/2", kFifo, 99, "2", true);  // kernel threads set no bar
     run();
-    const Finding* f = find("irq.threaded_priority");
-    if (c.remediation && std::string(c.remediation) == "-") {
-      EXPECT_EQ(f, nullptr);
-      continue;
-    }
-    ASSERT_NE(f, nullptr);
+    const Finding* f = expect_emitted("irq.threaded_priority", !c.remediation || std::string(c.remediation) != "-");
+    if (!f) continue;
     EXPECT_DOUBLE_EQ(f->weight, 1);
     if (!c.remediation) {
       EXPECT_EQ(f->severity, Severity::pass);

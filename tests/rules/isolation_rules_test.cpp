@@ -41,17 +41,7 @@ void watchdog_on(Snapshot* s, const char* mask) {
   set_cpus(&s->watchdog_cpumask, mask);
 }
 
-struct Case {
-  const char* name;
-  void (*setup)(Snapshot* s);
-  Profile profile;
-  const char* id;
-  Severity severity;
-  double weight;
-  const char* title;
-};
-
-const Case kCases[] = {
+const RuleCase kCases[] = {
     {"not isolated, hard-rt", [](Snapshot* s) { machine(s, "0-7"); }, Profile::hard_rt,
      "isolation.present", Severity::fail, 3, "No CPU isolation configured"},
     {"not isolated, low-latency", [](Snapshot* s) { machine(s, "0-7"); }, Profile::low_latency,
@@ -195,14 +185,7 @@ const Case kCases[] = {
 };
 
 TEST_F(IsolationRulesTest, EveryVariant) {
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.name);
-    fresh();
-    c.setup(snap);
-    run_isolation(c.profile);
-    expect_finding(find(c.id), c.id, c.severity, c.weight, c.title);
-    for (const Finding* f : report.findings) EXPECT_EQ(f->category, Category::isolation);
-  }
+  expect_cases(isolation_rules, kCases, Category::isolation);
 }
 
 TEST_F(IsolationRulesTest, FullyEquippedMachineEmitsEveryIdInOrder) {

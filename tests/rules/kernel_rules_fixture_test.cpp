@@ -19,9 +19,7 @@ class PreemptFixtureTest : public ArenaTest {
   // Collects the tree and runs every rule; returns id -> finding.
   std::map<std::string, const Finding*> analyse(const char* tree, Profile profile) {
     std::string path = tests_dir() + "/fixtures/" + tree;
-    StrView err = {};
-    Source* src = source_open(&arena, path.c_str(), &err);
-    EXPECT_NE(src, nullptr) << str(err);
+    Source* src = open_source(path);
     std::map<std::string, const Finding*> out;
     if (!src) return out;
     snap = arena_new<Snapshot>(&arena);

@@ -2,24 +2,14 @@
 
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "collect/snapshot.h"
-#include "rules/finding.h"
-#include "rules/rules.h"
-#include "test_util.h"
+#include "rules/rule_module_test.h"
 
 namespace {
 
-class PreemptRulesTest : public ArenaTest {
+class PreemptRulesTest : public RuleModuleTest {
  protected:
-  void SetUp() override {
-    ArenaTest::SetUp();
-    snap = arena_new<Snapshot>(&arena);
-    snap->arena = &arena;
-  }
-
   // A readable configuration with nothing in it yet.
   void with_config() { snap->config_available = true; }
   void config(const char* key, const char* value) {
@@ -30,48 +20,8 @@ class PreemptRulesTest : public ArenaTest {
     kv_add(&arena, &snap->cmdline_params, sv(key), value ? sv(value) : kNoneView);
   }
 
-  // Runs the module alone, keeping emission order.
-  void run(Profile profile = Profile::hard_rt) {
-    report = Report{};
-    report.arena = &arena;
-    report.snapshot = snap;
-    report.profile = profile;
-    report.target_us = default_target_us(profile);
-    RuleContext ctx = make_rule_context(&report);
-    preempt_rules(&report, &ctx);
-  }
-
-  std::vector<std::string> ids() {
-    std::vector<std::string> out;
-    for (const Finding* f : report.findings) out.push_back(f->id);
-    return out;
-  }
-
-  const Finding* find(const char* id) {
-    const Finding* hit = nullptr;
-    for (const Finding* f : report.findings) {
-      if (std::string(f->id) == id) {
-        EXPECT_EQ(hit, nullptr) << "emitted twice: " << id;
-        hit = f;
-      }
-    }
-    return hit;
-  }
-
-  std::vector<std::pair<std::string, std::string>> evidence(const Finding* f) {
-    std::vector<std::pair<std::string, std::string>> out;
-    for (const Evidence& e : f->evidence) out.emplace_back(str(e.key), str(e.value));
-    return out;
-  }
-
-  // Unset texts are empty.
-  std::string text(StrView v) { return v.len ? str(v) : std::string(); }
-
-  Snapshot* snap;
-  Report report;
+  void run(Profile profile = Profile::hard_rt) { RuleModuleTest::run(preempt_rules, profile); }
 };
-
-using Ev = std::vector<std::pair<std::string, std::string>>;
 
 TEST_F(PreemptRulesTest, EveryFindingIsInThePreemptionCategory) {
   snap->is_rt = true;

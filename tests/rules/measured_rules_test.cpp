@@ -3,19 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "collect/snapshot.h"
-#include "rules/finding.h"
-#include "rules/rules.h"
-#include "test_util.h"
+#include "rules/rule_module_test.h"
 
 namespace {
 
-class MeasuredRulesTest : public ArenaTest {
+class MeasuredRulesTest : public RuleModuleTest {
  protected:
   void SetUp() override {
-    ArenaTest::SetUp();
-    snap = arena_new<Snapshot>(&arena);
-    snap->arena = &arena;
+    RuleModuleTest::SetUp();
     snap->measure_requested = true;
   }
   // A valid cyclictest measurement over CPUs 2-3.
@@ -38,27 +33,11 @@ class MeasuredRulesTest : public ArenaTest {
   }
   void note(const char* text) { add_measure_note(&arena, &snap->measure_notes, sv(text)); }
   void run(double target = 100) {
-    report = Report{};
-    report.arena = &arena;
-    report.snapshot = snap;
+    start(Profile::hard_rt, target);
     report.measured = true;
-    report.target_us = target;
     RuleContext ctx = make_rule_context(&report);
     measured_rules(&report, &ctx);
   }
-  std::vector<std::string> ids() {
-    std::vector<std::string> out;
-    for (const Finding* f : report.findings) out.push_back(f->id);
-    return out;
-  }
-  const Finding* find(const char* id) {
-    for (const Finding* f : report.findings) {
-      if (std::string(f->id) == id) return f;
-    }
-    return nullptr;
-  }
-  Snapshot* snap;
-  Report report{};
 };
 
 TEST_F(MeasuredRulesTest, UnavailableStopsTheModule) {

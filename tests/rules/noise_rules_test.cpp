@@ -35,17 +35,7 @@ void stat_interval(Snapshot* s, int64_t v) {
   s->stat_interval = v;
 }
 
-struct Case {
-  const char* name;
-  void (*setup)(Snapshot* s);
-  Profile profile;
-  const char* id;
-  Severity severity;
-  double weight;
-  const char* title;
-};
-
-const Case kCases[] = {
+const RuleCase kCases[] = {
     {"swap on, hard-rt", swap_on, Profile::hard_rt, "noise.swap", Severity::fail, 2,
      "Swap is active (768.0 kB)"},
     {"swap on, low-latency", swap_on, Profile::low_latency, "noise.swap", Severity::warn, 2,
@@ -151,14 +141,7 @@ const Case kCases[] = {
 };
 
 TEST_F(NoiseRulesTest, EveryVariant) {
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.name);
-    fresh();
-    c.setup(snap);
-    run(noise_rules, c.profile);
-    expect_finding(find(c.id), c.id, c.severity, c.weight, c.title);
-    for (const Finding* f : report.findings) EXPECT_EQ(f->category, Category::noise);
-  }
+  expect_cases(noise_rules, kCases, Category::noise);
 }
 
 TEST_F(NoiseRulesTest, NothingReadNothingSaid) {

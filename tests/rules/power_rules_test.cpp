@@ -201,14 +201,7 @@ const Case kCases[] = {
 };
 
 TEST_F(PowerRulesTest, EveryVariant) {
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.name);
-    fresh();
-    c.setup(snap);
-    run_power(c.profile, c.target_us);
-    expect_finding(find(c.id), c.id, c.severity, c.weight, c.title);
-    for (const Finding* f : report.findings) EXPECT_EQ(f->category, Category::power);
-  }
+  expect_cases(power_rules, kCases, Category::power);
 }
 
 TEST_F(PowerRulesTest, WithoutCpufreqTheGovernorIsLast) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/rule_test_util.h"
+#include "rules/rule_module_test.h"
 
 namespace {
 
@@ -219,12 +219,8 @@ TEST_F(SchedRulesTest, PlacementWithoutIsolation) {
     cpus(c.ncpus);
     for (const char* a : c.allowed) task("app", kFifo, 50, a);
     run();
-    const Finding* f = find("sched.rt_placement");
-    if (c.severity == Severity::na) {
-      EXPECT_EQ(f, nullptr);
-      continue;
-    }
-    ASSERT_NE(f, nullptr);
+    const Finding* f = expect_emitted("sched.rt_placement", c.severity != Severity::na);
+    if (!f) continue;
     EXPECT_EQ(f->severity, c.severity);
     EXPECT_EQ(str(f->title), c.title);
     EXPECT_DOUBLE_EQ(f->weight, 1);
@@ -282,12 +278,8 @@ TEST_F(SchedRulesTest, EqualFifoPrioritiesSharingACpu) {
     machine();
     for (const Thread& t : c.threads) task(t.comm, t.policy, t.prio, t.allowed, t.kthread);
     run();
-    const Finding* f = find("sched.equal_priority");
-    if (!c.detail) {
-      EXPECT_EQ(f, nullptr);
-      continue;
-    }
-    ASSERT_NE(f, nullptr);
+    const Finding* f = expect_emitted("sched.equal_priority", c.detail != nullptr);
+    if (!f) continue;
     EXPECT_EQ(str(f->detail), c.detail);
   }
   const Finding& f = get("sched.equal_priority");
@@ -360,12 +352,8 @@ TEST_F(SchedRulesTest, RtThrottling) {
     snap->has_sched_rt_period_us = c.has_period;
     snap->sched_rt_period_us = c.period;
     run();
-    const Finding* f = find("sched.rt_throttling");
-    if (!c.title) {
-      EXPECT_EQ(f, nullptr);
-      continue;
-    }
-    ASSERT_NE(f, nullptr);
+    const Finding* f = expect_emitted("sched.rt_throttling", c.title != nullptr);
+    if (!f) continue;
     EXPECT_EQ(str(f->title), c.title);
     EXPECT_EQ(f->severity, c.impact ? Severity::warn : Severity::pass);
     EXPECT_EQ(text(f->impact), c.impact ? c.impact : "");

@@ -9,12 +9,7 @@ namespace {
 
 class ReadReuseTest : public ArenaTest {
  protected:
-  Source* open(const std::string& path) {
-    StrView err{};
-    Source* src = source_open(&arena, path.c_str(), &err);
-    EXPECT_NE(src, nullptr) << str(err);
-    return src;
-  }
+  Source* open(const std::string& path) { return open_source(path); }
   std::string read(Source* src, const char* path) {
     return str(source_read_reuse(src, sv(path), &buf));
   }

@@ -36,12 +36,7 @@ struct HangGuard {
 
 class SourceTest : public ArenaTest {
  protected:
-  Source* open(const std::string& path) {
-    StrView err{};
-    Source* src = source_open(&arena, path.c_str(), &err);
-    EXPECT_NE(src, nullptr) << str(err);
-    return src;
-  }
+  Source* open(const std::string& path) { return open_source(path); }
   std::string open_error(const char* path) {
     StrView err{};
     EXPECT_EQ(source_open(&arena, path, &err), nullptr);
