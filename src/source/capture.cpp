@@ -12,8 +12,6 @@
 #include "base/parse.h"
 #include "source/tar_writer.h"
 
-namespace {
-
 // Everything the analysis reads; entries with "*", "?" or "[" are patterns.
 constexpr const char* kCopyList[] = {
     "/proc/version",
@@ -79,6 +77,12 @@ constexpr const char* kCopyList[] = {
     "/sys/kernel/debug/tracing/tracing_on",
 };
 static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 61);
+
+size_t capture_copy_count() { return sizeof kCopyList / sizeof kCopyList[0]; }
+
+const char* capture_copy_entry(size_t i) { return i < capture_copy_count() ? kCopyList[i] : nullptr; }
+
+namespace {
 
 // Names in a /proc/irq/N directory that are files; every other name there is
 // an interrupt action (handler) directory.

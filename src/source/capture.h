@@ -3,6 +3,8 @@
 // the host name.
 #pragma once
 
+#include <cstddef>
+
 #include "base/arena.h"
 #include "base/str.h"
 #include "source/source.h"
@@ -10,3 +12,9 @@
 // Writes the bundle at path (created readable by its owner only). On false
 // *err is "cannot create '%s'" or "writing '%s' failed".
 bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrView* err);
+
+// The files and patterns capture copies, in the order it copies them (a
+// pattern's matches in byte order where it stands): the number of entries,
+// and entry i (null past the end).
+size_t capture_copy_count();
+const char* capture_copy_entry(size_t i);

@@ -114,72 +114,6 @@ TEST_F(CaptureTest, MemberOrderAndContents) {
   EXPECT_TRUE(std::regex_match(e.back().data, meta)) << e.back().data;
 }
 
-// Every entry of the copy list, in the order capture must follow; patterns
-// are written out below with one concrete match each.
-const char* const kCopied[] = {
-    "/proc/version",
-    "/proc/cmdline",
-    "/proc/uptime",
-    "/proc/cpuinfo",
-    "/proc/config.gz",
-    "/proc/sys/kernel/osrelease",
-    "/sys/kernel/realtime",
-    "/boot/config-*",
-    "/sys/kernel/debug/sched/preempt",
-    "/sys/devices/system/cpu/possible",
-    "/sys/devices/system/cpu/present",
-    "/sys/devices/system/cpu/online",
-    "/sys/devices/system/cpu/offline",
-    "/sys/devices/system/cpu/isolated",
-    "/sys/devices/system/cpu/nohz_full",
-    "/sys/devices/system/cpu/smt/*",
-    "/sys/devices/system/cpu/cpu[0-9]*/topology/*",
-    "/sys/devices/system/node/node[0-9]*/cpulist",
-    "/sys/devices/system/cpu/cpu[0-9]*/cpufreq/*",
-    "/sys/devices/system/cpu/cpufreq/boost",
-    "/sys/devices/system/cpu/intel_pstate/*",
-    "/sys/devices/system/cpu/amd_pstate/*",
-    "/sys/devices/system/cpu/cpu[0-9]*/cpuidle/state[0-9]*/*",
-    "/sys/devices/system/cpu/cpuidle/*",
-    "/proc/interrupts",
-    "/proc/softirqs",
-    "/proc/irq/default_smp_affinity",
-    "/proc/irq/[0-9]*/smp_affinity",
-    "/proc/irq/[0-9]*/smp_affinity_list",
-    "/proc/irq/[0-9]*/effective_affinity",
-    "/proc/irq/[0-9]*/effective_affinity_list",
-    "/proc/irq/[0-9]*/node",
-    "/sys/kernel/irq/[0-9]*/chip_name",
-    "/sys/kernel/irq/[0-9]*/name",
-    "/proc/sys/kernel/sched_*",
-    "/proc/sys/kernel/timer_migration",
-    "/proc/sys/kernel/numa_balancing",
-    "/proc/sys/kernel/watchdog",
-    "/proc/sys/kernel/watchdog_cpumask",
-    "/proc/sys/kernel/nmi_watchdog",
-    "/proc/sys/kernel/soft_watchdog",
-    "/proc/sys/kernel/hung_task_timeout_secs",
-    "/proc/sys/kernel/hostname",
-    "/proc/sys/vm/stat_interval",
-    "/proc/sys/vm/swappiness",
-    "/proc/swaps",
-    "/proc/mounts",
-    "/sys/kernel/mm/transparent_hugepage/enabled",
-    "/sys/kernel/mm/transparent_hugepage/defrag",
-    "/sys/kernel/mm/ksm/run",
-    "/sys/devices/system/machinecheck/machinecheck[0-9]*/check_interval",
-    "/sys/devices/virtual/workqueue/cpumask",
-    "/sys/bus/workqueue/devices/writeback/cpumask",
-    "/sys/devices/system/clocksource/clocksource0/*",
-    "/sys/kernel/tracing/available_tracers",
-    "/sys/kernel/tracing/current_tracer",
-    "/sys/kernel/tracing/tracing_on",
-    "/sys/kernel/tracing/osnoise/*",
-    "/sys/kernel/debug/tracing/available_tracers",
-    "/sys/kernel/debug/tracing/current_tracer",
-    "/sys/kernel/debug/tracing/tracing_on",
-};
-
 // A concrete file name that the pattern matches: "[0-9]*" becomes "7", any
 // other "*" becomes "x".
 std::string concrete(std::string p) {
@@ -189,17 +123,17 @@ std::string concrete(std::string p) {
 }
 
 TEST_F(CaptureTest, CopyListOrder) {
-  ASSERT_EQ(sizeof(kCopied) / sizeof(kCopied[0]), 61u);
+  ASSERT_EQ(capture_copy_count(), 61u);
   // One file per entry, holding its position in the list.
   TempDir full;
-  for (size_t i = 0; i < 61; i++) full.write(concrete(kCopied[i]).substr(1), std::to_string(i));
+  for (size_t i = 0; i < 61; i++) full.write(concrete(capture_copy_entry(i)).substr(1), std::to_string(i));
   Source* src = open(full.path);
   ASSERT_NE(src, nullptr);
   ASSERT_TRUE(capture(src, false, bundle)) << err_text;
   std::vector<Entry> e = entries(gunzip_bytes(read_file(bundle)));
   ASSERT_GE(e.size(), 61u);
   for (size_t i = 0; i < 61; i++) {
-    EXPECT_EQ(e[i].name, "." + concrete(kCopied[i])) << i;
+    EXPECT_EQ(e[i].name, "." + concrete(capture_copy_entry(i))) << i;
     EXPECT_EQ(e[i].data, std::to_string(i)) << i;
   }
   Strings rest;
