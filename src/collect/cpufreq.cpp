@@ -53,7 +53,7 @@ void read_cpu(Snapshot* snap, int32_t cpu) {
   CpuFreq* f = list_grow(snap->arena, &snap->cpufreq);
   f->cpu = cpu;
   for (const FreqText& t : kFreqTexts) {
-    f->*t.field = source_readf(src, "/sys/devices/system/cpu/cpu%d/cpufreq/%s", cpu, t.file);
+    f->*t.field = source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/cpufreq/%s", cpu, t.file);
   }
   for (const FreqInt& i : kFreqInts) {
     f->*i.has = source_read_intf(src, &(f->*i.value), "/sys/devices/system/cpu/cpu%d/cpufreq/%s",

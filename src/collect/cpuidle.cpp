@@ -24,8 +24,8 @@ void read_state(Snapshot* snap, StrView dir, int32_t index, List<IdleState>* sta
   Source* src = snap->src;
   IdleState* st = list_grow(snap->arena, states);
   st->index = index;
-  st->name = source_readf(src, "%.*s/name", SV_ARG(dir));
-  st->desc = source_readf(src, "%.*s/desc", SV_ARG(dir));
+  st->name = source_read_trimmedf(src, "%.*s/name", SV_ARG(dir));
+  st->desc = source_read_trimmedf(src, "%.*s/desc", SV_ARG(dir));
   for (const StateInt& i : kStateInts) {
     st->*i.has = source_read_intf(src, &(st->*i.value), "%.*s/%s", SV_ARG(dir), i.file);
   }

@@ -15,16 +15,10 @@
 #include "base/arena.h"
 #include "base/cpuset.h"
 #include "base/list.h"
+#include "base/opt.h"
 #include "base/str.h"
 #include "collect/measurement.h"
 #include "source/source.h"
-
-// An optional integer: a presence flag followed by a signed 64-bit value.
-// Snapshot fields spell it out as has_x / x; functions return it whole.
-struct OptInt {
-  bool has;
-  int64_t value;
-};
 
 // Where each CPU's element sits in a per-CPU list of the Snapshot, so that a
 // lookup inside a loop over CPUs costs one step: slot[cpu] is the position of

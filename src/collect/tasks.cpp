@@ -84,7 +84,7 @@ struct TaskWalk {
 
 StrView process_cmdline(TaskWalk* w, Process* p) {
   if (!p->cmdline_read) {
-    p->cmdline = source_readf(w->snap->src, "/proc/%d/cmdline", p->pid);
+    p->cmdline = source_read_trimmedf(w->snap->src, "/proc/%d/cmdline", p->pid);
     p->cmdline_read = true;
   }
   return p->cmdline;

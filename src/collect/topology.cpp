@@ -74,8 +74,8 @@ void read_cpu(Snapshot* snap, int32_t cpu) {
   Source* src = snap->src;
   CpuTopology* t = list_grow(snap->arena, &snap->cpus);
   t->cpu = cpu;
-  StrView sib = source_readf(src, "/sys/devices/system/cpu/cpu%d/topology/thread_siblings_list", cpu);
-  if (!sib.ptr) sib = source_readf(src, "/sys/devices/system/cpu/cpu%d/topology/core_cpus_list", cpu);
+  StrView sib = source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/topology/thread_siblings_list", cpu);
+  if (!sib.ptr) sib = source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/topology/core_cpus_list", cpu);
   cpuset_parse_list(&t->siblings, sib);
   cpuset_remove(&t->siblings, cpu);
   t->has_core_id =
@@ -93,7 +93,7 @@ void read_nodes(Snapshot* snap) {
   for (StrView dir : dirs) {
     int32_t node;
     if (!parse_numbered_name(dir, sv_lit("node"), &node)) continue;
-    StrView text = source_readf(snap->src, "/sys/devices/system/node/node%d/cpulist", node);
+    StrView text = source_read_trimmedf(snap->src, "/sys/devices/system/node/node%d/cpulist", node);
     if (!text.ptr) continue;
     NumaNode* n = list_grow(snap->arena, &snap->nodes);
     n->node = node;

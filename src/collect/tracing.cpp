@@ -38,7 +38,7 @@ constexpr ToolPath kTools[] = {
 // The first directory whose available_tracers can be read (even empty).
 bool find_tracing_dir(Snapshot* snap) {
   for (const char* dir : kTracingDirs) {
-    StrView tracers = source_readf(snap->src, "%s/available_tracers", dir);
+    StrView tracers = source_read_trimmedf(snap->src, "%s/available_tracers", dir);
     if (!tracers.ptr) continue;
     snap->tracefs_available = true;
     snap->tracefs_path = sv_from_cstr(dir);
@@ -51,7 +51,7 @@ bool find_tracing_dir(Snapshot* snap) {
 void read_tracing_dir(Snapshot* snap) {
   Source* src = snap->src;
   StrView dir = snap->tracefs_path;
-  snap->current_tracer = source_readf(src, "%.*s/current_tracer", SV_ARG(dir));
+  snap->current_tracer = source_read_trimmedf(src, "%.*s/current_tracer", SV_ARG(dir));
   snap->has_tracing_on = source_read_intf(src, &snap->tracing_on, "%.*s/tracing_on", SV_ARG(dir));
   snap->tracing_instances = source_existsf(src, "%.*s/instances", SV_ARG(dir));
   for (const TracerFlag& t : kTracers) snap->*t.flag = sv_contains(snap->available_tracers, t.name);

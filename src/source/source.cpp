@@ -108,7 +108,7 @@ void source_glob(Source* src, const char* pattern, StrList* out) {
   src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), out);
 }
 
-StrView source_readf(Source* src, const char* fmt, ...) {
+StrView source_read_trimmedf(Source* src, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
   StrView path = arena_vsprintf(src->arena, fmt, ap);

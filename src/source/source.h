@@ -68,7 +68,7 @@ bool source_exists(Source* src, const char* path);
 void source_list(Source* src, const char* dir, StrList* out);
 void source_glob(Source* src, const char* pattern, StrList* out);
 
-StrView source_readf(Source* src, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+StrView source_read_trimmedf(Source* src, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 bool source_read_intf(Source* src, int64_t* out, const char* fmt, ...)
     __attribute__((format(printf, 3, 4)));
 bool source_existsf(Source* src, const char* fmt, ...) __attribute__((format(printf, 2, 3)));

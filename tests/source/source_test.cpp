@@ -427,8 +427,8 @@ TEST_F(SourceTest, ReadInt) {
 TEST_F(SourceTest, ReadfBuildsThePathAndTrims) {
   tree.write("sys/devices/system/cpu/cpu3/online", " 1\n");
   Source* src = open(tree.path);
-  EXPECT_EQ(str(source_readf(src, "/sys/devices/system/cpu/cpu%d/online", 3)), "1");
-  EXPECT_EQ(source_readf(src, "/sys/devices/system/cpu/cpu%d/online", 4).ptr, nullptr);
+  EXPECT_EQ(str(source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/online", 3)), "1");
+  EXPECT_EQ(source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/online", 4).ptr, nullptr);
   EXPECT_EQ(error_of(src, "/sys/devices/system/cpu/cpu4/online"), "ENOENT");
 }
 
