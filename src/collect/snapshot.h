@@ -41,6 +41,13 @@ struct CpuTopology {
   int64_t package_id;
   bool has_node;
   int64_t node;  // NUMA node whose CPU list holds the CPU
+  OptInt capacity;  // cpu_capacity: the CPU's relative compute capacity (big.LITTLE)
+};
+
+// A cgroup v2 cpuset partition whose state the kernel reports invalid.
+struct CgroupPartition {
+  StrView path;   // the cgroup's directory, "/sys/fs/cgroup/rt"
+  StrView state;  // cpuset.cpus.partition as read: "isolated invalid (reason)"
 };
 
 struct NumaNode {
@@ -115,6 +122,7 @@ struct IrqInfo {
   int64_t node;
   bool managed;  // kernel-managed per-queue interrupt
   bool special;  // the row is not numbered
+  bool per_cpu_vector;  // one vector per CPU (GIC SGI or PPI): there is no affinity to move
 };
 
 struct SoftirqInfo {
@@ -207,6 +215,7 @@ struct Snapshot {
   StrView thp_param;
   StrView clocksource_param;
   bool audit_off;
+  bool isolcpus_domain;  // isolcpus= takes its CPUs out of the scheduler domains
 
   // CPU topology
   CpuSet possible;
@@ -223,6 +232,9 @@ struct Snapshot {
   bool smt_in_use;
   StrView smt_control;
   uint32_t ncpus;
+  bool nohz_full_ignored;  // nohz_full= given, but the kernel is built without CONFIG_NO_HZ_FULL
+  OptCpuSet cgroup_isolated;  // CPUs of isolated cgroup v2 cpuset partitions
+  List<CgroupPartition> cgroup_invalid;  // partitions the kernel reports invalid
 
   // Frequency
   bool cpufreq_available;
