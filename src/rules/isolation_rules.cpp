@@ -383,8 +383,9 @@ void rule_param_range(Report* r, const Snapshot* s, const CpuParam& p) {
   CpuSet have = s->*p.set;
   cpuset_and(&have, &s->possible);
   Finding* f = add_finding(r, p.id, kCat, Severity::warn,
-                           arena_sprintf(a, "%s names CPUs %.*s that this machine does not have",
-                                         p.key, SV_ARG(cpulist(a, &absent))));
+                           arena_sprintf(a, "%s names CPU%s %.*s that this machine does not have",
+                                         p.key, cpuset_count(&absent) == 1 ? "" : "s",
+                                         SV_ARG(cpulist(a, &absent))));
   finding_set_detail(f, arena_sprintf(a, "The kernel knows CPUs %.*s; it skips the others.",
                                       SV_ARG(cpulist(a, &s->possible))));
   finding_set_impact(f, sv_lit("The parameter does less than it says, and tools that read the boot "
