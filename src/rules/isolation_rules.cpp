@@ -49,7 +49,8 @@ void rule_not_isolated(Report* r, const RuleContext* ctx) {
       add_finding(r, "isolation.present", kCat, sev, sv_lit("No CPU isolation configured"));
   Partition p = partition_propose(a, s);
   StrView params = partition_boot_params(a, s, &p);
-  StrView plan = params.ptr ? arena_sprintf(a, " Proposed: isolate CPUs %.*s; this %.*s.",
+  StrView plan = params.ptr ? arena_sprintf(a, " Proposed: isolate CPU%s %.*s; this %.*s.",
+                                            cpuset_count(&p.isolate) == 1 ? "" : "s",
                                             SV_ARG(cpulist(a, &p.isolate)), SV_ARG(p.reason))
                             : arena_sprintf(a, " Nothing to propose: %.*s.", SV_ARG(p.reason));
   finding_set_detail(
