@@ -79,7 +79,7 @@ void keep_whole_cores(const Snapshot* s, CpuSet* set) {
 }
 
 // What the machine already isolates, in whole or in part, restricted to its
-// possible CPUs.
+// possible CPUs and widened to whole cores.
 CpuSet existing_isolation(const Snapshot* s) {
   CpuSet set = s->isolated;
   cpuset_or(&set, &s->isolcpus);
@@ -88,6 +88,13 @@ CpuSet existing_isolation(const Snapshot* s) {
   cpuset_or(&set, &s->rcu_nocbs);
   if (s->cgroup_isolated.has) cpuset_or(&set, &s->cgroup_isolated.value);
   if (!cpuset_empty(&s->possible)) cpuset_and(&set, &s->possible);
+  CpuSet named = set;
+  for (int32_t cpu : CpuIter{&named}) {
+    if (!cpuset_has(&s->online, cpu)) continue;
+    CpuSet core = core_of(s, cpu);
+    cpuset_and(&core, &s->online);
+    cpuset_or(&set, &core);
+  }
   return set;
 }
 
@@ -125,10 +132,9 @@ Partition partition_propose(Arena* a, const Snapshot* s) {
   keep_whole_cores(s, &isolate);
   if (cpuset_empty(&isolate)) {
     return no_partition(PartitionKind::no_spare,
-                        arena_sprintf(a,
-                                      "every core stays for housekeeping: CPU %d's core and one "
-                                      "core per NUMA node",
-                                      first));
+                        arena_sprintf(a, "every core is kept for housekeeping: CPU %d's core%s",
+                                      first,
+                                      s->nodes.count > 1 ? " and one core per NUMA node" : ""));
   }
   Partition p = {};
   p.kind = PartitionKind::proposed;
