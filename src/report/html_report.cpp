@@ -6,6 +6,7 @@
 #include "report/html_escape.h"
 #include "report/html_page.h"
 #include "report/html_style.h"
+#include "report/score_band.h"
 #include "source/source.h"
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // Stands in for a missing Snapshot: every field unknown.
 const Snapshot kEmptySnapshot{};
 
-// ---- 1. Head, 2. title and meta line ----
+// ---- Head, title and meta line ----
 
 void write_head(const HtmlPage* p) {
   FILE* out = p->out;
@@ -54,13 +55,12 @@ void write_title(const HtmlPage* p) {
   fputs("</div>\n", out);
 }
 
-// ---- 3. Score panel ----
+// ---- Score panel ----
 
-const char* score_color(int32_t score) {
-  if (score >= 75) return "var(--pass)";
-  if (score >= 50) return "var(--warn)";
-  return "var(--fail)";
-}
+// By ScoreBand: good, middling, poor.
+constexpr const char* kBandColor[] = {"var(--pass)", "var(--warn)", "var(--fail)"};
+
+const char* score_color(int32_t score) { return kBandColor[static_cast<int>(score_band(score))]; }
 
 void write_score(const HtmlPage* p) {
   FILE* out = p->out;
@@ -87,7 +87,7 @@ void write_score(const HtmlPage* p) {
   fputs("</div>\n</div>\n", out);
 }
 
-// ---- 6. Findings ----
+// ---- Findings ----
 
 struct SeverityLook {
   const char* cls;
@@ -152,7 +152,7 @@ void write_findings(const HtmlPage* p) {
   }
 }
 
-// ---- 8. Idle states ----
+// ---- Idle states ----
 
 // The CPU's C-state floor from its own row: the largest known exit latency
 // among its enabled states (as deepest_idle_state, without a lookup by CPU).
@@ -202,7 +202,7 @@ void write_idle(const HtmlPage* p) {
   fputs("</tbody></table></div>\n</div>\n", out);
 }
 
-// ---- 9. Footer ----
+// ---- Footer ----
 
 void write_footer(const HtmlPage* p) {
   FILE* out = p->out;
