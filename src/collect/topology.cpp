@@ -63,8 +63,10 @@ bool kernel_or_boot_set(Snapshot* snap, const char* path, CpuSet* out, const Cpu
 }
 
 // A kernel built without CONFIG_NO_HZ_FULL ignores nohz_full= and keeps the
-// tick everywhere (Documentation/timers/no_hz.rst: adaptive ticks need
-// CONFIG_NO_HZ_FULL=y). Only a configuration that was read can say so.
+// tick everywhere (Documentation/admin-guide/kernel-parameters.txt,
+// nohz_full=: "In kernels built with CONFIG_NO_HZ_FULL=y, set the specified
+// list of CPUs whose tick will be stopped"; Documentation/timers/no_hz.rst).
+// Only a configuration that was read can say so.
 bool nohz_full_unsupported(const Snapshot* snap) {
   return snap->config_available && !kv_is_enabled(&snap->config, "CONFIG_NO_HZ_FULL");
 }

@@ -26,8 +26,10 @@ int32_t count_cores(const Snapshot* s) {
   return cores;
 }
 
-// The cores that keep kernel work: the first online CPU's, and on every
-// other NUMA node with online CPUs the core of its lowest one.
+// The cores that keep kernel work: the first online CPU's (the boot CPU, which
+// nohz_full= always leaves ticking for timekeeping,
+// Documentation/admin-guide/kernel-parameters.txt), and on every other NUMA
+// node with online CPUs the core of its lowest one.
 CpuSet housekeeping_cores(const Snapshot* s) {
   CpuSet hk = core_of(s, cpuset_first(&s->online));
   for (const NumaNode& node : s->nodes) {
@@ -145,6 +147,10 @@ Partition partition_propose(Arena* a, const Snapshot* s) {
   return p;
 }
 
+// isolcpus=managed_irq,domain takes the CPUs out of the scheduler domains and
+// keeps managed queue interrupts off them; nohz_full= stops their tick and
+// rcu_nocbs= offloads their RCU callbacks
+// (Documentation/admin-guide/kernel-parameters.txt).
 StrView partition_boot_params(Arena* a, const Snapshot* s, const Partition* p) {
   if (cpuset_empty(&p->isolate)) return kNoneView;
   StrView cpus = cpuset_format_list(a, &p->isolate);
