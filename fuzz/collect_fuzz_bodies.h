@@ -128,7 +128,8 @@ inline void fuzz_cpu_collect(const uint8_t* data, size_t size) {
   Partition part = partition_propose(&a, snap);
   for (int32_t c : CpuIter{&part.isolate}) {
     if (!cpuset_has(&snap->possible, c) && !cpuset_has(&snap->online, c)) abort();
-    const CpuTopology* t = part.kind == PartitionKind::proposed ? find_cpu_topology(snap, c) : nullptr;
+    bool proposed = part.kind == PartitionKind::proposed;
+    const CpuTopology* t = proposed ? find_cpu_topology(snap, c) : nullptr;
     if (t) {
       CpuSet outside = t->siblings;
       cpuset_andnot(&outside, &part.isolate);

@@ -121,7 +121,8 @@ constexpr int64_t kGicFirstShared = 32;
 bool gic_per_cpu(StrView chip, const IrqRow* row) {
   if (!sv_starts_with(chip, "GIC") || row->words.count < 2) return false;
   int64_t hwirq;
-  return sv_all_digits(row->words[1]) && parse_i64(row->words[1], &hwirq) && hwirq < kGicFirstShared;
+  return sv_all_digits(row->words[1]) && parse_i64(row->words[1], &hwirq) &&
+         hwirq < kGicFirstShared;
 }
 
 void describe_numbered(IrqReader* r, int32_t irq, const IrqRow* row, IrqInfo* info) {

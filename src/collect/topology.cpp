@@ -89,8 +89,8 @@ void read_isolation(Snapshot* snap) {
   CpuSet nohz_boot = {};
   bool ignored = snap->has_cmdline_nohz_full && nohz_full_unsupported(snap);
   if (!ignored) cpuset_copy(&nohz_boot, &snap->cmdline_nohz_full);
-  bool from_kernel = kernel_or_boot_set(snap, "/sys/devices/system/cpu/nohz_full",
-                                        &snap->nohz_full, &nohz_boot);
+  bool from_kernel =
+      kernel_or_boot_set(snap, "/sys/devices/system/cpu/nohz_full", &snap->nohz_full, &nohz_boot);
   snap->nohz_full_ignored = ignored && !from_kernel;
   restrict_to_possible(snap, &snap->isolated);
   restrict_to_possible(snap, &snap->nohz_full);

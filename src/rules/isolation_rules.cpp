@@ -383,10 +383,10 @@ void rule_param_range(Report* r, const Snapshot* s, const CpuParam& p) {
   if (cpuset_empty(&absent)) return;
   CpuSet have = s->*p.set;
   cpuset_and(&have, &s->possible);
-  Finding* f = add_finding(r, p.id, kCat, Severity::warn,
-                           arena_sprintf(a, "%s names CPU%s %.*s that this machine does not have",
-                                         p.key, cpuset_count(&absent) == 1 ? "" : "s",
-                                         SV_ARG(cpulist(a, &absent))));
+  Finding* f = add_finding(
+      r, p.id, kCat, Severity::warn,
+      arena_sprintf(a, "%s names CPU%s %.*s that this machine does not have", p.key,
+                    cpuset_count(&absent) == 1 ? "" : "s", SV_ARG(cpulist(a, &absent))));
   finding_set_detail(f, arena_sprintf(a, "The kernel knows CPUs %.*s; it skips the others.",
                                       SV_ARG(cpulist(a, &s->possible))));
   finding_set_impact(f, sv_lit("The parameter does less than it says, and tools that read the boot "
@@ -425,8 +425,8 @@ void rule_cgroup_partition(Report* r, const Snapshot* s) {
                            arena_sprintf(a, "cgroup partition %.*s is invalid (%.*s)",
                                          SV_ARG(p.path), SV_ARG(partition_reason(p.state))));
   if (s->cgroup_invalid.count > 1) {
-    finding_set_detail(f, arena_sprintf(a, "%zu cpuset partitions are invalid.",
-                                        s->cgroup_invalid.count));
+    finding_set_detail(
+        f, arena_sprintf(a, "%zu cpuset partitions are invalid.", s->cgroup_invalid.count));
   }
   finding_set_impact(f, sv_lit("The kernel does not isolate the CPUs of an invalid partition: "
                                "they stay in the scheduler's load balancing."));

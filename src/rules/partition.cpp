@@ -133,10 +133,10 @@ Partition partition_propose(Arena* a, const Snapshot* s) {
   cpuset_andnot(&isolate, &keep);
   keep_whole_cores(s, &isolate);
   if (cpuset_empty(&isolate)) {
-    return no_partition(PartitionKind::no_spare,
-                        arena_sprintf(a, "every core is kept for housekeeping: CPU %d's core%s",
-                                      first,
-                                      s->nodes.count > 1 ? " and one core per NUMA node" : ""));
+    return no_partition(
+        PartitionKind::no_spare,
+        arena_sprintf(a, "every core is kept for housekeeping: CPU %d's core%s", first,
+                      s->nodes.count > 1 ? " and one core per NUMA node" : ""));
   }
   Partition p = {};
   p.kind = PartitionKind::proposed;
@@ -156,8 +156,8 @@ StrView partition_boot_params(Arena* a, const Snapshot* s, const Partition* p) {
   StrView cpus = cpuset_format_list(a, &p->isolate);
   // A kernel built without CONFIG_NO_HZ_FULL ignores nohz_full=
   // (Documentation/timers/no_hz.rst), so the line does not offer it.
-  bool no_nohz_full =
-      s->nohz_full_ignored || (s->config_available && !kv_is_enabled(&s->config, "CONFIG_NO_HZ_FULL"));
+  bool no_nohz_full = s->nohz_full_ignored ||
+                      (s->config_available && !kv_is_enabled(&s->config, "CONFIG_NO_HZ_FULL"));
   if (no_nohz_full) {
     return arena_sprintf(a, "isolcpus=managed_irq,domain,%.*s rcu_nocbs=%.*s", SV_ARG(cpus),
                          SV_ARG(cpus));
