@@ -103,6 +103,7 @@ void nohz_full_cpus(const Snapshot* s, CpuSet* out) {
 // the rcu_nocbs= CPUs.
 void rcu_offloaded_cpus(const Snapshot* s, CpuSet* out) {
   cpuset_copy(out, &s->rcu_nocbs);
+  if (!cpuset_empty(&s->possible)) cpuset_and(out, &s->possible);  // as far as the CPUs exist
   cpuset_or(out, &s->nohz_full);
 }
 
