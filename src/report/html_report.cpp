@@ -159,11 +159,11 @@ void write_findings(const HtmlPage* p) {
 StrView row_floor(const HtmlPage* p, const CpuIdle* row) {
   const IdleState* deepest = nullptr;
   for (const IdleState& st : row->states) {
-    if (st.disabled || !st.has_latency_us) continue;
-    if (!deepest || st.latency_us > deepest->latency_us) deepest = &st;
+    if (st.disabled || !st.latency_us.has) continue;
+    if (!deepest || st.latency_us.value > deepest->latency_us.value) deepest = &st;
   }
   return html_latency(p, deepest != nullptr,
-                      deepest ? static_cast<double>(deepest->latency_us) : 0);
+                      deepest ? static_cast<double>(deepest->latency_us.value) : 0);
 }
 
 void write_idle_head(const HtmlPage* p, const CpuIdle* first) {
@@ -173,7 +173,7 @@ void write_idle_head(const HtmlPage* p, const CpuIdle* first) {
     fputs("<th>", out);
     html_escape(out, st.name);
     fputs("<br><span class=\"unit\">", out);
-    html_escape(out, html_latency(p, st.has_latency_us, static_cast<double>(st.latency_us)));
+    html_escape(out, html_latency(p, st.latency_us.has, static_cast<double>(st.latency_us.value)));
     fputs("</span></th>", out);
   }
   fputs("<th>Latency floor</th></tr></thead><tbody>\n", out);

@@ -64,7 +64,7 @@ TEST_F(CollectTest, ProgressMessagesInOrderAndNoSamplingOnATree) {
   EXPECT_EQ(snap->sample_seconds, 0.0);
   EXPECT_EQ(str(snap->host), "rt-box");
   EXPECT_TRUE(snap->is_rt);
-  EXPECT_TRUE(snap->has_isolcpus);
+  EXPECT_TRUE(snap->isolcpus.has);
 }
 
 TEST_F(CollectTest, QuietWithoutVerbose) {
