@@ -272,11 +272,11 @@ struct Snapshot {
   StrView current_tracer;
   OptInt tracing_on;
   bool tracing_instances;
-  bool has_osnoise;
-  bool has_timerlat;
-  bool has_hwlat;
-  bool has_irqsoff;
-  bool has_wakeup_rt;
+  bool osnoise_available;
+  bool timerlat_available;
+  bool hwlat_available;
+  bool irqsoff_available;
+  bool wakeup_rt_available;
   StrView which_cyclictest;
   StrView which_rtla;
   StrView which_hwlatdetect;

@@ -14,9 +14,9 @@ struct TracerFlag {
 };
 
 constexpr TracerFlag kTracers[] = {
-    {"osnoise", &Snapshot::has_osnoise}, {"timerlat", &Snapshot::has_timerlat},
-    {"hwlat", &Snapshot::has_hwlat},     {"irqsoff", &Snapshot::has_irqsoff},
-    {"wakeup_rt", &Snapshot::has_wakeup_rt},
+    {"osnoise", &Snapshot::osnoise_available},     {"timerlat", &Snapshot::timerlat_available},
+    {"hwlat", &Snapshot::hwlat_available},         {"irqsoff", &Snapshot::irqsoff_available},
+    {"wakeup_rt", &Snapshot::wakeup_rt_available},
 };
 
 // Tool paths that capture records in a bundle.

@@ -98,8 +98,8 @@ TEST_F(SysctlTest, RichFixture) {
   EXPECT_EQ(str(s->tracefs_path), "/sys/kernel/tracing");
   EXPECT_EQ(str(s->current_tracer), "nop");
   EXPECT_EQ(s->tracing_on.value, 1);
-  EXPECT_TRUE(s->has_osnoise && s->has_timerlat && s->has_hwlat && s->has_irqsoff &&
-              s->has_wakeup_rt);
+  EXPECT_TRUE(s->osnoise_available && s->timerlat_available && s->hwlat_available &&
+              s->irqsoff_available && s->wakeup_rt_available);
 }
 
 TEST_F(SysctlTest, MalformedMaskIsReadButEmpty) {
@@ -125,8 +125,9 @@ TEST_F(SysctlTest, TracingUnderDebugfsAndRecordedTools) {
   d.write(".kelvane/cmd/which_rtla", "/usr/bin/rtla\n");
   Snapshot* s = collect(d);
   EXPECT_EQ(str(s->tracefs_path), "/sys/kernel/debug/tracing");
-  EXPECT_TRUE(s->has_hwlat);
-  EXPECT_FALSE(s->has_osnoise || s->has_timerlat || s->has_irqsoff || s->has_wakeup_rt);
+  EXPECT_TRUE(s->hwlat_available);
+  EXPECT_FALSE(s->osnoise_available || s->timerlat_available || s->irqsoff_available ||
+               s->wakeup_rt_available);
   EXPECT_TRUE(s->tracing_instances);
   EXPECT_FALSE(s->current_tracer.ptr);
   EXPECT_EQ(str(s->which_rtla), "/usr/bin/rtla");
