@@ -1,6 +1,7 @@
 #include "collect/cpuidle.h"
 
 #include "base/cpuset.h"
+#include "collect/clock.h"
 #include "collect/sysfs.h"
 #include "source/source.h"
 
@@ -77,6 +78,7 @@ void read_dma_latency_holder(Snapshot* snap) {
 void collect_cpuidle(Snapshot* snap) {
   read_driver(snap);
   for (int32_t cpu : CpuIter{&snap->online}) read_cpu(snap, cpu);
+  if (snap->cpuidle_available) snap->cpuidle_read_s = monotonic_seconds();
   cpu_positions_build(snap->arena, &snap->cpuidle_pos, snap->cpuidle);
   read_dma_latency_holder(snap);
 }
@@ -97,4 +99,7 @@ void sample_cpuidle_usage(Snapshot* snap) {
           __builtin_sub_overflow(now, st.usage.value, &grew) || grew < 0 ? 0 : grew;
     }
   }
+  // The counters' own window: the interrupt readings bracket another one,
+  // opened earlier in collection.
+  snap->cpuidle_window_s = monotonic_seconds() - snap->cpuidle_read_s;
 }

@@ -146,8 +146,7 @@ struct Snapshot {
   StrView tool_version;  // set by the run driver
   StrView source;        // the Source's label
   bool live;
-  bool privileged;        // set by the run driver
-  double sample_seconds;  // 0 when no sampling took place
+  bool privileged;  // set by the run driver
 
   // Kernel
   StrView proc_version;
@@ -217,6 +216,8 @@ struct Snapshot {
   StrView cpuidle_governor;
   List<CpuIdle> cpuidle;
   CpuPositions cpuidle_pos;
+  double cpuidle_read_s;    // monotonic clock at the first reading of the usage counters
+  double cpuidle_window_s;  // time between the two readings; 0 when not sampled
   OptInt dma_latency_us;
   Opt<StrView> dma_latency_holder;  // present only when not empty
 

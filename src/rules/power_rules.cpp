@@ -181,7 +181,7 @@ void rule_cstates(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
     return;
   }
   auto rate = static_cast<double>(most);
-  if (s->sample_seconds > 0) rate /= s->sample_seconds;
+  if (s->cpuidle_window_s > 0) rate /= s->cpuidle_window_s;
   Finding* f =
       add_finding(r, "power.cstates", kCat, Severity::fail,
                   arena_sprintf(a, "CPU %d entered %.*s %.*s times/s during the sample", most_cpu,

@@ -85,6 +85,7 @@ TEST_F(CpuPowerTest, UsageDeltaNeverNegative) {
   d.write(kCpu + "cpu0/cpuidle/state1/usage", "100\n");
   d.write(kCpu + "cpu0/cpuidle/state2/name", "no usage\n");
   Snapshot* s = collect(d);
+  s->cpuidle_read_s -= 3;  // the first reading, 3 s ago
   d.write(kCpu + "cpu0/cpuidle/state0/usage", "130\n");
   d.write(kCpu + "cpu0/cpuidle/state1/usage", "90\n");
   d.write(kCpu + "cpu0/cpuidle/state2/usage", "5\n");
@@ -94,6 +95,8 @@ TEST_F(CpuPowerTest, UsageDeltaNeverNegative) {
   EXPECT_TRUE(st.items[1].usage_delta.has);
   EXPECT_EQ(st.items[1].usage_delta.value, 0);
   EXPECT_FALSE(st.items[2].usage_delta.has);  // no first reading to compare with
+  EXPECT_GE(s->cpuidle_window_s, 3.0);        // timed from the idle counters' own reading
+  EXPECT_LT(s->cpuidle_window_s, 30.0);
 }
 
 // The index built by the collectors answers like the linear search.

@@ -52,7 +52,8 @@ void deepest(Snapshot* s, int64_t latency_us) {
 
 void sampled(Snapshot* s, int64_t c3_entries) {
   deepest(s, 70);
-  s->sample_seconds = 2;
+  s->cpuidle_window_s = 2;
+  s->sample_window_s = 5;  // the interrupts' window: not the idle counters'
   for (CpuIdle& idle : s->cpuidle) {
     for (IdleState& st : idle.states) st.usage_delta.has = true;
   }
@@ -128,7 +129,7 @@ const Case kCases[] = {
     {"deep entries, no window length",
      [](Snapshot* s) {
        sampled(s, 1500);
-       s->sample_seconds = 0;
+       s->cpuidle_window_s = 0;
      },
      Profile::hard_rt, 0, "power.cstates", Severity::fail, 2,
      "CPU 3 entered C3 1.5k times/s during the sample"},
