@@ -81,14 +81,14 @@ void restrict_to_possible(const Snapshot* snap, CpuSet* set) {
 // the scheduler domains; either joined by the isolated cgroup partitions.
 void read_isolation(Snapshot* snap) {
   CpuSet domain = {};
-  if (snap->isolcpus_domain) cpuset_copy(&domain, &snap->isolcpus);
+  if (snap->isolcpus_domain) cpuset_copy(&domain, &snap->isolcpus.value);
   snap->isolated_from_sysfs =
       kernel_or_boot_set(snap, "/sys/devices/system/cpu/isolated", &snap->isolated, &domain);
   collect_cgroup_partitions(snap);
   if (snap->cgroup_isolated.has) cpuset_or(&snap->isolated, &snap->cgroup_isolated.value);
   CpuSet nohz_boot = {};
-  bool ignored = snap->has_cmdline_nohz_full && nohz_full_unsupported(snap);
-  if (!ignored) cpuset_copy(&nohz_boot, &snap->cmdline_nohz_full);
+  bool ignored = snap->cmdline_nohz_full.has && nohz_full_unsupported(snap);
+  if (!ignored) cpuset_copy(&nohz_boot, &snap->cmdline_nohz_full.value);
   bool from_kernel =
       kernel_or_boot_set(snap, "/sys/devices/system/cpu/nohz_full", &snap->nohz_full, &nohz_boot);
   snap->nohz_full_ignored = ignored && !from_kernel;
@@ -124,10 +124,10 @@ void read_cpu(Snapshot* snap, int32_t cpu) {
   if (!sib.ptr) sib = source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/topology/core_cpus_list", cpu);
   cpuset_parse_list(&t->siblings, sib);
   cpuset_remove(&t->siblings, cpu);
-  t->has_core_id =
-      source_read_intf(src, &t->core_id, "/sys/devices/system/cpu/cpu%d/topology/core_id", cpu);
-  t->has_package_id = source_read_intf(
-      src, &t->package_id, "/sys/devices/system/cpu/cpu%d/topology/physical_package_id", cpu);
+  t->core_id.has = source_read_intf(src, &t->core_id.value,
+                                    "/sys/devices/system/cpu/cpu%d/topology/core_id", cpu);
+  t->package_id.has = source_read_intf(
+      src, &t->package_id.value, "/sys/devices/system/cpu/cpu%d/topology/physical_package_id", cpu);
   if (!cpuset_empty(&t->siblings)) snap->smt_in_use = true;
 }
 
@@ -148,8 +148,8 @@ void read_nodes(Snapshot* snap) {
       uint32_t at = snap->cpus_pos.slot ? snap->cpus_pos.slot[cpu] : 0;
       if (at == 0) continue;
       CpuTopology* t = &snap->cpus.items[at - 1];
-      t->has_node = true;
-      t->node = node;
+      t->node.has = true;
+      t->node.value = node;
     }
   }
 }

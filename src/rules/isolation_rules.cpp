@@ -34,11 +34,13 @@ void rule_online_unknown(Report* r) {
 
 // isolcpus= given without the domain flag leaves its CPUs to the scheduler.
 StrView no_domain_note(Arena* a, const Snapshot* s) {
-  if (!s->has_isolcpus || s->isolcpus_domain || cpuset_empty(&s->isolcpus)) return sv_lit("");
+  if (!s->isolcpus.has || s->isolcpus_domain || cpuset_empty(&s->isolcpus.value)) {
+    return sv_lit("");
+  }
   return arena_sprintf(a,
                        " isolcpus names CPUs %.*s without the domain flag, so the scheduler "
                        "still uses them.",
-                       SV_ARG(cpulist(a, &s->isolcpus)));
+                       SV_ARG(cpulist(a, &s->isolcpus.value)));
 }
 
 void rule_not_isolated(Report* r, const RuleContext* ctx) {
@@ -70,7 +72,7 @@ void rule_not_isolated(Report* r, const RuleContext* ctx) {
 // isolated cgroup partitions alone.
 const char* isolated_source(const Snapshot* s) {
   if (s->isolated_from_sysfs) return "/sys/devices/system/cpu/isolated";
-  if (s->has_isolcpus && s->isolcpus_domain && !cpuset_empty(&s->isolcpus)) return "/proc/cmdline";
+  if (s->isolcpus_domain && !cpuset_empty(&s->isolcpus.value)) return "/proc/cmdline";
   if (s->cgroup_isolated.has) return "/sys/fs/cgroup";
   return "/proc/cmdline";
 }
@@ -102,13 +104,13 @@ void nohz_full_cpus(const Snapshot* s, CpuSet* out) {
 // The kernel offloads RCU callbacks from every nohz_full CPU as well as from
 // the rcu_nocbs= CPUs.
 void rcu_offloaded_cpus(const Snapshot* s, CpuSet* out) {
-  cpuset_copy(out, &s->rcu_nocbs);
+  cpuset_copy(out, &s->rcu_nocbs.value);
   if (!cpuset_empty(&s->possible)) cpuset_and(out, &s->possible);  // as far as the CPUs exist
   cpuset_or(out, &s->nohz_full);
 }
 
 StrView nohz_full_gap_detail(Arena* a, const Snapshot* s) {
-  if (s->has_isolcpus && !s->has_cmdline_nohz_full) {
+  if (s->isolcpus.has && !s->cmdline_nohz_full.has) {
     return sv_lit("isolcpus is set but nohz_full is absent entirely.");
   }
   if (cpuset_empty(&s->nohz_full)) return sv_lit("nohz_full covers no CPU.");
@@ -325,10 +327,10 @@ void rule_numa_span(Report* r, const Snapshot* s) {
 // ---- Watchdog ----
 
 void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s) {
-  if (!s->has_watchdog_cpumask || !soft_lockup_watchdog_runs(s)) return;
+  if (!s->watchdog_cpumask.has || !soft_lockup_watchdog_runs(s)) return;
   Arena* a = r->arena;
   CpuSet woken;
-  cpuset_copy(&woken, &s->watchdog_cpumask);
+  cpuset_copy(&woken, &s->watchdog_cpumask.value);
   cpuset_and(&woken, &s->isolated);
   if (cpuset_empty(&woken)) {
     add_finding(r, "isolation.watchdog_cpumask", kCat, Severity::pass,
@@ -347,7 +349,7 @@ void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s)
                                              SV_ARG(cpulist(a, &ctx->housekeeping_cpus))));
   }
   finding_add_evidence_cstr(r, f, "/proc/sys/kernel/watchdog_cpumask",
-                            cpulist(a, &s->watchdog_cpumask));
+                            cpulist(a, &s->watchdog_cpumask.value));
 }
 
 // ---- Boot parameters that name CPUs the machine lacks ----
@@ -355,19 +357,15 @@ void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s)
 struct CpuParam {
   const char* id;
   const char* key;
-  CpuSet Snapshot::*set;
-  bool Snapshot::*given;
+  OptCpuSet Snapshot::*set;
 };
 
 constexpr CpuParam kCpuParams[] = {
-    {"isolation.isolcpus_range", "isolcpus", &Snapshot::isolcpus, &Snapshot::has_isolcpus},
-    {"isolation.nohz_full_range", "nohz_full", &Snapshot::cmdline_nohz_full,
-     &Snapshot::has_cmdline_nohz_full},
-    {"isolation.rcu_nocbs_range", "rcu_nocbs", &Snapshot::rcu_nocbs, &Snapshot::has_rcu_nocbs},
-    {"isolation.irqaffinity_range", "irqaffinity", &Snapshot::irqaffinity,
-     &Snapshot::has_irqaffinity},
-    {"isolation.kthread_cpus_range", "kthread_cpus", &Snapshot::kthread_cpus,
-     &Snapshot::has_kthread_cpus},
+    {"isolation.isolcpus_range", "isolcpus", &Snapshot::isolcpus},
+    {"isolation.nohz_full_range", "nohz_full", &Snapshot::cmdline_nohz_full},
+    {"isolation.rcu_nocbs_range", "rcu_nocbs", &Snapshot::rcu_nocbs},
+    {"isolation.irqaffinity_range", "irqaffinity", &Snapshot::irqaffinity},
+    {"isolation.kthread_cpus_range", "kthread_cpus", &Snapshot::kthread_cpus},
 };
 
 // The parameter rewritten to the CPUs that exist; isolcpus keeps its flags.
@@ -377,12 +375,13 @@ StrView rewritten_param(Arena* a, const Snapshot* s, const CpuParam& p, const Cp
 }
 
 void rule_param_range(Report* r, const Snapshot* s, const CpuParam& p) {
-  if (!(s->*p.given) || cpuset_empty(&s->possible)) return;
+  const OptCpuSet& named = s->*p.set;
+  if (!named.has || cpuset_empty(&s->possible)) return;
   Arena* a = r->arena;
-  CpuSet absent = s->*p.set;
+  CpuSet absent = named.value;
   cpuset_andnot(&absent, &s->possible);
   if (cpuset_empty(&absent)) return;
-  CpuSet have = s->*p.set;
+  CpuSet have = named.value;
   cpuset_and(&have, &s->possible);
   Finding* f = add_finding(
       r, p.id, kCat, Severity::warn,

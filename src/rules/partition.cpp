@@ -84,10 +84,10 @@ void keep_whole_cores(const Snapshot* s, CpuSet* set) {
 // possible CPUs and widened to whole cores.
 CpuSet existing_isolation(const Snapshot* s) {
   CpuSet set = s->isolated;
-  cpuset_or(&set, &s->isolcpus);
-  cpuset_or(&set, &s->cmdline_nohz_full);
+  cpuset_or(&set, &s->isolcpus.value);
+  cpuset_or(&set, &s->cmdline_nohz_full.value);
   cpuset_or(&set, &s->nohz_full);
-  cpuset_or(&set, &s->rcu_nocbs);
+  cpuset_or(&set, &s->rcu_nocbs.value);
   if (s->cgroup_isolated.has) cpuset_or(&set, &s->cgroup_isolated.value);
   if (!cpuset_empty(&s->possible)) cpuset_and(&set, &s->possible);
   CpuSet named = set;

@@ -34,11 +34,9 @@ class PartitionTest : public RuleModuleTest {
       cpuset_andnot(&outside, &p.isolate);
       EXPECT_TRUE(cpuset_empty(&outside)) << "core of CPU " << c << " is split";
     }
-    for (CpuSet* set : {&snap->isolated, &snap->nohz_full, &snap->rcu_nocbs, &snap->isolcpus,
-                        &snap->cmdline_nohz_full}) {
-      *set = p.isolate;
-    }
-    snap->has_isolcpus = snap->isolcpus_domain = true;
+    snap->isolated = snap->nohz_full = p.isolate;
+    snap->isolcpus = snap->rcu_nocbs = snap->cmdline_nohz_full = opt_some(p.isolate);
+    snap->isolcpus_domain = true;
     snap->housekeeping = left;
     run(isolation_rules);
     for (size_t i = 0; i < report.findings.count; i++) {
@@ -78,7 +76,7 @@ const Topology kTopologies[] = {
 void build(Snapshot* s, const Topology& t) {
   machine(s, t.online);
   set_cpus(&s->possible, t.online);
-  set_cpus(&s->cmdline_nohz_full, t.nohz_full);
+  set_cpus(&s->cmdline_nohz_full.value, t.nohz_full);
   std::istringstream cores(t.cores), nodes(t.nodes), caps(t.capacities);
   for (std::string w; cores >> w;) {
     CpuSet core;
