@@ -1,6 +1,6 @@
 #include "report/html_escape.h"
 
-#include "report/json_write.h"
+#include "base/utf8.h"
 
 namespace {
 

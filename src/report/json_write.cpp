@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/utf8.h"
+
 namespace {
 
 // The escape for a byte that cannot be copied as is, or null.

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "report/json_write.h"
+#include "base/utf8.h"
 
 namespace {
 
