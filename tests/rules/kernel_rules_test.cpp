@@ -20,6 +20,12 @@ class PreemptRulesTest : public RuleModuleTest {
     kv_add(&arena, &snap->cmdline_params, sv(key), value ? sv(value) : kNoneView);
   }
 
+  // The models the preempt file lists, blank-separated.
+  void lists(const char* words) {
+    StrView cur = sv(words);
+    while (cur.ptr) strlist_add(&arena, &snap->preempt_models, sv_next_token(&cur, " "));
+  }
+
   void run(Profile profile = Profile::hard_rt) { RuleModuleTest::run(preempt_rules, profile); }
 };
 
@@ -28,6 +34,7 @@ TEST_F(PreemptRulesTest, EveryFindingIsInThePreemptionCategory) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
+  lists("none full");
   snap->has_hz = true;
   snap->hz = 250;
   config("CONFIG_HIGH_RES_TIMERS", "n");
@@ -130,6 +137,7 @@ TEST_F(PreemptRulesTest, BootedWeakerThanDefaultWarns) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("voluntary");
   snap->config_preempt_model = sv("full");
+  lists("none voluntary full lazy");
   run();
   const Finding* f = find("preempt.dynamic_mismatch");
   ASSERT_NE(f, nullptr);
@@ -182,6 +190,7 @@ TEST_F(PreemptRulesTest, MismatchOnlyWhenBootedModelIsWeaker) {
     snap->preempt_dynamic = true;
     snap->preempt_model = sv(c.booted);
     snap->config_preempt_model = sv(c.def);
+    lists("none voluntary full lazy rt fancy Full");
     run();
     EXPECT_EQ(find("preempt.dynamic_mismatch") != nullptr, c.warns);
   }
@@ -191,6 +200,7 @@ TEST_F(PreemptRulesTest, MismatchNeedsDynamicPreemptionAndBothNames) {
   with_config();
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
+  lists("none voluntary full lazy");
   run();  // not built with CONFIG_PREEMPT_DYNAMIC
   EXPECT_EQ(find("preempt.dynamic_mismatch"), nullptr);
 
@@ -416,6 +426,7 @@ TEST_F(PreemptRulesTest, UntrustedModelNamesAreCarriedVerbatim) {
   snap->preempt_dynamic = true;
   snap->preempt_model = StrView{model.data(), model.size()};
   snap->config_preempt_model = sv("full");
+  lists("full");
   run();
   const Finding* f = find("preempt.dynamic_mismatch");
   ASSERT_NE(f, nullptr);
@@ -463,6 +474,55 @@ TEST_F(PreemptRulesTest, ProfileChangesOnlyTheRtSeverityAndScore) {
   // rt warn: 1.5 + 2 of 5.
   EXPECT_EQ(report.category_score[0], 70);
   EXPECT_STREQ(verdict_name(report.score_valid, report.score), "marginal");
+}
+
+}  // namespace
+
+namespace {
+
+void dynamic(Snapshot* s, bool rt, const char* booted, const char* def, const char* listed) {
+  s->config_available = s->preempt_dynamic = true;
+  s->is_rt = rt;
+  s->preempt_model = sv_from_cstr(booted);
+  s->config_preempt_model = sv_from_cstr(def);
+  for (StrView cur = sv_from_cstr(listed); cur.ptr;)
+    strlist_add(s->arena, &s->preempt_models, sv_next_token(&cur, " "));
+}
+
+void schedstats(Snapshot* s, int64_t sysctl) {
+  s->config_available = true;
+  kv_add(s->arena, &s->debug_options, sv_lit("CONFIG_SCHEDSTATS"), sv_lit("x"));
+  s->has_sched_schedstats = sysctl >= 0;
+  s->sched_schedstats = sysctl;
+}
+
+// On kernels with dynamic preemption on PREEMPT_RT and run-time schedstats.
+constexpr RuleCase kCurrentKernelCases[] = {
+    {"rt kernel booted full", [](Snapshot* s) { dynamic(s, true, "full", "rt", "full lazy"); },
+     Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
+    {"rt kernel booted lazy", [](Snapshot* s) { dynamic(s, true, "lazy", "rt", "full lazy"); },
+     Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
+    {"default not accepted, a stronger one is",
+     [](Snapshot* s) { dynamic(s, false, "none", "full", "none voluntary lazy"); },
+     Profile::hard_rt, "preempt.dynamic_mismatch", Severity::warn, 1,
+     "Booted preemption model 'none' differs from the compiled default 'full'"},
+    {"nothing stronger accepted",
+     [](Snapshot* s) { dynamic(s, false, "voluntary", "full", "none voluntary"); },
+     Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
+    {"schedstats off at run time", [](Snapshot* s) { schedstats(s, 0); }, Profile::hard_rt,
+     "preempt.debug_options", Severity::pass, 1, "No latency-costing debug options compiled in"},
+    {"schedstats on", [](Snapshot* s) { schedstats(s, 1); }, Profile::hard_rt,
+     "preempt.debug_options", Severity::warn, 1, "1 kernel debug option compiled in"},
+    {"schedstats sysctl unread", [](Snapshot* s) { schedstats(s, -1); }, Profile::hard_rt,
+     "preempt.debug_options", Severity::warn, 1, "1 kernel debug option compiled in"},
+};
+
+TEST_F(PreemptRulesTest, CurrentKernels) {
+  expect_cases(preempt_rules, kCurrentKernelCases, Category::preemption);
+  fresh();
+  dynamic(snap, false, "none", "full", "none voluntary lazy");
+  run();
+  EXPECT_EQ(str(get("preempt.dynamic_mismatch").cmdline), "preempt=lazy");
 }
 
 }  // namespace

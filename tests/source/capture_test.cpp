@@ -123,22 +123,23 @@ std::string concrete(std::string p) {
 }
 
 TEST_F(CaptureTest, CopyListOrder) {
-  ASSERT_EQ(capture_copy_count(), 61u);
+  ASSERT_EQ(capture_copy_count(), 64u);
   // One file per entry, holding its position in the list.
   TempDir full;
-  for (size_t i = 0; i < 61; i++) full.write(concrete(capture_copy_entry(i)).substr(1), std::to_string(i));
+  for (size_t i = 0; i < 64; i++) full.write(concrete(capture_copy_entry(i)).substr(1), std::to_string(i));
   Source* src = open(full.path);
   ASSERT_NE(src, nullptr);
   ASSERT_TRUE(capture(src, false, bundle)) << err_text;
   std::vector<Entry> e = entries(gunzip_bytes(read_file(bundle)));
-  ASSERT_GE(e.size(), 61u);
-  for (size_t i = 0; i < 61; i++) {
+  ASSERT_GE(e.size(), 64u);
+  for (size_t i = 0; i < 64; i++) {
     EXPECT_EQ(e[i].name, "." + concrete(capture_copy_entry(i))) << i;
     EXPECT_EQ(e[i].data, std::to_string(i)) << i;
   }
   Strings rest;
-  for (size_t i = 61; i < e.size(); i++) rest.push_back(std::string(1, e[i].type) + " " + e[i].name);
-  EXPECT_EQ(rest, (Strings{"5 ./proc/irq/7/", "5 ./.kelvane/", "5 ./.kelvane/cmd/",
+  for (size_t i = 64; i < e.size(); i++) rest.push_back(std::string(1, e[i].type) + " " + e[i].name);
+  EXPECT_EQ(rest, (Strings{"5 ./sys/kernel/debug/sched/fair_server/cpu7/", "5 ./proc/irq/7/",
+                           "5 ./.kelvane/", "5 ./.kelvane/cmd/",
                            "5 ./.kelvane/derived/", "0 ./.kelvane/derived/meta"}));
 }
 
