@@ -150,8 +150,8 @@ StrView hz_impact(Arena* a, const Snapshot* s, long long hz) {
   if (kv_is_enabled(&s->config, "CONFIG_HIGH_RES_TIMERS")) {
     return arena_sprintf(a,
                          "High-resolution timers do not wait for the tick, but on CPUs that still "
-                         "tick the scheduler tick and timer-wheel timeouts run on a %.1f ms "
-                         "period: time slices, load balancing and coarse timeouts are that late.",
+                         "tick, the scheduler tick and timer-wheel timeouts come every %.1f ms: "
+                         "time slices, load balancing and coarse timeouts are that late.",
                          period_ms);
   }
   return arena_sprintf(a,

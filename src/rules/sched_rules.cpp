@@ -409,10 +409,10 @@ void rule_fair_server_warn(Report* r, const FairReservation& res) {
                     SV_ARG(ns_text(a, fs.runtime_ns.value)), SV_ARG(period)));
   StrView cpus = cpuset_format_list(a, &res.reserving);
   finding_set_detail(f, arena_sprintf(a,
-                                      "The fair deadline server reserves time on CPUs %.*s. It "
+                                      "The fair deadline server reserves time on CPU%s %.*s. It "
                                       "runs only while normal tasks wait there, and then preempts "
                                       "the RT threads for up to its runtime each period.",
-                                      SV_ARG(cpus)));
+                                      fmt_plural(cpuset_count(&res.reserving)), SV_ARG(cpus)));
   finding_set_impact(f, sv_lit("Any kernel thread or SCHED_OTHER task that becomes runnable on an "
                                "RT CPU takes that time from a busy RT thread; "
                                "sched_rt_runtime_us=-1 does not remove this reservation."));
