@@ -309,11 +309,12 @@ void rule_nohz_tick(Report* r, const Snapshot* s) {
   finding_set_impact(f, sv_lit("Every tick interrupts the RT thread, which is what nohz_full was "
                                "meant to stop."));
   StrView trace = known(s->tracefs_path) ? s->tracefs_path : sv_lit("/sys/kernel/tracing");
+  // A diagnosis, not a setting to keep: no "> /sys/" for the plan to persist.
   finding_set_remediation(
       f, arena_sprintf(a,
-                       "Find the reason with the tick_stop tracepoint: echo 1 > "
-                       "%.*s/events/timer/tick_stop/enable; then read %.*s/trace_pipe, where "
-                       "each event names the dependency that keeps the tick.",
+                       "Find the reason with the timer:tick_stop tracepoint: enable it in "
+                       "%.*s/events/timer/tick_stop/enable and read %.*s/trace_pipe; each event "
+                       "names the dependency that keeps the tick.",
                        SV_ARG(trace), SV_ARG(trace)));
   finding_add_evidence_cstr(r, f, "/proc/interrupts",
                             arena_sprintf(a, "%.*s on CPU %d: %.*s/s", SV_ARG(row->name),

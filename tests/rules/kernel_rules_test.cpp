@@ -500,8 +500,6 @@ void schedstats(Snapshot* s, int64_t sysctl) {
 constexpr RuleCase kCurrentKernelCases[] = {
     {"rt kernel booted full", [](Snapshot* s) { dynamic(s, true, "full", "rt", "full lazy"); },
      Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
-    {"rt kernel booted lazy", [](Snapshot* s) { dynamic(s, true, "lazy", "rt", "full lazy"); },
-     Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
     {"default not accepted, a stronger one is",
      [](Snapshot* s) { dynamic(s, false, "none", "full", "none voluntary lazy"); },
      Profile::hard_rt, "preempt.dynamic_mismatch", Severity::warn, 1,
@@ -511,10 +509,6 @@ constexpr RuleCase kCurrentKernelCases[] = {
      Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
     {"schedstats off at run time", [](Snapshot* s) { schedstats(s, 0); }, Profile::hard_rt,
      "preempt.debug_options", Severity::pass, 1, "No latency-costing debug options compiled in"},
-    {"schedstats on", [](Snapshot* s) { schedstats(s, 1); }, Profile::hard_rt,
-     "preempt.debug_options", Severity::warn, 1, "1 kernel debug option compiled in"},
-    {"schedstats sysctl unread", [](Snapshot* s) { schedstats(s, -1); }, Profile::hard_rt,
-     "preempt.debug_options", Severity::warn, 1, "1 kernel debug option compiled in"},
 };
 
 TEST_F(PreemptRulesTest, CurrentKernels) {

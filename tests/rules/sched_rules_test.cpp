@@ -515,16 +515,11 @@ constexpr RuleCase kCurrentKernelCases[] = {
     {"cpu controller enabled", [](Snapshot* s) { rt_groups(s, "cpuset cpu io", nullptr, nullptr); },
      Profile::hard_rt, "sched.cgroup_rt_group", Severity::fail, 2.5,
      "cgroup v2 with CONFIG_RT_GROUP_SCHED blocks SCHED_FIFO"},
-    {"cpuset only", [](Snapshot* s) { rt_groups(s, "cpuset io", nullptr, nullptr); },
-     Profile::hard_rt, "sched.cgroup_rt_group", kNoFinding, 0, ""},
     {"subtree_control unread", [](Snapshot* s) { rt_groups(s, nullptr, nullptr, nullptr); },
      Profile::hard_rt, "sched.cgroup_rt_group", Severity::unknown, 1,
      "cgroup v2 with CONFIG_RT_GROUP_SCHED; cpu controller state unknown"},
     {"disabled by default", [](Snapshot* s) { rt_groups(s, "cpu", "y", nullptr); },
      Profile::hard_rt, "sched.cgroup_rt_group", kNoFinding, 0, ""},
-    {"default disabled, booted on", [](Snapshot* s) { rt_groups(s, "cpu", "y", "1"); },
-     Profile::hard_rt, "sched.cgroup_rt_group", Severity::fail, 2.5,
-     "cgroup v2 with CONFIG_RT_GROUP_SCHED blocks SCHED_FIFO"},
     {"booted off", [](Snapshot* s) { rt_groups(s, "cpu", "n", "0"); }, Profile::hard_rt,
      "sched.cgroup_rt_group", kNoFinding, 0, ""},
     {"fair server reserving", [](Snapshot* s) { fair_servers(s, 50000000); }, Profile::hard_rt,
@@ -537,10 +532,6 @@ constexpr RuleCase kCurrentKernelCases[] = {
 
 TEST_F(SchedRulesTest, CurrentKernels) {
   expect_cases(sched_rules, kCurrentKernelCases, Category::scheduling);
-  fresh();
-  rt_groups(snap, "cpu", "n", nullptr);  // the kernel takes rt_group_sched=
-  run();
-  EXPECT_EQ(str(get("sched.cgroup_rt_group").cmdline), "rt_group_sched=0");
 }
 
 }  // namespace
