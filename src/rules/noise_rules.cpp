@@ -219,7 +219,7 @@ constexpr WorkqueueMask kWorkqueueMasks[] = {
 // may narrow through /sys/devices/virtual/workqueue/cpumask
 // (Documentation/core-api/workqueue.rst, unbound workqueues and their
 // cpumask); the writeback workqueue has a mask of its own. The fix writes the
-// housekeeping CPUs as a mask into each file that reaches isolated CPUs.
+// housekeeping CPUs as a mask into each of the files that was read.
 void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s) {
   if (!ctx->has_isolation) return;
   Arena* a = r->arena;
@@ -233,7 +233,6 @@ void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s
     read = true;
     CpuSet w = s->*m.set;
     cpuset_and(&w, &s->isolated);
-    if (cpuset_empty(&w)) continue;
     cpuset_or(&on_isolated, &w);
     sb_printf(&fix, "%secho %.*s > %s", fix.len ? "; " : "", SV_ARG(hk_mask), m.path);
   }
