@@ -8,6 +8,12 @@
 
 namespace {
 
+// The models the preempt file lists, blank-separated.
+void lists(Snapshot* s, const char* words) {
+  for (StrView cur = sv_from_cstr(words); cur.ptr;)
+    strlist_add(s->arena, &s->preempt_models, sv_next_token(&cur, " "));
+}
+
 class PreemptRulesTest : public RuleModuleTest {
  protected:
   // A readable configuration with nothing in it yet.
@@ -20,12 +26,6 @@ class PreemptRulesTest : public RuleModuleTest {
     kv_add(&arena, &snap->cmdline_params, sv(key), value ? sv(value) : kNoneView);
   }
 
-  // The models the preempt file lists, blank-separated.
-  void lists(const char* words) {
-    StrView cur = sv(words);
-    while (cur.ptr) strlist_add(&arena, &snap->preempt_models, sv_next_token(&cur, " "));
-  }
-
   void run(Profile profile = Profile::hard_rt) { RuleModuleTest::run(preempt_rules, profile); }
 };
 
@@ -34,7 +34,7 @@ TEST_F(PreemptRulesTest, EveryFindingIsInThePreemptionCategory) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
-  lists("none full");
+  lists(snap, "none full");
   snap->has_hz = true;
   snap->hz = 250;
   config("CONFIG_HIGH_RES_TIMERS", "n");
@@ -137,7 +137,7 @@ TEST_F(PreemptRulesTest, BootedWeakerThanDefaultWarns) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("voluntary");
   snap->config_preempt_model = sv("full");
-  lists("none voluntary full lazy");
+  lists(snap, "none voluntary full lazy");
   run();
   const Finding* f = find("preempt.dynamic_mismatch");
   ASSERT_NE(f, nullptr);
@@ -183,14 +183,12 @@ TEST_F(PreemptRulesTest, MismatchOnlyWhenBootedModelIsWeaker) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.booted) + " vs " + c.def);
-    arena_release(&arena);
-    arena_init(&arena);
-    snap = arena_new<Snapshot>(&arena);
+    fresh();
     with_config();
     snap->preempt_dynamic = true;
     snap->preempt_model = sv(c.booted);
     snap->config_preempt_model = sv(c.def);
-    lists("none voluntary full lazy rt fancy Full");
+    lists(snap, "none voluntary full lazy rt fancy Full");
     run();
     EXPECT_EQ(find("preempt.dynamic_mismatch") != nullptr, c.warns);
   }
@@ -200,7 +198,7 @@ TEST_F(PreemptRulesTest, MismatchNeedsDynamicPreemptionAndBothNames) {
   with_config();
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
-  lists("none voluntary full lazy");
+  lists(snap, "none voluntary full lazy");
   run();  // not built with CONFIG_PREEMPT_DYNAMIC
   EXPECT_EQ(find("preempt.dynamic_mismatch"), nullptr);
 
@@ -426,7 +424,7 @@ TEST_F(PreemptRulesTest, UntrustedModelNamesAreCarriedVerbatim) {
   snap->preempt_dynamic = true;
   snap->preempt_model = StrView{model.data(), model.size()};
   snap->config_preempt_model = sv("full");
-  lists("full");
+  lists(snap, "full");
   run();
   const Finding* f = find("preempt.dynamic_mismatch");
   ASSERT_NE(f, nullptr);
@@ -476,27 +474,16 @@ TEST_F(PreemptRulesTest, ProfileChangesOnlyTheRtSeverityAndScore) {
   EXPECT_STREQ(verdict_name(report.score_valid, report.score), "marginal");
 }
 
-}  // namespace
-
-namespace {
-
 void dynamic(Snapshot* s, bool rt, const char* booted, const char* def, const char* listed) {
   s->config_available = s->preempt_dynamic = true;
   s->is_rt = rt;
   s->preempt_model = sv_from_cstr(booted);
   s->config_preempt_model = sv_from_cstr(def);
-  for (StrView cur = sv_from_cstr(listed); cur.ptr;)
-    strlist_add(s->arena, &s->preempt_models, sv_next_token(&cur, " "));
+  lists(s, listed);
 }
 
-void schedstats(Snapshot* s, int64_t sysctl) {
-  s->config_available = true;
-  kv_add(s->arena, &s->debug_options, sv_lit("CONFIG_SCHEDSTATS"), sv_lit("x"));
-  s->has_sched_schedstats = sysctl >= 0;
-  s->sched_schedstats = sysctl;
-}
-
-// On kernels with dynamic preemption on PREEMPT_RT and run-time schedstats.
+// On kernels with dynamic preemption, PREEMPT_RT among them (schedstats off at
+// run time: the rich golden).
 constexpr RuleCase kCurrentKernelCases[] = {
     {"rt kernel booted full", [](Snapshot* s) { dynamic(s, true, "full", "rt", "full lazy"); },
      Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
@@ -507,8 +494,6 @@ constexpr RuleCase kCurrentKernelCases[] = {
     {"nothing stronger accepted",
      [](Snapshot* s) { dynamic(s, false, "voluntary", "full", "none voluntary"); },
      Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
-    {"schedstats off at run time", [](Snapshot* s) { schedstats(s, 0); }, Profile::hard_rt,
-     "preempt.debug_options", Severity::pass, 1, "No latency-costing debug options compiled in"},
 };
 
 TEST_F(PreemptRulesTest, CurrentKernels) {
