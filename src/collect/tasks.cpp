@@ -141,8 +141,7 @@ void add_rt_task(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st) {
 // that they be moved to housekeeping CPUs). An RT one reuses the affinity
 // already read for its RtTask (whose status read has reused the buffer that
 // held st's name, so the name comes from the RtTask too).
-void add_rcuo_thread(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st,
-                     const RtTask* rt) {
+void add_rcuo_thread(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st, const RtTask* rt) {
   Snapshot* s = w->snap;
   if (!is_kernel_thread(w, p, st)) return;
   KthreadPlacement* k = list_grow(s->arena, &s->rcuo_threads);

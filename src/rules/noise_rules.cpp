@@ -250,8 +250,7 @@ void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s
                                "nothing but the RT thread."));
   if (!cpuset_empty(&ctx->housekeeping_cpus)) finding_set_remediation(f, sb_view(&fix));
   for (const WorkqueueMask& m : kWorkqueueMasks) {
-    if (s->*m.has)
-      finding_add_evidence_cstr(r, f, m.path, cpuset_format_list(a, &(s->*m.set)));
+    if (s->*m.has) finding_add_evidence_cstr(r, f, m.path, cpuset_format_list(a, &(s->*m.set)));
   }
 }
 
@@ -293,14 +292,16 @@ void rule_nohz_tick(Report* r, const Snapshot* s) {
   StrView rate = fmt_count(a, worst);
   if (worst <= kTickStoppedRate) {
     add_finding(r, "noise.nohz_tick", kCat, Severity::pass,
-                arena_sprintf(a, "Tick stopped on nohz_full CPUs (at most %.*s local timer "
-                                 "interrupts/s)",
+                arena_sprintf(a,
+                              "Tick stopped on nohz_full CPUs (at most %.*s local timer "
+                              "interrupts/s)",
                               SV_ARG(rate)));
     return;
   }
   Finding* f = add_finding(r, "noise.nohz_tick", kCat, Severity::warn,
-                           arena_sprintf(a, "Tick still running on nohz_full CPU %d: %.*s local "
-                                            "timer interrupts/s",
+                           arena_sprintf(a,
+                                         "Tick still running on nohz_full CPU %d: %.*s local "
+                                         "timer interrupts/s",
                                          worst_cpu, SV_ARG(rate)));
   finding_set_detail(f, sv_lit("The tick keeps running while the CPU has more than one runnable "
                                "task, a POSIX CPU timer, RCU callbacks queued on it, or an "
@@ -315,9 +316,9 @@ void rule_nohz_tick(Report* r, const Snapshot* s) {
                        "%.*s/events/timer/tick_stop/enable and read %.*s/trace_pipe; each event "
                        "names the dependency that keeps the tick.",
                        SV_ARG(trace), SV_ARG(trace)));
-  finding_add_evidence_cstr(r, f, "/proc/interrupts",
-                            arena_sprintf(a, "%.*s on CPU %d: %.*s/s", SV_ARG(row->name),
-                                          worst_cpu, SV_ARG(rate)));
+  finding_add_evidence_cstr(
+      r, f, "/proc/interrupts",
+      arena_sprintf(a, "%.*s on CPU %d: %.*s/s", SV_ARG(row->name), worst_cpu, SV_ARG(rate)));
 }
 
 // ---- RCU callback-offload threads ----
@@ -345,9 +346,9 @@ void rule_rcuo_affinity(Report* r, const RuleContext* ctx, const Snapshot* s) {
   Finding* f = add_finding(r, "noise.rcuo_affinity", kCat, Severity::warn,
                            arena_sprintf(a, "%d RCU offload thread%s may run on isolated CPUs",
                                          stray, fmt_plural(stray)));
-  finding_set_detail(f, arena_sprintf(a, "%.*s (tid %d) is allowed on %.*s.", SV_ARG(first->comm),
-                                      first->tid,
-                                      SV_ARG(cpuset_format_list(a, &first->affinity.value))));
+  finding_set_detail(
+      f, arena_sprintf(a, "%.*s (tid %d) is allowed on %.*s.", SV_ARG(first->comm), first->tid,
+                       SV_ARG(cpuset_format_list(a, &first->affinity.value))));
   finding_set_impact(f, sv_lit("The callbacks offloaded from the isolated CPUs run in these "
                                "threads; where they may run on an isolated CPU, the work comes "
                                "back to it."));

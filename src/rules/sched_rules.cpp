@@ -70,7 +70,6 @@ bool cpu_controller_enabled(StrView subtree_control) {
 // from booting.
 void rule_cgroup_rt_group(Report* r, const Snapshot* s) {
   if (s->cgroup_version != 2 || !s->rt_group_sched || rt_group_sched_off(s)) return;
-  const char* key = "/sys/fs/cgroup/cgroup.subtree_control";
   if (!sv_present(s->cgroup_subtree_control)) {
     Finding* f =
         add_finding(r, "sched.cgroup_rt_group", kCat, Severity::unknown,
@@ -96,7 +95,8 @@ void rule_cgroup_rt_group(Report* r, const Snapshot* s) {
   }
   finding_set_weight(f, 2.5);
   finding_add_evidence_cstr(r, f, "CONFIG_RT_GROUP_SCHED", sv_lit("y"));
-  finding_add_evidence_cstr(r, f, key, s->cgroup_subtree_control);
+  finding_add_evidence_cstr(r, f, "/sys/fs/cgroup/cgroup.subtree_control",
+                            s->cgroup_subtree_control);
 }
 
 void rule_inventory_unreadable(Report* r) {
@@ -401,8 +401,7 @@ StrView cpu_words(Arena* a, const CpuSet* set) {
 void rule_fair_server_warn(Report* r, const FairReservation& res) {
   Arena* a = r->arena;
   const FairServer& fs = *res.first;
-  StrView period =
-      fs.period_ns.has ? ns_text(a, fs.period_ns.value) : sv_lit("period");
+  StrView period = fs.period_ns.has ? ns_text(a, fs.period_ns.value) : sv_lit("period");
   Finding* f = add_finding(
       r, "sched.rt_throttling", kCat, Severity::warn,
       arena_sprintf(a, "Fair server: normal tasks waiting on CPU %d get %.*s of every %.*s", fs.cpu,

@@ -33,8 +33,8 @@ class CurrentKernelFixtureTest : public ArenaTest {
 };
 
 TEST_F(CurrentKernelFixtureTest, SampledTickAndCgroupController) {
-  auto found = analyse("kernel-rt-612",
-                       read_file(tests_dir() + "/fixtures/interrupts/x86-loc-nohz-after"));
+  auto found =
+      analyse("kernel-rt-612", read_file(tests_dir() + "/fixtures/interrupts/x86-loc-nohz-after"));
   EXPECT_EQ(found["noise.nohz_tick"],
             "Tick still running on nohz_full CPU 3: 1.0k local timer interrupts/s");
   EXPECT_FALSE(analyse("cgroup-v2-nocpu").count("sched.cgroup_rt_group"));

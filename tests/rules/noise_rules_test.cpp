@@ -212,8 +212,8 @@ void timer_row(Snapshot* s, const char* name, const char* device, uint64_t cpu3)
   quiet_cpus(s);
   s->sampled = true;
   s->sample_window_s = 2;
-  IrqInfo* row = list_grow(s->arena, sv_eq_cstr(sv_from_cstr(name), "LOC") ? &s->special_irqs
-                                                                             : &s->irqs);
+  IrqInfo* row =
+      list_grow(s->arena, sv_eq_cstr(sv_from_cstr(name), "LOC") ? &s->special_irqs : &s->irqs);
   row->name = sv_from_cstr(name);
   row->device = sv_from_cstr(device);
   const uint64_t deltas[] = {2000, 2000, 4, cpu3};

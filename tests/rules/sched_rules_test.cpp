@@ -488,8 +488,7 @@ TEST_F(SchedRulesTest, EmissionOrderAndOneCategory) {
 
 // RT group scheduling on cgroup v2 by what the machine's files say, and the
 // fair deadline server where the scheduler has one.
-void rt_groups(Snapshot* s, const char* subtree, const char* default_disabled,
-               const char* booted) {
+void rt_groups(Snapshot* s, const char* subtree, const char* default_disabled, const char* booted) {
   s->tasks_available = true;
   s->cgroup_version = 2;
   s->rt_group_sched = true;
@@ -525,9 +524,8 @@ constexpr RuleCase kCurrentKernelCases[] = {
     {"fair server reserving", [](Snapshot* s) { fair_servers(s, 50000000); }, Profile::hard_rt,
      "sched.rt_throttling", Severity::warn, 1,
      "Fair server: normal tasks waiting on CPU 3 get 50.0 ms of every 1.00 s"},
-    {"fair server runtime 0 on RT CPUs", [](Snapshot* s) { fair_servers(s, 0); },
-     Profile::hard_rt, "sched.rt_throttling", Severity::pass, 1,
-     "Fair server reserves no time on the RT CPUs"},
+    {"fair server runtime 0 on RT CPUs", [](Snapshot* s) { fair_servers(s, 0); }, Profile::hard_rt,
+     "sched.rt_throttling", Severity::pass, 1, "Fair server reserves no time on the RT CPUs"},
 };
 
 TEST_F(SchedRulesTest, CurrentKernels) {
