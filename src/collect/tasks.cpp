@@ -96,10 +96,10 @@ bool is_kernel_thread(TaskWalk* w, Process* p, const TaskStat* st) {
 void read_deadline(int32_t tid, RtTask* t) {
   SchedAttr attr;
   if (!sched_getattr_tid(tid, &attr) || attr.sched_policy != kSchedDeadline) return;
-  t->has_dl = true;
-  t->dl_runtime_ns = attr.sched_runtime;
-  t->dl_deadline_ns = attr.sched_deadline;
-  t->dl_period_ns = attr.sched_period;
+  t->dl.has = true;
+  t->dl.value.runtime_ns = attr.sched_runtime;
+  t->dl.value.deadline_ns = attr.sched_deadline;
+  t->dl.value.period_ns = attr.sched_period;
 }
 
 void add_rt_task(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st) {
@@ -139,13 +139,13 @@ void add_rcuo_thread(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st, c
   k->tid = tid;
   if (rt) {
     k->comm = rt->comm;
-    k->affinity = Opt<CpuSet>{rt->has_affinity, rt->affinity};
+    k->affinity = rt->affinity;
     return;
   }
   k->comm = arena_strndup(s->arena, st->comm);
   RtTask status{};
   parse_task_status(read_task_file(w, p->pid, tid, "status"), &status);
-  k->affinity = Opt<CpuSet>{status.has_affinity, status.affinity};
+  k->affinity = status.affinity;
 }
 
 void walk_process(TaskWalk* w, int32_t pid) {

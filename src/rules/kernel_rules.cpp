@@ -162,8 +162,8 @@ StrView hz_impact(Arena* a, const Snapshot* s, long long hz) {
 
 // A tick rate of 0 or below is no rate at all: it is treated as unknown.
 void rule_hz(Report* r, const Snapshot* s) {
-  if (!s->has_hz || s->hz <= 0) return;
-  long long hz = static_cast<long long>(s->hz);
+  if (!s->hz.has || s->hz.value <= 0) return;
+  long long hz = static_cast<long long>(s->hz.value);
   bool tickless = !cpuset_empty(&s->nohz_full);
   Severity sev = hz >= 1000 || tickless ? Severity::pass : Severity::warn;
   Finding* f =
@@ -243,7 +243,7 @@ void rule_config_option(Report* r, const Snapshot* s, const ConfigOptionCheck& c
 // so the option costs nothing when that sysctl reads anything else.
 bool debug_option_costs(const Snapshot* s, StrView option) {
   if (!sv_eq_cstr(option, "CONFIG_SCHEDSTATS")) return true;
-  return !s->has_sched_schedstats || s->sched_schedstats == 1;
+  return !s->sched_schedstats.has || s->sched_schedstats.value == 1;
 }
 
 void rule_debug_options(Report* r, const Snapshot* s) {
