@@ -30,6 +30,7 @@ constexpr Target kTargets[] = {
     {"cpulist", fuzz_cpulist},
     {"swaps", fuzz_swaps},
     {"mounts", fuzz_mounts},
+    {"preempt", fuzz_preempt},
     {"cpu_collect", fuzz_cpu_collect},
 };
 
