@@ -7,6 +7,10 @@
 # where it is installed.
 set -eu
 
+for tool in dpkg-buildpackage dh; do
+  command -v $tool >/dev/null 2>&1 ||
+    { echo "build-deb: $tool is missing (scripts/install-test-deps.sh installs it)" >&2; exit 1; }
+done
 src=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-.}" && cd "${1:-.}" && pwd)
 work=$(mktemp -d)
