@@ -68,21 +68,11 @@ Report* analyse(Arena* a, const Options* o, Source* src) {
 
 void write_report(const Report* report, const Options* o, FILE* f) {
   switch (o->format) {
-    case OutputFormat::json:
-      write_json_report(report, f);
-      break;
-    case OutputFormat::text:
-      write_text_report(report, &o->text, f);
-      break;
-    case OutputFormat::html:
-      write_html_report(report, f);
-      break;
-    case OutputFormat::junit:
-      write_junit_report(report, f);
-      break;
-    case OutputFormat::openmetrics:
-      write_metrics_report(report, time(nullptr), f);
-      break;
+    case OutputFormat::json: write_json_report(report, f); break;
+    case OutputFormat::text: write_text_report(report, &o->text, f); break;
+    case OutputFormat::html: write_html_report(report, f); break;
+    case OutputFormat::junit: write_junit_report(report, f); break;
+    case OutputFormat::openmetrics: write_metrics_report(report, time(nullptr), f); break;
   }
 }
 

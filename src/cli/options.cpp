@@ -56,11 +56,9 @@ struct NamedFormat {
   OutputFormat format;
 };
 
-constexpr NamedFormat kFormats[] = {{"text", OutputFormat::text},
-                                    {"json", OutputFormat::json},
-                                    {"html", OutputFormat::html},
-                                    {"junit", OutputFormat::junit},
-                                    {"openmetrics", OutputFormat::openmetrics}};
+constexpr NamedFormat kFormats[] = {
+    {"text", OutputFormat::text}, {"json", OutputFormat::json}, {"html", OutputFormat::html},
+    {"junit", OutputFormat::junit}, {"openmetrics", OutputFormat::openmetrics}};
 
 // Base-10 conversion without validation: leading blanks and a sign allowed,
 // stops at the first non-digit, no digits gives 0. A number that does not fit
@@ -141,44 +139,22 @@ int detect_subcommand(int argc, char** argv, Options* o) {
 // ends here.
 bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome) {
   switch (c) {
-    case kRoot:
-      o->root = optarg;
-      break;
-    case kTargetUs:
-      o->target_us = loose_target(optarg);
-      break;
+    case kRoot: o->root = optarg; break;
+    case kTargetUs: o->target_us = loose_target(optarg); break;
     case kInterval:
     case kFailUnder:
     case kDuration:
       if (set_int_option(c, o, err)) break;
       *outcome = {false, 2};
       return false;
-    case kMeasure:
-      o->measure = true;
-      break;
-    case kForce:
-      o->force = true;
-      break;
-    case kColor:
-      o->text.color = true;
-      o->color_set = true;
-      break;
-    case kNoColor:
-      o->text.color = false;
-      o->color_set = true;
-      break;
-    case kAscii:
-      o->text.ascii = true;
-      break;
-    case kRedact:
-      o->redact = true;
-      break;
-    case 'o':
-      o->output = optarg;
-      break;
-    case 'q':
-      o->text.quiet = true;
-      break;
+    case kMeasure: o->measure = true; break;
+    case kForce: o->force = true; break;
+    case kColor: o->text.color = true; o->color_set = true; break;
+    case kNoColor: o->text.color = false; o->color_set = true; break;
+    case kAscii: o->text.ascii = true; break;
+    case kRedact: o->redact = true; break;
+    case 'o': o->output = optarg; break;
+    case 'q': o->text.quiet = true; break;
     case 'v':
       o->text.verbose = true;
       o->text.plan_limit = 0;

@@ -12,16 +12,11 @@ namespace {
 
 const char* default_path(OutputFormat f) {
   switch (f) {
-    case OutputFormat::json:
-      return "rt-report.json";
-    case OutputFormat::html:
-      return "rt-report.html";
-    case OutputFormat::junit:
-      return "rt-report.xml";
-    case OutputFormat::openmetrics:
-      return "rt-report.prom";
-    case OutputFormat::text:
-      break;
+    case OutputFormat::json: return "rt-report.json";
+    case OutputFormat::html: return "rt-report.html";
+    case OutputFormat::junit: return "rt-report.xml";
+    case OutputFormat::openmetrics: return "rt-report.prom";
+    case OutputFormat::text: break;
   }
   return nullptr;
 }

@@ -6,14 +6,10 @@ namespace {
 
 const char* prom_ascii(unsigned char c, char*) {
   switch (c) {
-    case '\\':
-      return "\\\\";
-    case '"':
-      return "\\\"";
-    case '\n':
-      return "\\n";
-    default:
-      return c < 0x20 || c == 0x7F ? kReplacement : nullptr;
+    case '\\': return "\\\\";
+    case '"': return "\\\"";
+    case '\n': return "\\n";
+    default: return c < 0x20 || c == 0x7F ? kReplacement : nullptr;
   }
 }
 
@@ -21,9 +17,7 @@ constexpr EscapeRules kPromLabel = {prom_ascii, nullptr, kReplacement};
 
 }  // namespace
 
-void prom_label_value(FILE* out, StrView v) {
-  escape_write(out, v, &kPromLabel);
-}
+void prom_label_value(FILE* out, StrView v) { escape_write(out, v, &kPromLabel); }
 
 void prom_sample(PromFamily* f) {
   if (!f->started) {
