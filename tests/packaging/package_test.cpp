@@ -1,8 +1,8 @@
 // What the package ships, checked by the tools that will meet it: systemd
-// accepts the units, lintian finds no error in the package built from a
-// copy of the tree, and the package installs (program, manual, completion,
-// timer) and purges cleanly. Installing needs root; a step whose tools are
-// missing is skipped, saying which.
+// accepts the units, lintian finds no error in the package built from a copy
+// of the tree, and the package installs (program, manual, completion, timer)
+// and purges cleanly. Installing needs root; a step whose tools are missing
+// is skipped, saying which.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,10 +22,12 @@ TEST(Package, SystemdVerifiesTheUnits) {
   if (!have("systemd-analyze")) GTEST_SKIP() << "systemd-analyze missing";
   TempDir dir;
   std::string bin = KELVANE_BIN, unit = read_file(kTop + "/contrib/systemd/kelvane.service.in");
-  dir.write("kelvane.service", unit.replace(unit.find("@KELVANE_BINDIR@"), 16, bin.substr(0, bin.rfind('/'))));
+  unit.replace(unit.find("@KELVANE_BINDIR@"), 16, bin.substr(0, bin.rfind('/')));
+  dir.write("kelvane.service", unit);
   dir.write("kelvane.timer", read_file(kTop + "/contrib/systemd/kelvane.timer"));
-  std::string units = dir.file("kelvane.service") + " " + dir.file("kelvane.timer");
-  EXPECT_EQ(std::system(("systemd-analyze verify --man=no " + units + " 2>" + dir.file("err")).c_str()), 0);
+  std::string cmd = "systemd-analyze verify --man=no " + dir.file("kelvane.service") + " " +
+                    dir.file("kelvane.timer") + " 2>" + dir.file("err");
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_EQ(read_file(dir.file("err")), "");
 }
 
@@ -48,17 +50,20 @@ TEST(Package, BuildsLintsInstallsAndPurges) {
   if (geteuid() != 0) GTEST_SKIP() << "installing a package needs root";
   if (std::system("dpkg -s kelvane >/dev/null 2>&1") == 0) GTEST_SKIP() << "kelvane is installed";
   TempDir dir;
-  ASSERT_EQ(std::system((kTop + "/scripts/build-deb.sh " + dir.path + " >" + dir.file("deb")).c_str()), 0);
-  std::string deb = read_file(dir.file("deb")).substr(0, read_file(dir.file("deb")).find('\n'));
+  std::string build = kTop + "/scripts/build-deb.sh " + dir.path + " >" + dir.file("deb");
+  ASSERT_EQ(std::system(build.c_str()), 0);
+  std::string deb = read_file(dir.file("deb"));
+  deb.resize(deb.find('\n'));
   std::string lint = "lintian --fail-on error " + deb + " >" + dir.file("lint") + " 2>&1";
   EXPECT_EQ(std::system(lint.c_str()), 0) << read_file(dir.file("lint"));
   dir.write("install.sh", kInstall);
-  std::string run = "flock /tmp/kelvane-package-test.lock sh -e " + dir.file("install.sh") + " " + deb;
-  EXPECT_EQ(std::system((run + " >" + dir.file("out") + " 2>" + dir.file("err")).c_str()), 0)
-      << read_file(dir.file("err"));
+  std::string run = "flock /tmp/kelvane-package-test.lock sh -e " + dir.file("install.sh") + " " +
+                    deb + " >" + dir.file("out") + " 2>" + dir.file("err");
+  EXPECT_EQ(std::system(run.c_str()), 0) << read_file(dir.file("err"));
   EXPECT_EQ(read_file(dir.file("out")),
-            "kelvane 1.0.1-beta\n/usr/share/man/man1/kelvane.1.gz\n/lib/systemd/system/kelvane.timer\n"
-            "/usr/share/bash-completion/completions/kelvane\nremoved\n");
+            "kelvane 1.0.1-beta\n/usr/share/man/man1/kelvane.1.gz\n"
+            "/lib/systemd/system/kelvane.timer\n/usr/share/bash-completion/completions/kelvane\n"
+            "removed\n");
 }
 
 }  // namespace
