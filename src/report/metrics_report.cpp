@@ -77,12 +77,12 @@ void problems(FILE* out, Arena* a, const Report* r) {
   }
 }
 
-void latency_sample(PromFamily* f, StrView cpu, const char* stat, bool has, double us) {
-  if (!has || !std::isfinite(us)) return;
+void latency_sample(PromFamily* f, StrView cpu, const char* stat, Opt<double> us) {
+  if (!us.has || !std::isfinite(us.value)) return;
   prom_sample(f);
   prom_label(f, true, "cpu", cpu);
   prom_label(f, false, "stat", sv_from_cstr(stat));
-  prom_real(f, true, us / 1e6);
+  prom_real(f, true, us.value / 1e6);
 }
 
 void latency(FILE* out, Arena* a, const Measurement* m) {
@@ -91,13 +91,13 @@ void latency(FILE* out, Arena* a, const Measurement* m) {
                              "Measured wake-up latency by CPU (all: the whole measurement).");
   for (const PerCpuLatency& p : m->per_cpu) {
     StrView cpu = arena_sprintf(a, "%d", p.cpu);
-    latency_sample(&f, cpu, "min", p.has_min, p.min_us);
-    latency_sample(&f, cpu, "avg", p.has_avg, p.avg_us);
-    latency_sample(&f, cpu, "max", p.has_max, p.max_us);
+    latency_sample(&f, cpu, "min", p.min_us);
+    latency_sample(&f, cpu, "avg", p.avg_us);
+    latency_sample(&f, cpu, "max", p.max_us);
   }
-  latency_sample(&f, sv_lit("all"), "min", m->has_min, m->min_us);
-  latency_sample(&f, sv_lit("all"), "avg", m->has_avg, m->avg_us);
-  latency_sample(&f, sv_lit("all"), "max", m->has_max, m->max_us);
+  latency_sample(&f, sv_lit("all"), "min", m->min_us);
+  latency_sample(&f, sv_lit("all"), "avg", m->avg_us);
+  latency_sample(&f, sv_lit("all"), "max", m->max_us);
 }
 
 void info(FILE* out, Arena* a, const Report* r, const Snapshot* s) {
