@@ -13,7 +13,13 @@ for tool in dpkg-buildpackage dh; do
 done
 src=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-.}" && cd "${1:-.}" && pwd)
-work=$(mktemp -d)
+# One build at a time, always in the same place: with the same paths each
+# time, ccache reuses the objects of the last build.
+work=${TMPDIR:-/tmp}/kelvane-deb-$(id -u)
+exec 9>"$work.lock"
+flock 9
+rm -rf "$work"
+mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 
 # The tracked and new files of a git checkout (those deleted but not yet
@@ -30,7 +36,7 @@ else
 fi
 
 if command -v ccache >/dev/null 2>&1; then
-  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$work" CCACHE_NOHASHDIR=1
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 fi
 export DEB_BUILD_OPTIONS="nocheck parallel=${JOBS:-2}"
 (cd "$work/kelvane" && dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) || {
