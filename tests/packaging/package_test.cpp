@@ -31,6 +31,21 @@ TEST(Package, SystemdVerifiesTheUnits) {
   EXPECT_EQ(read_file(dir.file("err")), "");
 }
 
+TEST(Package, BashCompletesFormatsProfilesAndSubcommands) {
+  const std::string lib = "/usr/share/bash-completion/bash_completion";
+  if (access(lib.c_str(), R_OK) != 0) GTEST_SKIP() << "bash-completion missing";
+  TempDir dir;
+  dir.write("t.bash", ". " + lib + "\n. " + kTop + "/contrib/bash-completion/kelvane\n" + R"(
+c() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+  _kelvane; echo "${COMPREPLY[*]}"; }
+c kelvane -f o; c kelvane --profile l; c kelvane -v a; c kelvane analyze bu; c kelvane -o b
+)");
+  dir.write("bundle.tgz", "");
+  EXPECT_EQ(std::system(("cd " + dir.path + " && bash t.bash >out").c_str()), 0);
+  EXPECT_EQ(read_file(dir.file("out")),
+            "openmetrics\nlow-latency\nanalyze\nbundle.tgz\nbundle.tgz\n");
+}
+
 // The install step as a script, under a lock shared by every run of this
 // test on the machine; the package is purged however the steps end.
 constexpr char kInstall[] = R"(trap 'dpkg --purge kelvane >/dev/null 2>&1' EXIT
