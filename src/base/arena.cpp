@@ -50,6 +50,35 @@ ArenaBlock* block_new(uint64_t capacity, uint64_t report_size) {
   return b;
 }
 
+// The link (head or a block's next) that points at the block ptr has to
+// itself, slot bytes long: an allocation larger than a block gets such a
+// block. Null when ptr shares its block.
+ArenaBlock** own_block_link(Arena* a, const void* ptr, uint64_t slot) {
+  for (ArenaBlock** link = &a->head; *link; link = &(*link)->next) {
+    ArenaBlock* b = *link;
+    if (block_data(b) == ptr) return b->used == slot && b->capacity == slot ? link : nullptr;
+  }
+  return nullptr;
+}
+
+// Grows a block of one allocation with realloc, which remaps the pages of a
+// large block instead of copying them: a buffer of many megabytes grows
+// without a second copy of it staying behind in the Arena.
+void* grow_own_block(Arena* a, ArenaBlock** link, size_t old_size, size_t new_size) {
+  ArenaBlock* b = *link;
+  uint64_t old16 = b->capacity, new16 = slot_size(new_size);
+  unpoison(block_data(b), old16);
+  b = static_cast<ArenaBlock*>(realloc(b, sizeof(ArenaBlock) + new16));
+  if (!b) fatal("out of memory allocating %zu bytes", new_size);
+  *link = b;
+  b->used = b->capacity = new16;
+  memset(block_data(b) + old_size, 0, new16 - old_size);
+  poison(block_data(b), new16);
+  unpoison(block_data(b), new_size);
+  a->total += new16 - old16;
+  return block_data(b);
+}
+
 }  // namespace
 
 static_assert(sizeof(ArenaBlock) == 24, "block header is three 64-bit words");
@@ -100,6 +129,10 @@ void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size) {
     a->total += new16 - old16;
     unpoison(ptr, new_size);
     return ptr;
+  }
+  if (old16 > a->block_size) {
+    if (ArenaBlock** link = own_block_link(a, ptr, old16))
+      return grow_own_block(a, link, old_size, new_size);
   }
   void* p = arena_alloc(a, new_size);
   memcpy(p, ptr, old_size);
