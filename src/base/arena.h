@@ -1,5 +1,6 @@
 // Arena: every allocation of a run is carved from zero-filled 256 KiB blocks
-// and released at once at the end of the run.
+// (one larger than that gets a block of its own, mapped from the system) and
+// released at once at the end of the run.
 #pragma once
 
 #include <cstddef>
