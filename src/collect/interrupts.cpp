@@ -29,14 +29,12 @@ constexpr const char* kQueuePatterns[] = {
 struct AffinityFiles {
   const char* list;
   const char* mask;
-  bool IrqInfo::*has;
-  CpuSet IrqInfo::*set;
+  OptCpuSet IrqInfo::*set;
 };
 
 constexpr AffinityFiles kAffinities[] = {
-    {"smp_affinity_list", "smp_affinity", &IrqInfo::has_affinity, &IrqInfo::affinity},
-    {"effective_affinity_list", "effective_affinity", &IrqInfo::has_effective,
-     &IrqInfo::effective},
+    {"smp_affinity_list", "smp_affinity", &IrqInfo::affinity},
+    {"effective_affinity_list", "effective_affinity", &IrqInfo::effective},
 };
 
 // What the per-interrupt reads share: the Snapshot, one reused file buffer
@@ -48,13 +46,6 @@ struct IrqReader {
 };
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool all_digits(StrView w) {
-  if (w.len == 0) return false;
-  for (size_t i = 0; i < w.len; i++)
-    if (!is_digit(w.ptr[i])) return false;
-  return true;
-}
 
 bool is_irq_file(StrView name) {
   for (StrView f : kIrqFiles)
@@ -70,14 +61,15 @@ StrView read_irq_file(IrqReader* r, const char* dir, int32_t irq, const char* na
 }
 
 // The affinity reading of one list/mask pair: the list when it names CPUs,
-// else the mask when that names CPUs. The flag says the list was read, or
-// the mask gave the set.
+// else the mask when that names CPUs. The set is present when the list was
+// read, or the mask gave the set.
 void read_affinity(IrqReader* r, int32_t irq, const AffinityFiles& f, IrqInfo* info) {
-  CpuSet* set = &(info->*f.set);
+  OptCpuSet* opt = &(info->*f.set);
+  CpuSet* set = &opt->value;
   StrView list = read_irq_file(r, "/proc/irq", irq, f.list);
   if (list.len > 0) {
     cpuset_parse_list(set, list);
-    info->*f.has = true;
+    opt->has = true;
     if (!cpuset_empty(set)) return;
   }
   StrView mask = read_irq_file(r, "/proc/irq", irq, f.mask);
@@ -86,7 +78,7 @@ void read_affinity(IrqReader* r, int32_t irq, const AffinityFiles& f, IrqInfo* i
   cpuset_parse_mask(&parsed, mask);
   if (cpuset_empty(&parsed)) return;
   cpuset_copy(set, &parsed);
-  info->*f.has = true;
+  opt->has = true;
 }
 
 void read_node(IrqReader* r, int32_t irq, IrqInfo* info) {
@@ -94,8 +86,8 @@ void read_node(IrqReader* r, int32_t irq, IrqInfo* info) {
   StrView first = sv_trim(sv_next_token(&text, " \t\n"));
   int64_t node;
   if (first.len == 0 || !parse_i64(first, &node)) return;
-  info->has_node = true;
-  info->node = node;
+  info->node.has = true;
+  info->node.value = node;
 }
 
 void read_actions(IrqReader* r, int32_t irq, IrqInfo* info) {
@@ -134,28 +126,20 @@ void describe_numbered(IrqReader* r, int32_t irq, const IrqRow* row, IrqInfo* in
   info->managed = irq_is_managed(info->chip, &info->actions);
 }
 
-// A numbered row's interrupt number: all digits and within int32.
-bool irq_number(StrView label, int32_t* irq) {
-  int64_t v;
-  if (!all_digits(label) || !parse_i64(label, &v) || v > INT32_MAX) return false;
-  *irq = static_cast<int32_t>(v);
-  return true;
-}
-
 void add_row(IrqReader* r, IrqRow* row) {
   Snapshot* s = r->snap;
   IrqInfo info{};
   info.name = row->label;
   info.per_cpu = row->counts;
   info.total = row->total;
-  if (!all_digits(row->label)) {
+  if (!sv_all_digits(row->label)) {
     info.special = true;
     info.device = join(s->arena, &row->words, " ");
     list_push(s->arena, &s->special_irqs, info);
     return;
   }
   int32_t irq;
-  if (!irq_number(row->label, &irq)) return;
+  if (!parse_id(row->label, &irq)) return;
   describe_numbered(r, irq, row, &info);
   list_push(s->arena, &s->irqs, info);
 }
@@ -166,8 +150,8 @@ void read_default_affinity(IrqReader* r) {
   StrView text = sv_trim(
       source_read_reuse(r->snap->src, sv_lit("/proc/irq/default_smp_affinity"), &r->buf));
   if (!irq_mask_well_formed(text)) return;
-  cpuset_parse_mask(&r->snap->default_affinity, text);
-  r->snap->has_default_affinity = true;
+  cpuset_parse_mask(&r->snap->default_affinity.value, text);
+  r->snap->default_affinity.has = true;
 }
 
 void read_softirqs(Snapshot* s) {

@@ -8,12 +8,12 @@
 #include <cstdio>
 
 #include "base/parse.h"
+#include "collect/sched_policy.h"
 #include "collect/task_stat.h"
 #include "source/source.h"
 
 namespace {
 
-constexpr int32_t kSchedDeadline = 6;
 constexpr int32_t kDeadlineSortKey = 1000;
 // Policies above this are not Linux policies: a kernel answering one does
 // not implement sched_getattr(2) as kelvane reads it.
@@ -56,16 +56,6 @@ void check_sched_getattr(Snapshot* s) {
   s->sched_getattr_ok = true;
 }
 
-// A /proc entry name that is a process or thread id.
-bool parse_id(StrView name, int32_t* id) {
-  int64_t v;
-  for (size_t i = 0; i < name.len; i++)
-    if (name.ptr[i] < '0' || name.ptr[i] > '9') return false;
-  if (name.len == 0 || !parse_i64(name, &v) || v > INT32_MAX) return false;
-  *id = static_cast<int32_t>(v);
-  return true;
-}
-
 // One process of the walk; its command line is read once, when its first
 // real-time thread needs it.
 struct Process {
@@ -106,10 +96,10 @@ bool is_kernel_thread(TaskWalk* w, Process* p, const TaskStat* st) {
 void read_deadline(int32_t tid, RtTask* t) {
   SchedAttr attr;
   if (!sched_getattr_tid(tid, &attr) || attr.sched_policy != kSchedDeadline) return;
-  t->has_dl = true;
-  t->dl_runtime_ns = attr.sched_runtime;
-  t->dl_deadline_ns = attr.sched_deadline;
-  t->dl_period_ns = attr.sched_period;
+  t->dl.has = true;
+  t->dl.value.runtime_ns = attr.sched_runtime;
+  t->dl.value.deadline_ns = attr.sched_deadline;
+  t->dl.value.period_ns = attr.sched_period;
 }
 
 void add_rt_task(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st) {

@@ -53,7 +53,7 @@ const char* severity_color(const TextStyle* st, Severity s) {
   }
 }
 
-// ---- 1. Header ----
+// ---- Header ----
 
 void write_header(const Writer* w) {
   FILE* out = w->out;
@@ -79,7 +79,7 @@ void write_header(const Writer* w) {
   fputc('\n', out);
 }
 
-// ---- 2. Overall score, 3. category lines ----
+// ---- Overall score and category lines ----
 
 void write_score(const Writer* w) {
   const TextStyle& st = w->st;
@@ -112,7 +112,7 @@ void write_categories(const Writer* w) {
   fputc('\n', w->out);
 }
 
-// ---- 4. Findings ----
+// ---- Findings ----
 
 void write_evidence(const Writer* w, const Finding* f) {
   for (const Evidence& e : f->evidence) {
@@ -165,11 +165,11 @@ void write_findings(const Writer* w) {
   }
 }
 
-// ---- 5. Measured latency ----
+// ---- Measured latency ----
 
-void write_latency_line(const Writer* w, const char* label, bool has, double us) {
-  if (!has) return;
-  StrView v = fmt_duration_us(w->arena, us, w->opts->ascii);
+void write_latency_line(const Writer* w, const char* label, Opt<double> us) {
+  if (!us.has) return;
+  StrView v = fmt_duration_us(w->arena, us.value, w->opts->ascii);
   fprintf(w->out, "    %s%.*s\n", label, SV_ARG(v));
 }
 
@@ -181,14 +181,14 @@ void write_measurement(const Writer* w) {
   fprintf(w->out, "  %sMEASURED LATENCY%s   (", st.bold, st.reset);
   put_line_text(w, m.source);
   fprintf(w->out, ", %.0f s)\n", m.duration_s);
-  write_latency_line(w, "Worst latency:   ", m.has_max, m.max_us);
-  write_latency_line(w, "Average latency: ", m.has_avg, m.avg_us);
-  write_latency_line(w, "Best latency:    ", m.has_min, m.min_us);
+  write_latency_line(w, "Worst latency:   ", m.max_us);
+  write_latency_line(w, "Average latency: ", m.avg_us);
+  write_latency_line(w, "Best latency:    ", m.min_us);
   for (const PerCpuLatency& c : m.per_cpu) {
-    if (!c.has_max) continue;
-    StrView max = fmt_duration_us(w->arena, c.max_us, w->opts->ascii);
+    if (!c.max_us.has) continue;
+    StrView max = fmt_duration_us(w->arena, c.max_us.value, w->opts->ascii);
     StrView avg =
-        c.has_avg ? fmt_duration_us(w->arena, c.avg_us, w->opts->ascii) : sv_lit("n/a");
+        c.avg_us.has ? fmt_duration_us(w->arena, c.avg_us.value, w->opts->ascii) : sv_lit("n/a");
     const char* max_c = arena_cstr(w->arena, max);
     fprintf(w->out, "      %sCPU %-3d%s max %-10s avg %.*s\n", st.dim, static_cast<int>(c.cpu),
             st.reset, max_c, SV_ARG(avg));
@@ -196,7 +196,7 @@ void write_measurement(const Writer* w) {
   fputc('\n', w->out);
 }
 
-// ---- 6. What to do ----
+// ---- What to do ----
 
 // A failing or warning finding without a remedy leaves the plan empty; the
 // report must not then claim that nothing failed.
@@ -220,7 +220,7 @@ void write_plan(const Writer* w) {
   }
 }
 
-// ---- 7. Unreadable paths ----
+// ---- Unreadable paths ----
 
 void write_unreadable(const Writer* w) {
   if (!w->opts->verbose || !w->snap || !w->snap->src) return;

@@ -186,10 +186,22 @@ TEST_F(HtmlReport, IdleStateTableShowsEachCpusFloor) {
             std::string::npos);
 }
 
+TEST_F(HtmlReport, IdleStateCellsStayUnderTheirStateWhenTheFirstCpuLacksOne) {
+  fill_rich(false);
+  List<IdleState>& cpu0 = snap->cpuidle[0].states;  // POLL, C1, C6: drop C1
+  cpu0[1] = cpu0[2];
+  cpu0.count = 2;
+  std::string idle = between(page(), "<h2>Idle states</h2>", "<div class=\"foot\">");
+  EXPECT_NE(idle.find("</th><th>C1<br>"), std::string::npos);
+  EXPECT_NE(idle.find("<tr><td>0</td><td class=\"on\">on</td><td></td><td class=\"on\">on</td>"
+                      "<td><strong>133 \xC2\xB5s</strong></td></tr>"),
+            std::string::npos);
+}
+
 TEST_F(HtmlReport, MeasuredLatencyTable) {
   EXPECT_EQ(page().find("Measured latency"), std::string::npos);
   fill_rich(false);
-  snap->measured.per_cpu[0].has_min = false;
+  snap->measured.per_cpu[0].min_us.has = false;
   std::string m = between(page(), "<h2>Measured latency</h2>", "<h2>");
   EXPECT_NE(m.find("<tr><td><strong>all</strong></td><td><strong>1.0 \xC2\xB5s</strong></td><td>"
                    "<strong>2.5 \xC2\xB5s</strong></td><td><strong>140 \xC2\xB5s</strong></td>"
