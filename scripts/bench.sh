@@ -23,7 +23,7 @@ for layer in cli report rules measure collect source base; do
   [ -f "$BUILD/libkelvane_$layer.a" ] && LIBS="$LIBS $BUILD/libkelvane_$layer.a"
 done
 mkdir -p "$BUILD/bench"
-${CXX:-g++} -std=c++20 -O2 -Isrc bench/bundle_bench.cpp $LIBS -lz -o "$BUILD/bench/bundle_bench"
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/bundle_bench.cpp $LIBS -ldeflate -o "$BUILD/bench/bundle_bench"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -71,8 +71,37 @@ done
 end=$(date +%s.%N)
 printf '%-34s %8.2f ms a run (%d runs)\n' "kelvane --root tree" "$(awk "BEGIN { print ($end - $start) * 1000 / $runs }")" "$runs"
 
+# ---- Bundle goals: each figure beside its anchor, measured side by side ----
+# CPU seconds (user + system, children included) and peak memory of each
+# command, the least of three rounds in which every command runs once.
+sample() {  # name, command...: lowers <name>_cpu (s) and <name>_peak (KiB)
+  name=$1
+  shift
+  /usr/bin/time -f "%U %S %M" -o "$work/cp" "$@" >/dev/null 2>&1 || true
+  read -r user sys kib <"$work/cp"
+  eval "c=\${${name}_cpu:-} m=\${${name}_peak:-}"
+  c=$(awk -v u="$user" -v s="$sys" -v b="$c" 'BEGIN { t = u + s; print (b == "" || t < b) ? t : b }')
+  m=$(awk -v k="$kib" -v b="$m" 'BEGIN { print (b == "" || k < b) ? k : b }')
+  eval "${name}_cpu=$c ${name}_peak=$m"
+}
+if [ -x /usr/bin/time ] && [ -s "$work/b.tgz" ]; then
+  for _ in 1 2 3; do
+    sample cap "$BUILD/kelvane" capture --root "$work/tree" -o "$work/k.tgz"
+    sample tarczf tar czf "$work/t.tgz" -C "$work/tree" .
+    sample bun "$BUILD/kelvane" --root "$work/b.tgz" --interval 0 -o /dev/null
+    sample gzdc sh -c "gzip -dc '$work/b.tgz' >/dev/null"
+    sample tree "$BUILD/kelvane" --root "$work/tree" --interval 0 -o /dev/null
+  done
+  awk -v a="$cap_cpu" -v b="$tarczf_cpu" 'BEGIN {
+    printf "goal capture: cpu %.3f s against tar czf %.3f s: %.2fx (goal <= 0.40x)\n", a, b, a / b }'
+  awk -v a="$bun_cpu" -v g="$gzdc_cpu" -v t="$tree_cpu" 'BEGIN {
+    printf "goal bundle analysis: cpu %.3f s against gzip -dc %.3f s + tree analysis %.3f s: %.2fx (goal <= 0.50x)\n", a, g, t, a / (g + t) }'
+  awk -v p="$bun_peak" -v n="$inflated" -v t="$tree_peak" 'BEGIN {
+    printf "goal bundle analysis memory: peak %.1f MiB against inflated %.1f MiB + tree analysis peak %.1f MiB = %.1f MiB: %.2fx (goal <= 1.00x)\n", p / 1024, n / 1048576, t / 1024, n / 1048576 + t / 1024, p / (n / 1024 + t) }'
+fi
+
 # CPU-list parsing of hostile inputs.
-${CXX:-g++} -std=c++20 -O2 -Isrc bench/cpulist_bench.cpp $LIBS -lz -o "$BUILD/bench/cpulist_bench"
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/cpulist_bench.cpp $LIBS -ldeflate -o "$BUILD/bench/cpulist_bench"
 "$BUILD/bench/cpulist_bench"
 
 # ---- Full analysis versus reading the same files ----
@@ -140,5 +169,5 @@ fi
 
 # The interrupt and scheduling rules alone, on a Snapshot built in memory at
 # this size and again with twice the threads.
-${CXX:-g++} -std=c++20 -O2 -Isrc bench/rules_bench.cpp $LIBS -lz -o "$BUILD/bench/rules_bench"
+${CXX:-g++} -std=c++20 -O2 -Isrc bench/rules_bench.cpp $LIBS -ldeflate -o "$BUILD/bench/rules_bench"
 "$BUILD/bench/rules_bench" "$CPUS" "$THREADS" "$IRQS"

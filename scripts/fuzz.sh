@@ -34,7 +34,7 @@ done
 for t in $TARGETS; do
   build_obj "fuzz/${t}_fuzz.cpp" "$FLAGS"
   # shellcheck disable=SC2086  # flags and objects are words
-  $CXX $FLAGS $core "$obj" -lz -lsimdjson -o "$OUT/${t}_fuzz"
+  $CXX $FLAGS $core "$obj" -ldeflate -lz -lsimdjson -o "$OUT/${t}_fuzz"
   mkdir -p "$OUT/corpus/$t" "$OUT/artifacts/$t"
   if [ -d "fuzz/seeds/$t" ]; then cp -r "fuzz/seeds/$t/." "$OUT/corpus/$t/"; fi
   if [ -d "tests/fixtures/fuzz/$t" ]; then cp -r "tests/fixtures/fuzz/$t/." "$OUT/corpus/$t/"; fi

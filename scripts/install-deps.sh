@@ -6,6 +6,8 @@ command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
 command -v g++ >/dev/null 2>&1 || missing="$missing g++"
 command -v make >/dev/null 2>&1 || missing="$missing make"
 [ -f /usr/include/zlib.h ] || missing="$missing zlib1g-dev"
+# Bundles are compressed and inflated whole, in memory, with libdeflate.
+[ -f /usr/include/libdeflate.h ] || missing="$missing libdeflate-dev"
 [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
 # kelvane diff reads JSON reports with simdjson.
 [ -f /usr/include/simdjson.h ] || missing="$missing libsimdjson-dev"

@@ -1,5 +1,7 @@
 #include "base/arena.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -50,6 +52,59 @@ ArenaBlock* block_new(uint64_t capacity, uint64_t report_size) {
   return b;
 }
 
+// An allocation larger than a block gets a block of its own, mapped from the
+// system: its pages are zero and cost nothing until they are written, so a
+// buffer sized generously (an inflated bundle, an archive being built) holds
+// only what it was given, and it grows by remapping, without a copy.
+bool is_own_block(const Arena* a, const ArenaBlock* b) { return b->capacity > a->block_size; }
+
+ArenaBlock* own_block_new(uint64_t capacity) {
+  void* mem = mmap(nullptr, sizeof(ArenaBlock) + capacity, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mem == MAP_FAILED) fatal("out of memory allocating %zu bytes", static_cast<size_t>(capacity));
+  ArenaBlock* b = static_cast<ArenaBlock*>(mem);
+  b->next = nullptr;
+  b->capacity = capacity;
+  poison(block_data(b), capacity);
+  return b;
+}
+
+void block_free(const Arena* a, ArenaBlock* b) {
+  unpoison(block_data(b), b->capacity);
+  if (is_own_block(a, b))
+    munmap(b, sizeof(ArenaBlock) + b->capacity);
+  else
+    free(b);
+}
+
+// The link (head or a block's next) that points at the block ptr has to
+// itself, slot bytes long: an allocation larger than a block gets such a
+// block. Null when ptr shares its block.
+ArenaBlock** own_block_link(Arena* a, const void* ptr, uint64_t slot) {
+  for (ArenaBlock** link = &a->head; *link; link = &(*link)->next) {
+    ArenaBlock* b = *link;
+    if (block_data(b) == ptr) return b->used == slot && b->capacity == slot ? link : nullptr;
+  }
+  return nullptr;
+}
+
+// Grows a block of one allocation by remapping it: the pages move rather
+// than being copied, and the new ones are zero until written.
+void* grow_own_block(Arena* a, ArenaBlock** link, size_t new_size) {
+  ArenaBlock* b = *link;
+  uint64_t old16 = b->capacity, new16 = slot_size(new_size);
+  unpoison(block_data(b), old16);
+  void* mem = mremap(b, sizeof(ArenaBlock) + old16, sizeof(ArenaBlock) + new16, MREMAP_MAYMOVE);
+  if (mem == MAP_FAILED) fatal("out of memory allocating %zu bytes", new_size);
+  b = static_cast<ArenaBlock*>(mem);
+  *link = b;
+  b->used = b->capacity = new16;
+  poison(block_data(b), new16);
+  unpoison(block_data(b), new_size);
+  a->total += new16 - old16;
+  return block_data(b);
+}
+
 }  // namespace
 
 static_assert(sizeof(ArenaBlock) == 24, "block header is three 64-bit words");
@@ -65,7 +120,7 @@ void* arena_alloc(Arena* a, size_t n) {
   uint64_t size = slot_size(n);
   void* out;
   if (size > a->block_size) {
-    ArenaBlock* b = block_new(size, size);
+    ArenaBlock* b = own_block_new(size);
     b->used = size;
     if (a->head) {
       b->next = a->head->next;
@@ -101,6 +156,10 @@ void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size) {
     unpoison(ptr, new_size);
     return ptr;
   }
+  if (old16 > a->block_size) {
+    if (ArenaBlock** link = own_block_link(a, ptr, old16))
+      return grow_own_block(a, link, new_size);
+  }
   void* p = arena_alloc(a, new_size);
   memcpy(p, ptr, old_size);
   return p;
@@ -124,8 +183,7 @@ void arena_release(Arena* a) {
   ArenaBlock* b = a->head;
   while (b) {
     ArenaBlock* next = b->next;
-    unpoison(block_data(b), b->capacity);
-    free(b);
+    block_free(a, b);
     b = next;
   }
   a->head = nullptr;

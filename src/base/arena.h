@@ -1,5 +1,6 @@
 // Arena: every allocation of a run is carved from zero-filled 256 KiB blocks
-// and released at once at the end of the run.
+// (one larger than that gets a block of its own, mapped from the system) and
+// released at once at the end of the run.
 #pragma once
 
 #include <cstddef>
@@ -41,7 +42,10 @@ void arena_init(Arena* a);
 // n zeroed bytes, 16-byte granular (plus the red zone), at least 8-byte
 // aligned; never returns null.
 void* arena_alloc(Arena* a, size_t n);
-// Grows in place when ptr is the head block's latest allocation, else copies.
+// Grows in place when ptr is the head block's latest allocation; an
+// allocation larger than a block, which has a block to itself, grows with
+// that block (its pages are moved, not copied); else copies. The bytes
+// beyond old_size are zero.
 void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size);
 // Gives back the tail beyond new_size of ptr when ptr is the head block's
 // latest allocation (a file buffer sized generously before reading), so that

@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,46 +80,14 @@ BundleIndex* build_index(Arena* a, List<BundleMember> members) {
   return idx;
 }
 
-// A gzip bundle is mapped rather than read into the Arena: only its inflated
-// form is kept, so the compressed bytes leave memory once it is loaded.
-// Null when fd is not a gzip file or cannot be mapped.
-void* map_if_gzip(int fd, size_t size) {
-  unsigned char magic[2];
-  if (size < 2 || pread(fd, magic, 2, 0) != 2 || magic[0] != 0x1f || magic[1] != 0x8b)
-    return nullptr;
-  void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  return map == MAP_FAILED ? nullptr : map;
+bool starts_gzip(StrView bytes) {
+  return bytes.len >= 2 && static_cast<unsigned char>(bytes.ptr[0]) == 0x1f &&
+         static_cast<unsigned char>(bytes.ptr[1]) == 0x8b;
 }
 
-// Maps a gzip file (*mapped set), else reads the whole file into one Arena
-// buffer.
-StrView read_bundle_file(Arena* a, const char* path, bool* mapped, StrView* err) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *err = arena_sprintf(a, "cannot open '%s': %s", path, strerror(errno));
-    return kNoneView;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || st.st_size < 1) {
-    close(fd);
-    *err = arena_sprintf(a, "'%s' is empty or unreadable", path);
-    return kNoneView;
-  }
-  size_t size = static_cast<size_t>(st.st_size);
-  if (void* map = map_if_gzip(fd, size)) {
-    close(fd);
-    *mapped = true;
-    return sv_make(static_cast<const char*>(map), size);
-  }
-  char* buf = static_cast<char*>(arena_alloc(a, size));
-  ssize_t got = file_read_fully(fd, buf, size);
-  if (got < 0) {
-    *err = arena_sprintf(a, "reading '%s': %s", path, strerror(errno));
-    close(fd);
-    return kNoneView;
-  }
-  close(fd);
-  return sv_make(buf, static_cast<size_t>(got));
+bool file_starts_gzip(int fd) {
+  char magic[2];
+  return pread(fd, magic, 2, 0) == 2 && starts_gzip(sv_make(magic, 2));
 }
 
 }  // namespace
@@ -130,8 +97,7 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
   const char* no_members = "'%s' contains no readable members";
   if (bytes.len < 2) return fail(a, err, no_members, label);
   StrView archive = bytes;
-  bool gzip = static_cast<unsigned char>(bytes.ptr[0]) == 0x1f &&
-              static_cast<unsigned char>(bytes.ptr[1]) == 0x8b;
+  bool gzip = starts_gzip(bytes);
   if (gzip && !gunzip_limited(a, bytes, &archive, inflate_limit))
     return fail(a, err, "'%s' is not a readable gzip bundle", label);
   if (archive.len < kTarBlock) return fail(a, err, no_members, label);
@@ -161,11 +127,42 @@ Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate
   return src;
 }
 
+Source* bundle_load_fd(Arena* a, const char* path, int fd, uint64_t size, StrView* err) {
+  // The compressed bytes of a gzip bundle are needed only until they are
+  // inflated: they are read into an Arena of their own, released right
+  // after. A plain bundle is read into the run's Arena, as its members are
+  // views into it.
+  Arena scratch;
+  arena_init(&scratch);
+  bool gzip = file_starts_gzip(fd);
+  char* buf = static_cast<char*>(arena_alloc(gzip ? &scratch : a, size));
+  // A file that shrinks meanwhile reads short, which the load refuses like
+  // any cut-off bundle.
+  ssize_t got = file_read_fully(fd, buf, size);
+  Source* src = nullptr;
+  StrView bytes = sv_make(buf, got < 0 ? 0 : static_cast<size_t>(got));
+  if (got < 0)
+    *err = arena_sprintf(a, "reading '%s': %s", path, strerror(errno));
+  else if (gzip && !starts_gzip(bytes))  // rewritten since the look: not loaded from scratch
+    *err = arena_sprintf(a, "'%s' is not a readable gzip bundle", path);
+  else
+    src = bundle_load(a, path, bytes, kBundleInflateLimit, err);
+  arena_release(&scratch);
+  return src;
+}
+
 Source* bundle_open(Arena* a, const char* path, StrView* err) {
-  bool mapped = false;
-  StrView bytes = read_bundle_file(a, path, &mapped, err);
-  if (!sv_present(bytes)) return nullptr;
-  Source* src = bundle_load(a, path, bytes, kBundleInflateLimit, err);
-  if (mapped) munmap(const_cast<char*>(bytes.ptr), bytes.len);
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *err = arena_sprintf(a, "cannot open '%s': %s", path, strerror(errno));
+    return nullptr;
+  }
+  struct stat st;
+  Source* src = nullptr;
+  if (fstat(fd, &st) != 0 || st.st_size < 1)
+    *err = arena_sprintf(a, "'%s' is empty or unreadable", path);
+  else
+    src = bundle_load_fd(a, path, fd, static_cast<uint64_t>(st.st_size), err);
+  close(fd);
   return src;
 }

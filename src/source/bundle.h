@@ -16,6 +16,10 @@ constexpr uint64_t kBundleInflateLimit = uint64_t{1} << 30;
 // Loads the bundle file at path; null with *err set when it is not readable.
 Source* bundle_open(Arena* a, const char* path, StrView* err);
 
+// Loads the bundle file open at fd, size bytes long when it was looked at
+// (it may have shrunk since); path names it in error texts.
+Source* bundle_load_fd(Arena* a, const char* path, int fd, uint64_t size, StrView* err);
+
 // Loads a bundle from bytes already in memory (bytes must stay valid for the
 // run). label names it in error texts and becomes the Source's label. A gzip
 // bundle that inflates past inflate_limit bytes is refused.

@@ -117,6 +117,7 @@ constexpr const char* kToolDirs[] = {
 
 struct CaptureState {
   TarWriter writer;
+  ReadBuf buf;  // every file is read here, then copied into the archive
   Source* source;
   Arena* arena;
   bool redact;
@@ -142,6 +143,16 @@ StrView redacted_content(StrView path, StrView data) {
   return data;
 }
 
+// The bytes of path as the system provides them (".gz" files stay
+// compressed). A file goes into the archive right after its read, so a tree
+// is read through one reused buffer and its contents are held only in the
+// archive; a bundle hands out views of its members.
+bool read_as_stored(CaptureState* st, StrView path, StrView* data) {
+  Source* src = st->source;
+  if (src->ops.read_into) return src->ops.read_into(src, path, &st->buf, data);
+  return src->ops.read_raw(src, path, data);
+}
+
 // Paths are Arena texts or literals, which outlive the index.
 bool mark_written(CaptureState* st, StrView path) {
   return strindex_add(&st->written, st->arena, path, 0, nullptr);
@@ -151,7 +162,7 @@ void capture_file(CaptureState* st, StrView path) {
   uint32_t seen;
   if (strindex_find(&st->written, path, &seen)) return;
   StrView data;
-  if (!st->source->ops.read_raw(st->source, path, &data)) return;
+  if (!read_as_stored(st, path, &data)) return;
   if (st->redact) data = redacted_content(path, data);
   mark_written(st, path);
   if (tar_write_entry(&st->writer, path, data, false)) st->files++;
@@ -262,25 +273,24 @@ void capture_meta(CaptureState* st) {
 
 // The bundle holds every command line, which can carry secrets: it is
 // created readable and writable by its owner only.
-gzFile open_output(const char* path) {
+int open_output(const char* path) {
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return -1;
   struct stat sb;
   if (fstat(fd, &sb) == 0 && S_ISREG(sb.st_mode) && (sb.st_mode & 0077) != 0) fchmod(fd, 0600);
-  gzFile gz = gzdopen(fd, "wb6");
-  if (!gz) close(fd);
-  return gz;
+  return fd;
 }
 
 }  // namespace
 
 bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrView* err) {
-  CaptureState st{};
-  st.writer.gz = open_output(path);
-  if (!st.writer.gz) {
+  int fd = open_output(path);
+  if (fd < 0) {
     *err = arena_sprintf(a, "cannot create '%s'", path);
     return false;
   }
+  CaptureState st{};
+  st.writer.arena = a;
   st.source = src;
   st.arena = a;
   st.redact = redact;
@@ -295,8 +305,8 @@ bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrVie
   capture_tools(&st);
   capture_meta(&st);
   tar_write_end(&st.writer);
-  bool closed = gzclose(st.writer.gz) == Z_OK;
-  if (st.writer.failed || !closed) {
+  bool stored = tar_write_gzip(&st.writer, fd);
+  if (close(fd) != 0 || !stored) {
     *err = arena_sprintf(a, "writing '%s' failed", path);
     return false;
   }

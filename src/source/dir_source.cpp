@@ -126,8 +126,9 @@ const char* full_path_local(Source* src, StrView path, char* local, size_t size)
 }
 
 // Reads fd to its end into buf, which keeps its storage for the next read and
-// doubles (from the Arena) when a file does not fit.
-bool read_fd_into(Source* src, StrView path, int fd, ReadBuf* buf, StrView* out) {
+// doubles (from the Arena) when a file does not fit. Like read_fd, a file
+// ends at its reported size without a read to find the end.
+bool read_fd_into(Source* src, StrView path, int fd, uint64_t size, ReadBuf* buf, StrView* out) {
   if (buf->cap < kMinReadBuffer) {
     buf->data = static_cast<char*>(arena_alloc(src->arena, kMinReadBuffer));
     buf->cap = kMinReadBuffer;
@@ -144,6 +145,7 @@ bool read_fd_into(Source* src, StrView path, int fd, ReadBuf* buf, StrView* out)
     if (n < 0) return fail_errno(src, path, errno, fd);
     if (n == 0) break;
     len += static_cast<size_t>(n);
+    if (size > 0 && len == size) break;
   }
   close(fd);
   buf->data[len] = 0;
@@ -156,7 +158,7 @@ bool dir_read_into(Source* src, StrView path, ReadBuf* buf, StrView* out) {
   struct stat st;
   int fd = open_checked(src, path, full_path_local(src, path, local, sizeof local), &st);
   if (fd < 0) return false;
-  return read_fd_into(src, path, fd, buf, out);
+  return read_fd_into(src, path, fd, static_cast<uint64_t>(st.st_size), buf, out);
 }
 
 bool dir_exists(Source* src, StrView path) {

@@ -1,45 +1,48 @@
 // Inflating gzip (and zlib) data: "/proc/config.gz", other ".gz" files of the
-// analysed machine and gzip bundles. The output is bounded so that a small
+// analysed machine and gzip bundles. The data are in memory whole, so they
+// are inflated whole with libdeflate. The output is bounded so that a small
 // hostile file cannot expand until memory runs out.
-#include <zlib.h>
+#include <libdeflate.h>
 
-#include <climits>
-
+#include "base/log.h"
 #include "source/source.h"
 
 namespace {
 
-// 15 window bits plus 32: the gzip or zlib header is recognised by zlib.
-constexpr int kWindowBits = 47;
-
 uint64_t min_u64(uint64_t a, uint64_t b) { return a < b ? a : b; }
-
-// Hands zlib the next slice of input and output; both counters are 32-bit.
-void feed(z_stream* zs, const char* in, uint64_t in_left, char* out, uint64_t out_left) {
-  zs->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in));
-  zs->avail_in = static_cast<uInt>(min_u64(in_left, UINT_MAX));
-  zs->next_out = reinterpret_cast<Bytef*>(out);
-  zs->avail_out = static_cast<uInt>(min_u64(out_left, UINT_MAX));
-}
 
 // Deflate cannot expand its input more than about 1032 times.
 constexpr uint64_t kMaxRatio = 1100;
+constexpr uint64_t kMinRoom = 4096;
 
-// First output buffer: the size a gzip trailer records (modulo 2^32) when it
-// is plausible for the input, so a whole bundle inflates without regrowing;
-// otherwise six times the input. Never more than limit + 1 bytes: one byte
-// past the limit is enough to tell that the data would inflate further.
-uint64_t initial_size(StrView data, uint64_t limit) {
+bool is_gzip(StrView data) {
+  return static_cast<unsigned char>(data.ptr[0]) == 0x1f &&
+         static_cast<unsigned char>(data.ptr[1]) == 0x8b;
+}
+
+// The room to inflate into first. A gzip trailer ends with the size of its
+// member modulo 2^32 (ISIZE): for a file of one member below 4 GiB -- every
+// file the limits let through -- it is the exact size, so a whole bundle
+// inflates into one buffer of its own size. The trailer is the file's word,
+// not a fact: a size the input cannot produce is ignored, and a wrong one
+// (a lie, or the last of several members) only costs the retries below.
+uint64_t first_room(StrView data, bool gzip) {
   uint64_t len = min_u64(data.len, UINT64_MAX / (8 * kMaxRatio));
-  uint64_t guess = 6 * len + 4096;
-  bool gzip = static_cast<unsigned char>(data.ptr[0]) == 0x1f &&
-              static_cast<unsigned char>(data.ptr[1]) == 0x8b;
+  uint64_t guess = 4 * len + kMinRoom;
   if (gzip && data.len >= 18) {
     const unsigned char* t = reinterpret_cast<const unsigned char*>(data.ptr + data.len - 4);
     uint64_t isize = t[0] | (t[1] << 8) | (t[2] << 16) | (uint64_t{t[3]} << 24);
-    if (isize + 1 <= len * kMaxRatio + 65536) guess = isize + 1;
+    if (isize <= len * kMaxRatio) guess = isize;
   }
-  return min_u64(guess, limit + 1);
+  return guess;
+}
+
+// One attempt to inflate the first member of data into room bytes at out.
+libdeflate_result inflate_once(libdeflate_decompressor* d, bool gzip, StrView data, char* out,
+                               uint64_t room, size_t* produced) {
+  size_t consumed = 0;  // asking for it lets bytes follow the first member
+  return gzip ? libdeflate_gzip_decompress_ex(d, data.ptr, data.len, out, room, &consumed, produced)
+              : libdeflate_zlib_decompress_ex(d, data.ptr, data.len, out, room, &consumed, produced);
 }
 
 }  // namespace
@@ -47,36 +50,25 @@ uint64_t initial_size(StrView data, uint64_t limit) {
 bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit) {
   *out = kNoneView;
   if (!data.ptr || data.len < 2) return false;
-  limit = min_u64(limit, UINT64_MAX / 4);  // keeps limit + 1 and doubling in range
-  z_stream zs{};
-  if (inflateInit2(&zs, kWindowBits) != Z_OK) return false;
-  uint64_t cap = initial_size(data, limit);
-  char* buf = static_cast<char*>(arena_alloc(a, cap));
-  uint64_t in_pos = 0, out_len = 0;
-  bool ok = false;
+  limit = min_u64(limit, UINT64_MAX / 4);  // keeps the doubling in range
+  libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+  if (!d) fatal("out of memory allocating a decompressor");
+  bool gzip = is_gzip(data);
+  uint64_t room = min_u64(first_room(data, gzip), limit);
+  char* buf = static_cast<char*>(arena_alloc(a, room));
+  // Too little room: inflate again into twice the room, up to the limit.
+  // The buffer grows in place, so a retry adds no second copy of it.
   while (true) {
-    feed(&zs, data.ptr + in_pos, data.len - in_pos, buf + out_len, cap - out_len);
-    uInt in_before = zs.avail_in, out_before = zs.avail_out;
-    int rc = inflate(&zs, Z_NO_FLUSH);
-    in_pos += in_before - zs.avail_in;
-    out_len += out_before - zs.avail_out;
-    if (rc == Z_STREAM_END) {
-      ok = out_len <= limit;
-      break;
-    }
-    if (rc != Z_OK) break;
-    if (out_len == cap) {
-      if (cap > limit) break;  // more output than the limit allows
-      uint64_t grown = min_u64(cap * 2, limit + 1);
-      buf = static_cast<char*>(arena_realloc(a, buf, cap, grown));
-      cap = grown;
-    } else if (in_pos == data.len) {
-      break;  // output room left but no input: a truncated stream
-    }
+    size_t produced = 0;
+    libdeflate_result r = inflate_once(d, gzip, data, buf, room, &produced);
+    if (r == LIBDEFLATE_SUCCESS) *out = StrView{buf, produced};
+    if (r != LIBDEFLATE_INSUFFICIENT_SPACE || room >= limit) break;
+    uint64_t grown = min_u64(room < kMinRoom ? kMinRoom : room * 2, limit);
+    buf = static_cast<char*>(arena_realloc(a, buf, room, grown));
+    room = grown;
   }
-  inflateEnd(&zs);
-  if (ok) *out = StrView{buf, out_len};
-  return ok;
+  libdeflate_free_decompressor(d);
+  return sv_present(*out);
 }
 
 bool gunzip(Arena* a, StrView data, StrView* out) {

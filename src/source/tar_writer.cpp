@@ -1,10 +1,14 @@
 #include "source/tar_writer.h"
 
-#include <climits>
+#include <errno.h>
+#include <libdeflate.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "base/log.h"
 #include "source/tar_reader.h"
 
 namespace {
@@ -43,16 +47,31 @@ bool put_name(char* block, const char* name, size_t len) {
   return true;
 }
 
-bool gz_put(TarWriter* w, const char* p, size_t n) {
-  if (w->failed) return false;
+// The first buffer is larger than an Arena block, so it has a block of its
+// own and grows in place; growing by half keeps the unused tail small.
+constexpr uint64_t kFirstCapacity = uint64_t{1} << 20;
+
+// n more bytes at the end of the archive, still zero: the buffer is only ever
+// appended to, so padding and the end blocks need no writing.
+char* append(TarWriter* w, uint64_t n) {
+  if (w->cap - w->len < n) {
+    uint64_t cap = w->cap < kFirstCapacity ? kFirstCapacity : w->cap + w->cap / 2;
+    if (cap < w->len + n) cap = w->len + n;
+    w->data = static_cast<char*>(arena_realloc(w->arena, w->data, w->cap, cap));
+    w->cap = cap;
+  }
+  char* p = w->data + w->len;
+  w->len += n;
+  return p;
+}
+
+bool write_fully(int fd, const char* p, size_t n) {
   while (n > 0) {
-    unsigned chunk = n > INT_MAX ? INT_MAX : static_cast<unsigned>(n);
-    if (gzwrite(w->gz, p, chunk) != static_cast<int>(chunk)) {
-      w->failed = true;
-      return false;
-    }
-    p += chunk;
-    n -= chunk;
+    ssize_t r = write(fd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
   }
   return true;
 }
@@ -90,19 +109,24 @@ bool tar_header_fill(char* block, StrView path, uint64_t size, bool is_dir, int6
 }
 
 bool tar_write_entry(TarWriter* w, StrView path, StrView data, bool is_dir) {
-  if (w->failed) return false;
   char block[kTarBlock];
   if (!tar_header_fill(block, path, data.len, is_dir, static_cast<int64_t>(time(nullptr))))
     return false;
-  if (!gz_put(w, block, kTarBlock)) return false;
+  memcpy(append(w, kTarBlock), block, kTarBlock);
   if (is_dir || data.len == 0) return true;
-  if (!gz_put(w, data.ptr, data.len)) return false;
-  size_t pad = (kTarBlock - data.len % kTarBlock) % kTarBlock;
-  static const char zeros[kTarBlock] = {};
-  return gz_put(w, zeros, pad);
+  memcpy(append(w, data.len), data.ptr, data.len);
+  append(w, (kTarBlock - data.len % kTarBlock) % kTarBlock);
+  return true;
 }
 
-void tar_write_end(TarWriter* w) {
-  static const char zeros[2 * kTarBlock] = {};
-  gz_put(w, zeros, sizeof(zeros));
+void tar_write_end(TarWriter* w) { append(w, 2 * kTarBlock); }
+
+bool tar_write_gzip(TarWriter* w, int fd) {
+  libdeflate_compressor* c = libdeflate_alloc_compressor(6);
+  if (!c) fatal("out of memory allocating a compressor");
+  size_t bound = libdeflate_gzip_compress_bound(c, w->len);
+  char* out = static_cast<char*>(arena_alloc(w->arena, bound));
+  size_t n = libdeflate_gzip_compress(c, w->data ? w->data : "", w->len, out, bound);
+  libdeflate_free_compressor(c);
+  return n > 0 && write_fully(fd, out, n);
 }

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -193,6 +195,29 @@ TEST_F(BundleTest, FileErrorTexts) {
     EXPECT_EQ(open(d.file("b.tgz")), nullptr);
     EXPECT_EQ(err_text, "cannot open '" + d.file("b.tgz") + "': Permission denied");
   }
+}
+
+// Another process cuts the bundle short after it was looked at: what is left
+// is read and refused (a mapped file would die of SIGBUS on the lost pages).
+TEST_F(BundleTest, BundleShrinkingWhileLoadedIsRefused) {
+  std::string noise(1 << 16, '\0');
+  uint32_t x = 1;
+  for (char& c : noise) c = static_cast<char>(x = x * 1103515245u + 12345u, x >> 24);
+  TarBuilder t;
+  t.file("./noise", noise).end();
+  TempDir d;
+  std::string path = d.file("b.tgz");
+  d.write("b.tgz", gzip_bytes(t.bytes));
+  int fd = ::open(path.c_str(), O_RDONLY);
+  struct stat st;
+  ASSERT_EQ(fstat(fd, &st), 0);
+  ASSERT_GT(st.st_size, 3 * 4096);
+  ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+  StrView err{};
+  EXPECT_EQ(bundle_load_fd(&arena, path.c_str(), fd, static_cast<uint64_t>(st.st_size), &err),
+            nullptr);
+  close(fd);
+  EXPECT_EQ(str(err), "'" + path + "' is not a readable gzip bundle");
 }
 
 TEST_F(BundleTest, InflateCeilingRefusesBombs) {
