@@ -25,6 +25,11 @@ int fail(StrView msg) {
   return 2;
 }
 
+bool refuse(StrView msg) {
+  fail(msg);
+  return false;
+}
+
 // A gzip stream or a ustar archive: a bundle rather than a JSON report.
 bool looks_like_bundle(StrView bytes) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.ptr);
@@ -32,50 +37,74 @@ bool looks_like_bundle(StrView bytes) {
   return bytes.len >= 262 && memcmp(bytes.ptr + 257, "ustar", 5) == 0;
 }
 
-// Bundles and trees are graded here, without sampling or measurement, so
-// both sides of a diff are judged alike.
-const Report* analyse_for_diff(Arena* a, const Options* o, Source* src) {
-  Options opts = *o;
-  opts.interval_ms = 0;
-  opts.measure = false;
-  return analyse_source(a, &opts, src);
-}
+// One side of the diff: a JSON report read back, or a Source still to be
+// graded.
+struct Side {
+  const char* path;
+  Report* report;
+  Source* src;
+};
 
-// One side of the diff, or null after printing why not.
-const Report* load_side(Arena* a, const Options* o, const char* path) {
+// Opens one side without grading it; false after printing why not.
+bool open_side(Arena* a, const char* path, Side* side) {
+  side->path = path;
   StrView err = kNoneView;
   struct stat st;
   if (stat(path, &st) != 0) {
     fprintf(stderr, "kelvane: cannot open '%s': %s\n", path, strerror(errno));
-    return nullptr;
+    return false;
   }
   if (S_ISDIR(st.st_mode)) {
-    Source* src = source_open(a, path, &err);
-    if (!src) {
-      fail(err);
-      return nullptr;
-    }
-    return analyse_for_diff(a, o, src);
+    side->src = source_open(a, path, &err);
+    return side->src ? true : refuse(err);
   }
   StrView bytes = file_read_whole(a, path, &err);
-  if (!sv_present(bytes)) {
-    fail(err);
-    return nullptr;
-  }
+  if (!sv_present(bytes)) return refuse(err);
   if (looks_like_bundle(bytes)) {
-    Source* src = bundle_load(a, path, bytes, kBundleInflateLimit, &err);
-    if (!src) {
-      fail(err);
-      return nullptr;
-    }
-    return analyse_for_diff(a, o, src);
+    side->src = bundle_load(a, path, bytes, kBundleInflateLimit, &err);
+    return side->src ? true : refuse(err);
   }
-  Report* r = arena_new<Report>(a);
-  if (!report_read_json(a, bytes, r)) {
-    fprintf(stderr, "kelvane: '%s' is not a kelvane report\n", path);
-    return nullptr;
+  side->report = arena_new<Report>(a);
+  if (report_read_json(a, bytes, side->report)) return true;
+  fprintf(stderr, "kelvane: '%s' is not a kelvane report\n", path);
+  return false;
+}
+
+// Like is compared with like: a side that is graded here takes the profile
+// and target of a JSON side unless --profile or --target-us says otherwise,
+// and two JSON reports graded differently are refused.
+bool grading_for(const Options* o, const Side sides[2], Options* grading) {
+  *grading = *o;
+  grading->interval_ms = 0;  // both sides judged alike: no sampling,
+  grading->measure = false;  // no measurement
+  const Report* json[2] = {sides[0].report, sides[1].report};
+  if (json[0] && json[1]) {
+    if (json[0]->profile == json[1]->profile && json[0]->target_us == json[1]->target_us)
+      return true;
+    fprintf(stderr, "kelvane: cannot compare a %s report (target %d µs) with a %s report (target %d µs)\n",
+            profile_name(json[0]->profile), static_cast<int>(json[0]->target_us),
+            profile_name(json[1]->profile), static_cast<int>(json[1]->target_us));
+    return false;
   }
-  return r;
+  const Report* from = json[0] ? json[0] : json[1];
+  if (!from) return true;
+  if (!o->profile_set) grading->profile = from->profile;
+  if (!o->target_set && !o->profile_set) grading->target_us = from->target_us;
+  return true;
+}
+
+// Both sides as Reports, or false after printing why not.
+bool load_sides(Arena* a, const Options* o, const Report* out[2]) {
+  Side sides[2] = {};
+  for (int i = 0; i < 2; i++)
+    if (!open_side(a, o->diff_paths[i], &sides[i])) return false;
+  Options grading;
+  if (!grading_for(o, sides, &grading)) return false;
+  for (int i = 0; i < 2; i++) {
+    out[i] = sides[i].report ? sides[i].report : analyse_source(a, &grading, sides[i].src);
+    if (!out[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -89,10 +118,10 @@ int run_diff(Arena* a, const Options* o) {
     fputs(kDiffFormats, stderr);
     return 2;
   }
-  const Report* old_r = load_side(a, o, o->diff_paths[0]);
-  if (!old_r) return 2;
-  const Report* new_r = load_side(a, o, o->diff_paths[1]);
-  if (!new_r) return 2;
+  const Report* sides[2] = {};
+  if (!load_sides(a, o, sides)) return 2;
+  const Report* old_r = sides[0];
+  const Report* new_r = sides[1];
   ReportDiff d = {};
   d.old_label = o->diff_paths[0];
   d.new_label = o->diff_paths[1];

@@ -44,10 +44,17 @@ int run_capture(Arena* a, const Options* o, const char* source_path) {
   return 0;
 }
 
-// Collection, stamping and the rules: everything before the output.
+// Collection, stamping and the rules: everything before the output. A
+// Source in which no file under /proc or /sys could be read holds no machine:
+// grading it would give a verdict resting on nothing, so it is refused
+// (null, after saying why).
 Report* analyse(Arena* a, const Options* o, Source* src) {
   Snapshot* snap = arena_new<Snapshot>(a);
   collect_snapshot(snap, a, src, o->interval_ms);
+  if (!source_has_kernel_data(src)) {
+    fprintf(stderr, "kelvane: '%s' holds no /proc or /sys data\n", src->live ? "/" : src->label);
+    return nullptr;
+  }
   snap->tool_version = sv_from_cstr(kVersion);
   snap->privileged = geteuid() == 0;
   double target = o->target_us > 0 ? o->target_us : default_target_us(o->profile);
@@ -80,6 +87,7 @@ int run_analysis(Arena* a, Options* o, const char* source_path) {
   Source* src = source_open(a, source_path, &err);
   if (!src) return fail(err);
   Report* report = analyse(a, o, src);
+  if (!report) return 2;
   ReportStream out;
   if (!output_open(a, o, &out, &err)) return fail(err);
   o->text.color = output_wants_color(o, &out);

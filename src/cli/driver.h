@@ -10,5 +10,6 @@ struct Report;
 struct Source;
 
 // Collection, stamping and the rules for one opened Source, as an analysis
-// run does them; kelvane diff grades bundles and trees through it.
+// run does them; kelvane diff grades bundles and trees through it. Null, with
+// the message printed, when the Source holds no /proc or /sys data.
 Report* analyse_source(Arena* a, const Options* o, Source* src);

@@ -49,7 +49,16 @@ bool is_canonical(StrView path) {
   return true;
 }
 
+// Counts a successful read of a file of the kernel's own view.
+StrView counted(Source* src, StrView path, StrView data) {
+  if (data.ptr && (sv_starts_with(path, "/proc/") || sv_starts_with(path, "/sys/")))
+    src->kernel_reads++;
+  return data;
+}
+
 }  // namespace
+
+bool source_has_kernel_data(const Source* src) { return src->kernel_reads > 0; }
 
 Source* source_open(Arena* a, const char* path, StrView* err) {
   if (!path || strcmp(path, "/") == 0) {
@@ -70,9 +79,9 @@ StrView source_read_view(Source* src, StrView path) {
   StrView p = normalize_path(src->arena, path);
   StrView data;
   if (!src->ops.read_raw(src, p, &data)) return kNoneView;
-  if (!sv_ends_with(p, ".gz")) return data;
+  if (!sv_ends_with(p, ".gz")) return counted(src, p, data);
   StrView inflated;
-  if (gunzip(src->arena, data, &inflated)) return inflated;
+  if (gunzip(src->arena, data, &inflated)) return counted(src, p, inflated);
   record_read_error(src, p, kBadGzip);
   return kNoneView;
 }
@@ -81,7 +90,7 @@ StrView source_read_reuse(Source* src, StrView path, ReadBuf* buf) {
   StrView p = is_canonical(path) ? path : normalize_path(src->arena, path);
   if (!src->ops.read_into || sv_ends_with(p, ".gz")) return source_read_view(src, p);
   StrView data;
-  return src->ops.read_into(src, p, buf, &data) ? data : kNoneView;
+  return src->ops.read_into(src, p, buf, &data) ? counted(src, p, data) : kNoneView;
 }
 
 StrView source_read(Source* src, const char* path) {
