@@ -31,6 +31,7 @@ constexpr const char* kCopyList[] = {
     "/sys/devices/system/cpu/isolated",
     "/sys/devices/system/cpu/nohz_full",
     "/sys/devices/system/cpu/smt/*",
+    "/sys/devices/system/cpu/cpu[0-9]*/online",
     "/sys/devices/system/cpu/cpu[0-9]*/topology/*",
     "/sys/devices/system/node/node[0-9]*/cpulist",
     "/sys/devices/system/cpu/cpu[0-9]*/cpufreq/*",
@@ -77,7 +78,7 @@ constexpr const char* kCopyList[] = {
     "/sys/kernel/debug/tracing/current_tracer",
     "/sys/kernel/debug/tracing/tracing_on",
 };
-static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 61);
+static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 62);
 
 size_t capture_copy_count() { return sizeof kCopyList / sizeof kCopyList[0]; }
 
