@@ -70,6 +70,11 @@ bool open_side(Arena* a, const char* path, Side* side) {
   return false;
 }
 
+// A report that names no target was graded with its profile's default.
+double report_target(const Report* r) {
+  return r->target_us > 0 ? r->target_us : default_target_us(r->profile);
+}
+
 // Like is compared with like: a side that is graded here takes the profile
 // and target of a JSON side unless --profile or --target-us says otherwise,
 // and two JSON reports graded differently are refused.
@@ -79,17 +84,17 @@ bool grading_for(const Options* o, const Side sides[2], Options* grading) {
   grading->measure = false;  // no measurement
   const Report* json[2] = {sides[0].report, sides[1].report};
   if (json[0] && json[1]) {
-    if (json[0]->profile == json[1]->profile && json[0]->target_us == json[1]->target_us)
+    if (json[0]->profile == json[1]->profile && report_target(json[0]) == report_target(json[1]))
       return true;
     fprintf(stderr, "kelvane: cannot compare a %s report (target %d µs) with a %s report (target %d µs)\n",
-            profile_name(json[0]->profile), static_cast<int>(json[0]->target_us),
-            profile_name(json[1]->profile), static_cast<int>(json[1]->target_us));
+            profile_name(json[0]->profile), static_cast<int>(report_target(json[0])),
+            profile_name(json[1]->profile), static_cast<int>(report_target(json[1])));
     return false;
   }
   const Report* from = json[0] ? json[0] : json[1];
   if (!from) return true;
   if (!o->profile_set) grading->profile = from->profile;
-  if (!o->target_set && !o->profile_set) grading->target_us = from->target_us;
+  if (!o->target_set && !o->profile_set) grading->target_us = report_target(from);
   return true;
 }
 

@@ -85,16 +85,37 @@ TEST(Cli, UnreadableSource) {
   EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/tree': No such file or directory\n");
 }
 
-TEST(Cli, AnalyzeWordAfterOptionIsAnOperand) {
-  // "analyze -v b" has no bundle path: b is an ignored operand and the
-  // source is the --root tree.
-  TempDir t;
-  t.write("proc/version", "Linux version 6.1.0\n");
-  RunResult r = run_kelvane("analyze -v /nonexistent/b --root " + t.path +
-                            " --interval 0 -o /dev/null");
-  EXPECT_EQ(r.status, 0);
-  r = run_kelvane("-v analyze /nonexistent/b --root " + t.path + " --interval 0 -o /dev/null");
-  EXPECT_EQ(r.status, 0);
+TEST(Cli, SubcommandIsTheFirstOperandAndNoOperandIsDropped) {
+  // Options may stand before and after the subcommand and its BUNDLE.
+  for (const char* args : {"analyze -q /nonexistent/b", "-q analyze /nonexistent/b"}) {
+    SCOPED_TRACE(args);
+    RunResult r = run_kelvane(std::string(args) + " --interval 0");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/b': No such file or directory\n");
+  }
+  const struct {
+    const char* args;
+    const char* word;
+  } stray[] = {{"analyze kernel-rt extra", "extra"}, {"capture x", "x"}, {"-q status", "status"}};
+  for (const auto& c : stray) {
+    SCOPED_TRACE(c.args);
+    RunResult r = run_kelvane(c.args, "", tests_dir() + "/fixtures");
+    EXPECT_EQ(r.status, 2);
+    std::string why = std::string(c.word) == "status" ? "unknown subcommand '%s'\n\n"
+                                                      : "unexpected argument '%s'\n";
+    EXPECT_EQ(r.err, "kelvane: " + why.replace(why.find("%s"), 2, c.word) + usage());
+  }
+}
+
+TEST(Cli, NumericOptionTyposAreUsageErrors) {
+  for (const char* opt : {"--fail-under", "--interval", "--duration", "--target-us"}) {
+    for (const char* value : {"abc", "80x", ""}) {
+      std::string args = std::string(opt) + "='" + value + "' --root /nonexistent";
+      RunResult r = run_kelvane(args);
+      EXPECT_EQ(r.status, 2) << args;
+      EXPECT_EQ(r.err, std::string("kelvane: ") + opt + " value '" + value + "' is not a number\n");
+    }
+  }
 }
 
 TEST(Cli, OptionsAfterOperandsCountWhateverTheEnvironment) {
@@ -102,7 +123,7 @@ TEST(Cli, OptionsAfterOperandsCountWhateverTheEnvironment) {
   // options after "junk" still pick the tree and the JSON format.
   TempDir t;
   t.write("proc/version", "Linux version 6.1.0\n");
-  std::string args = "analyze -q junk -f json -o - --interval 0 --root " + t.path;
+  std::string args = "-q analyze " + t.path + " -f json -o - --interval 0";
   for (const char* env : {"", "POSIXLY_CORRECT=1"}) {
     SCOPED_TRACE(env);
     RunResult r = run_kelvane(args, env);
