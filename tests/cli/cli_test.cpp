@@ -85,6 +85,18 @@ TEST(Cli, UnreadableSource) {
   EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/tree': No such file or directory\n");
 }
 
+// A source without one readable /proc or /sys file holds no machine to grade.
+TEST(Cli, NoKernelDataIsAnError) {
+  TempDir t;
+  t.write("etc/hostname", "box\n");
+  for (std::string args : {"--root " + t.path, "analyze " + t.path, "diff kernel-rt " + t.path}) {
+    RunResult r = run_kelvane(args + " --interval 0", "", tests_dir() + "/fixtures");
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(r.err, "kelvane: '" + t.path + "' holds no /proc or /sys data\n");
+    EXPECT_EQ(r.out, "");
+  }
+}
+
 TEST(Cli, SubcommandIsTheFirstOperandAndNoOperandIsDropped) {
   // Options may stand before and after the subcommand and its BUNDLE.
   for (const char* args : {"analyze -q /nonexistent/b", "-q analyze /nonexistent/b"}) {
