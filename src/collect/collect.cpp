@@ -44,9 +44,6 @@ void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
   sample_interrupts(snap, interval_ms);
   sample_cpuidle_usage(snap);
-  // The interrupt sampler timed its window from the first reading, which
-  // the later collection steps lengthen beyond the interval.
-  snap->sample_seconds = snap->sampled ? snap->sample_window_s : interval_ms / 1000.0;
 }
 
 void read_host(Snapshot* snap) {

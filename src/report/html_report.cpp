@@ -62,7 +62,9 @@ void write_title(const HtmlPage* p) {
 // By ScoreBand: good, middling, poor.
 constexpr const char* kBandColor[] = {"var(--pass)", "var(--warn)", "var(--fail)"};
 
-const char* score_color(int32_t score) { return kBandColor[static_cast<int>(score_band(score))]; }
+const char* score_color(int32_t score) {
+  return kBandColor[static_cast<int>(score_band(score))];
+}
 
 void write_score(const HtmlPage* p) {
   FILE* out = p->out;

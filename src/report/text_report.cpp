@@ -176,9 +176,9 @@ void put_padded(FILE* out, StrView text, size_t width) {
   fprintf(out, "%.*s%*s", SV_ARG(text), static_cast<int>(cols < width ? width - cols : 0), "");
 }
 
-void write_latency_line(const Writer* w, const char* label, bool has, double us) {
-  if (!has) return;
-  StrView v = fmt_duration_us(w->arena, us, w->opts->ascii);
+void write_latency_line(const Writer* w, const char* label, Opt<double> us) {
+  if (!us.has) return;
+  StrView v = fmt_duration_us(w->arena, us.value, w->opts->ascii);
   fprintf(w->out, "    %s%.*s\n", label, SV_ARG(v));
 }
 
@@ -190,14 +190,14 @@ void write_measurement(const Writer* w) {
   fprintf(w->out, "  %sMEASURED LATENCY%s   (", st.bold, st.reset);
   put_line_text(w, m.source);
   fprintf(w->out, ", %.0f s)\n", m.duration_s);
-  write_latency_line(w, "Worst latency:   ", m.has_max, m.max_us);
-  write_latency_line(w, "Average latency: ", m.has_avg, m.avg_us);
-  write_latency_line(w, "Best latency:    ", m.has_min, m.min_us);
+  write_latency_line(w, "Worst latency:   ", m.max_us);
+  write_latency_line(w, "Average latency: ", m.avg_us);
+  write_latency_line(w, "Best latency:    ", m.min_us);
   for (const PerCpuLatency& c : m.per_cpu) {
-    if (!c.has_max) continue;
-    StrView max = fmt_duration_us(w->arena, c.max_us, w->opts->ascii);
+    if (!c.max_us.has) continue;
+    StrView max = fmt_duration_us(w->arena, c.max_us.value, w->opts->ascii);
     StrView avg =
-        c.has_avg ? fmt_duration_us(w->arena, c.avg_us, w->opts->ascii) : sv_lit("n/a");
+        c.avg_us.has ? fmt_duration_us(w->arena, c.avg_us.value, w->opts->ascii) : sv_lit("n/a");
     fprintf(w->out, "      %sCPU %-3d%s max ", st.dim, static_cast<int>(c.cpu), st.reset);
     put_padded(w->out, max, 10);
     fprintf(w->out, " avg %.*s\n", SV_ARG(avg));

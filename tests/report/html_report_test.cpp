@@ -201,7 +201,7 @@ TEST_F(HtmlReport, IdleStateCellsStayUnderTheirStateWhenTheFirstCpuLacksOne) {
 TEST_F(HtmlReport, MeasuredLatencyTable) {
   EXPECT_EQ(page().find("Measured latency"), std::string::npos);
   fill_rich(false);
-  snap->measured.per_cpu[0].has_min = false;
+  snap->measured.per_cpu[0].min_us.has = false;
   std::string m = between(page(), "<h2>Measured latency</h2>", "<h2>");
   EXPECT_NE(m.find("<tr><td><strong>all</strong></td><td><strong>1.0 \xC2\xB5s</strong></td><td>"
                    "<strong>2.5 \xC2\xB5s</strong></td><td><strong>140 \xC2\xB5s</strong></td>"

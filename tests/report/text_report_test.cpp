@@ -214,8 +214,8 @@ TEST_F(TextReport, AsciiOutputHasOnlySevenBitBytes) {
   finding_set_cmdline(f, sv("idle=poll"));
   snap->measured.valid = true;
   snap->measured.source = sv("cyclictest");
-  snap->measured.has_max = true;
-  snap->measured.max_us = 42;
+  snap->measured.max_us.has = true;
+  snap->measured.max_us.value = 42;
   std::string out = render();
   EXPECT_FALSE(has_byte_at_or_above_0x80(out));
   EXPECT_TRUE(contains(out, "  [XX] Exit latency 150 us on caf?\n"));
@@ -383,20 +383,20 @@ TEST_F(TextReport, MeasuredLatencySection) {
   m.valid = true;
   m.source = sv("cyclictest");
   m.duration_s = 60;
-  m.has_max = true;
-  m.max_us = 48;
-  m.has_avg = true;
-  m.avg_us = 3.25;
-  m.has_min = true;
-  m.min_us = 1;
+  m.max_us.has = true;
+  m.max_us.value = 48;
+  m.avg_us.has = true;
+  m.avg_us.value = 3.25;
+  m.min_us.has = true;
+  m.min_us.value = 1;
   PerCpuLatency* c = per_cpu_entry(&arena, &m, 2);
-  c->has_max = true;
-  c->max_us = 48;
-  c->has_avg = true;
-  c->avg_us = 3.5;
+  c->max_us.has = true;
+  c->max_us.value = 48;
+  c->avg_us.has = true;
+  c->avg_us.value = 3.5;
   c = per_cpu_entry(&arena, &m, 3);
-  c->has_max = true;
-  c->max_us = 1500;
+  c->max_us.has = true;
+  c->max_us.value = 1500;
   per_cpu_entry(&arena, &m, 4);  // no max: not listed
   std::string out = render();
   EXPECT_TRUE(contains(out, std::string(78, '-') + "\n"
@@ -409,8 +409,8 @@ TEST_F(TextReport, MeasuredLatencySection) {
                                                    "\n"));
   EXPECT_FALSE(contains(out, "CPU 4"));
 
-  m.has_avg = false;
-  m.has_min = false;
+  m.avg_us.has = false;
+  m.min_us.has = false;
   m.source = sv("rtla timerlat");
   m.per_cpu = {};
   out = render();
@@ -428,8 +428,8 @@ TEST_F(TextReport, MeasuredLatencyColourAndMicroSign) {
   snap->measured.source = sv("cyclictest");
   snap->measured.duration_s = 10;
   PerCpuLatency* c = per_cpu_entry(&arena, &snap->measured, 0);
-  c->has_max = true;
-  c->max_us = 7;
+  c->max_us.has = true;
+  c->max_us.value = 7;
   std::string out = render();
   EXPECT_TRUE(contains(out, "  \x1b[1mMEASURED LATENCY\x1b[0m   (cyclictest, 10 s)\n"));
   EXPECT_TRUE(contains(out, "      \x1b[2mCPU 0  \x1b[0m max 7.0 \xC2\xB5s     avg n/a\n"));
