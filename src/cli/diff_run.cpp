@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/driver.h"
+#include "cli/analysis.h"
 #include "cli/output.h"
 #include "report/diff.h"
 #include "report/diff_json.h"
@@ -13,20 +13,15 @@
 #include "report/report_read.h"
 #include "source/bundle.h"
 #include "source/file_read.h"
-#include "source/source.h"
+#include "source/source_open.h"
 
 namespace {
 
 const char kDiffUsage[] = "kelvane: diff needs two reports: kelvane diff OLD NEW [options]\n";
 const char kDiffFormats[] = "kelvane: diff writes text or json\n";
 
-int fail(StrView msg) {
-  fprintf(stderr, "kelvane: %.*s\n", SV_ARG(msg));
-  return 2;
-}
-
 bool refuse(StrView msg) {
-  fail(msg);
+  run_error(msg);
   return false;
 }
 
@@ -106,7 +101,7 @@ bool load_sides(Arena* a, const Options* o, const Report* out[2]) {
   Options grading;
   if (!grading_for(o, sides, &grading)) return false;
   for (int i = 0; i < 2; i++) {
-    out[i] = sides[i].report ? sides[i].report : analyse_source(a, &grading, sides[i].src);
+    out[i] = sides[i].report ? sides[i].report : analyse(a, &grading, sides[i].src);
     if (!out[i]) return false;
   }
   return true;
@@ -137,14 +132,14 @@ int run_diff(Arena* a, const Options* o) {
   if (!out_opts.output) out_opts.output = "-";
   StrView err = kNoneView;
   ReportStream out;
-  if (!output_open(a, &out_opts, &out, &err)) return fail(err);
+  if (!output_open(a, &out_opts, &out, &err)) return run_error(err);
   out_opts.text.color = output_wants_color(&out_opts, &out);
   if (o->format == OutputFormat::json) {
     write_diff_json(&d, out.f);
   } else {
     write_diff_text(&d, &out_opts.text, a, out.f);
   }
-  if (!output_close(a, &out, &err)) return fail(err);
+  if (!output_close(a, &out, &err)) return run_error(err);
   if (out.path) fprintf(stderr, "kelvane: wrote %s\n", out.path);
   return diff_exit_status(&d);
 }

@@ -65,4 +65,6 @@ void collect_snapshot(Snapshot* snap, Arena* arena, Source* src, int32_t interva
   }
   if (interval_ms > 0 && src->live) sample_counters(snap, interval_ms);
   read_host(snap);
+  // The reports list the failed reads from here, not through the Source.
+  snap->read_errors = src->read_errors;
 }

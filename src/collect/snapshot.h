@@ -142,6 +142,7 @@ struct Snapshot {
   // Header
   Arena* arena;
   Source* src;
+  List<ReadError> read_errors;  // the Source's failed reads when collection ended
   StrView host;          // "unknown" when unreadable
   StrView tool_version;  // set by the run driver
   StrView source;        // the Source's label

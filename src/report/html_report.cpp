@@ -7,7 +7,6 @@
 #include "report/html_page.h"
 #include "report/html_style.h"
 #include "report/score_band.h"
-#include "source/source.h"
 
 namespace {
 
@@ -167,7 +166,7 @@ void write_footer(const HtmlPage* p) {
   }
   fputs(" &middot; source: ", out);
   html_escape(out, p->snap->source);
-  size_t unread = p->snap->src ? p->snap->src->read_errors.count : 0;
+  size_t unread = p->snap->read_errors.count;
   if (unread) {
     fprintf(out, " &middot; %zu path%s could not be read", unread, unread == 1 ? "" : "s");
   }

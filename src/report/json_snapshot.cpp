@@ -161,16 +161,14 @@ void measurement(FILE* out, Arena* scratch, const Measurement* m) {
   fputs("\n    },\n", out);
 }
 
-void read_errors(FILE* out, const Source* src) {
+void read_errors(FILE* out, const List<ReadError>& errs) {
   fputs("    \"read_errors\": {", out);
   JsonSeq seq = json_seq(out, kIndent6);
-  if (src) {
-    for (const ReadError& e : src->read_errors) {
-      json_seq_item(&seq);
-      json_string(out, e.path);
-      fputs(": ", out);
-      json_string(out, e.name);
-    }
+  for (const ReadError& e : errs) {
+    json_seq_item(&seq);
+    json_string(out, e.path);
+    fputs(": ", out);
+    json_string(out, e.name);
   }
   json_seq_close(&seq, kIndent4, "}");
 }
@@ -186,6 +184,6 @@ void json_write_snapshot(FILE* out, Arena* scratch, const Snapshot* snap) {
   irq_on_isolated(out, snap);
   rt_tasks(out, scratch, snap);
   measurement(out, scratch, &snap->measured);
-  read_errors(out, snap->src);
+  read_errors(out, snap->read_errors);
   fputs("\n  }", out);
 }

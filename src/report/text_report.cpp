@@ -9,7 +9,6 @@
 #include "report/text_plan.h"
 #include "report/text_style.h"
 #include "report/text_wrap.h"
-#include "source/source.h"
 
 namespace {
 
@@ -232,8 +231,8 @@ void write_plan(const Writer* w) {
 // ---- Unreadable paths ----
 
 void write_unreadable(const Writer* w) {
-  if (!w->opts->verbose || !w->snap || !w->snap->src) return;
-  const List<ReadError>& errs = w->snap->src->read_errors;
+  if (!w->opts->verbose || !w->snap) return;
+  const List<ReadError>& errs = w->snap->read_errors;
   if (errs.count == 0) return;
   print_rule(w->out, w->opts->ascii, RuleKind::single_line);
   fprintf(w->out, "  %sUNREADABLE PATHS%s  (%zu)\n", w->st.bold, w->st.reset, errs.count);

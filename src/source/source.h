@@ -57,10 +57,6 @@ struct Source {
 // Whether anything under /proc or /sys could be read through src so far.
 bool source_has_kernel_data(const Source* src);
 
-// Opens the live system (path null or "/"), a tree (a directory) or a bundle
-// (any regular file). On failure returns null and sets *err.
-Source* source_open(Arena* a, const char* path, StrView* err);
-
 StrView source_read(Source* src, const char* path);
 StrView source_read_view(Source* src, StrView path);
 StrView source_read_trimmed(Source* src, const char* path);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/log.h"
-#include "source/source.h"
+#include "source/source_open.h"
 #include "test_util.h"
 
 namespace {
@@ -47,6 +47,7 @@ TEST_F(CollectTest, EmptyTreeLeavesEverythingZero) {
   memset(static_cast<void*>(&zero), 0, sizeof zero);
   zero.arena = snap->arena;
   zero.src = snap->src;
+  zero.read_errors = snap->read_errors;
   zero.host = snap->host;
   zero.source = snap->source;
   EXPECT_EQ(memcmp(&zero, snap, sizeof zero), 0);

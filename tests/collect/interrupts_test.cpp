@@ -13,7 +13,7 @@
 #include "base/cpuset.h"
 #include "collect/collect.h"
 #include "collect/irq_sample.h"
-#include "source/source.h"
+#include "source/source_open.h"
 #include "test_util.h"
 
 namespace {

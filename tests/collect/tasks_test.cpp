@@ -11,7 +11,7 @@
 
 #include "base/cpuset.h"
 #include "source/capture.h"
-#include "source/source.h"
+#include "source/source_open.h"
 #include "test_util.h"
 
 namespace {

@@ -130,7 +130,7 @@ class HtmlPageTest : public ReportWriterTest {
     c3->overflows.has = true;
     c3->overflows.value = 1;
     fill_findings(hostile);
-    list_push(&arena, &src->read_errors, ReadError{sv("/proc/config.gz"), sv("ENOENT")});
+    list_push(&arena, &snap->read_errors, ReadError{sv("/proc/config.gz"), sv("ENOENT")});
   }
 
   void fill_findings(bool hostile) {

@@ -436,13 +436,10 @@ TEST_F(TextReport, MeasuredLatencyColourAndMicroSign) {
 }
 
 TEST_F(TextReport, UnreadablePathsOnlyWithVerbose) {
-  Source src = {};
-  src.arena = &arena;
-  snap->src = &src;
   std::vector<std::string> paths;
   for (int i = 0; i < 21; i++) paths.push_back("/proc/irq/" + std::to_string(i) + "/node");
   for (const std::string& p : paths) {
-    list_push(&arena, &src.read_errors, ReadError{sv(p.c_str()), sv("ENOENT")});
+    list_push(&arena, &snap->read_errors, ReadError{sv(p.c_str()), sv("ENOENT")});
   }
   EXPECT_FALSE(contains(render(), "UNREADABLE"));
   opts.verbose = true;
@@ -453,19 +450,17 @@ TEST_F(TextReport, UnreadablePathsOnlyWithVerbose) {
   expected += "    ... and 1 more\n\n";
   EXPECT_EQ(out.substr(out.size() - expected.size()), expected);
 
-  src.read_errors.count = 20;
+  snap->read_errors.count = 20;
   out = render();
   EXPECT_FALSE(contains(out, "more\n"));
   EXPECT_TRUE(contains(out, "  UNREADABLE PATHS  (20)\n"));
 
-  src.read_errors.count = 0;
+  snap->read_errors.count = 0;
   EXPECT_FALSE(contains(render(), "UNREADABLE"));
 }
 
 TEST_F(TextReport, UnreadablePathsColour) {
-  Source src = {};
-  snap->src = &src;
-  list_push(&arena, &src.read_errors, ReadError{sv("/sys/x"), sv("EACCES")});
+  list_push(&arena, &snap->read_errors, ReadError{sv("/sys/x"), sv("EACCES")});
   opts.verbose = true;
   opts.color = true;
   std::string out = render();
@@ -487,9 +482,7 @@ TEST_F(TextReport, ControlBytesFromTheMachineNeverReachTheTerminal) {
   finding_add_evidence_cstr(&report, f, "/proc/42/task/42/stat", sv("42 (evil\x1b[H\n  fake) R"));
   finding_set_remediation(f, sv("chrt -f -p 80 42 # evil\x1b[K"));
   finding_set_cmdline(f, sv("isolcpus=\x1b[2J"));
-  Source src = {};
-  snap->src = &src;
-  list_push(&arena, &src.read_errors, ReadError{sv("/proc/9/comm\x1b[3J"), sv("EIO\x1b")});
+  list_push(&arena, &snap->read_errors, ReadError{sv("/proc/9/comm\x1b[3J"), sv("EIO\x1b")});
   std::string out = render();
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
   EXPECT_EQ(out.find('\x07'), std::string::npos);
