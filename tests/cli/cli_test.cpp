@@ -105,28 +105,21 @@ TEST(Cli, SubcommandIsTheFirstOperandAndNoOperandIsDropped) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/b': No such file or directory\n");
   }
-  const struct {
-    const char* args;
-    const char* word;
-  } stray[] = {{"analyze kernel-rt extra", "extra"}, {"capture x", "x"}, {"-q status", "status"}};
-  for (const auto& c : stray) {
-    SCOPED_TRACE(c.args);
-    RunResult r = run_kelvane(c.args, "", tests_dir() + "/fixtures");
-    EXPECT_EQ(r.status, 2);
-    std::string why = std::string(c.word) == "status" ? "unknown subcommand '%s'\n\n"
-                                                      : "unexpected argument '%s'\n";
-    EXPECT_EQ(r.err, "kelvane: " + why.replace(why.find("%s"), 2, c.word) + usage());
+  for (const char* extra : {"analyze kernel-rt", "capture"}) {
+    RunResult r = run_kelvane(std::string(extra) + " -q extra", "", tests_dir() + "/fixtures");
+    EXPECT_EQ(r.status, 2) << extra;
+    EXPECT_EQ(r.err, "kelvane: unexpected argument 'extra'\n" + usage());
   }
 }
 
 TEST(Cli, NumericOptionTyposAreUsageErrors) {
-  for (const char* opt : {"--fail-under", "--interval", "--duration", "--target-us"}) {
-    for (const char* value : {"abc", "80x", ""}) {
-      std::string args = std::string(opt) + "='" + value + "' --root /nonexistent";
-      RunResult r = run_kelvane(args);
-      EXPECT_EQ(r.status, 2) << args;
-      EXPECT_EQ(r.err, std::string("kelvane: ") + opt + " value '" + value + "' is not a number\n");
-    }
+  for (std::string arg : {"--fail-under abc", "--interval 80x", "--duration 5s", "--target-us nan",
+                          "--target-us 0x10", "--target-us 1,5"}) {
+    RunResult r = run_kelvane(arg + " --root /nonexistent");
+    size_t sp = arg.find(' ');
+    EXPECT_EQ(r.status, 2) << arg;
+    EXPECT_EQ(r.err, "kelvane: " + arg.substr(0, sp) + " value '" + arg.substr(sp + 1) +
+                         "' is not a number\n");
   }
 }
 
