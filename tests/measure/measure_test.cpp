@@ -193,7 +193,6 @@ TEST_F(MeasureTest, NoUsableTool) {
   measure();
   EXPECT_FALSE(snap->measured.valid);
   EXPECT_TRUE(snap->timerlat_result.valid);
-  // Tools were found: no advice to install them, but what each lacked.
   EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest produced no parseable output",
                                                "rtla timerlat reported no thread latency"}));
   sys = FakeSystem{};
