@@ -64,13 +64,31 @@ StrView command(Arena* a, StrView line) {
   return one_line(a, cmd);
 }
 
+// A prose lead-in before the command on the same line ("Then set it again:
+// echo ...") becomes a comment line of its own.
+void add_command_line(Arena* a, StrView line, StrList* out) {
+  for (size_t i = 0; i + 1 < line.len; i++) {
+    if (line.ptr[i] == '>') break;
+    if (line.ptr[i] != ':' || line.ptr[i + 1] != ' ') continue;
+    list_push(a, out, comment(a, sv_slice(line, 0, i + 1)));
+    line = sv_slice(line, i + 2, line.len);
+    break;
+  }
+  list_push(a, out, command(a, line));
+}
+
 void add_remediation(Arena* a, StrView text, StrList* out) {
   StrView rest = text;
   while (rest.ptr) {
     StrView line = sv_next_token(&rest, "\n");
     if (sv_trim(line).len == 0) continue;
-    bool indented = line.ptr[0] == ' ' || line.ptr[0] == '\t';
-    list_push(a, out, indented || writes_runtime_state(line) ? command(a, line) : comment(a, line));
+    if (line.ptr[0] == ' ' || line.ptr[0] == '\t') {
+      list_push(a, out, command(a, line));
+    } else if (writes_runtime_state(line)) {
+      add_command_line(a, line, out);
+    } else {
+      list_push(a, out, comment(a, line));
+    }
   }
 }
 

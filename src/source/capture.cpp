@@ -77,8 +77,20 @@ constexpr const char* kCopyList[] = {
     "/sys/kernel/debug/tracing/available_tracers",
     "/sys/kernel/debug/tracing/current_tracer",
     "/sys/kernel/debug/tracing/tracing_on",
+    // CPU capacities (big.LITTLE) and the cgroup v2 cpuset partitions, as
+    // deep as the analysis looks for them.
+    "/sys/devices/system/cpu/cpu[0-9]*/cpu_capacity",
+    "/sys/fs/cgroup/cpuset.cpus.isolated",
+    "/sys/fs/cgroup/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/cpuset.cpus.effective",
+    "/sys/fs/cgroup/*/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/*/cpuset.cpus.effective",
+    "/sys/fs/cgroup/*/*/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/*/*/cpuset.cpus.effective",
+    "/sys/fs/cgroup/*/*/*/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/*/*/*/cpuset.cpus.effective",
 };
-static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 62);
+static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 72);
 
 size_t capture_copy_count() { return sizeof kCopyList / sizeof kCopyList[0]; }
 
