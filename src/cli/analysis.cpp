@@ -15,9 +15,16 @@ const char kLiveOnly[] = "kelvane: --measure needs the live system; ignoring for
 
 }  // namespace
 
+// A Source in which no file under /proc or /sys could be read holds no
+// machine: grading it would give a verdict resting on nothing, so it is
+// refused.
 Report* analyse(Arena* a, const Options* o, Source* src) {
   Snapshot* snap = arena_new<Snapshot>(a);
   collect_snapshot(snap, a, src, o->interval_ms);
+  if (!source_has_kernel_data(src)) {
+    fprintf(stderr, "kelvane: '%s' holds no /proc or /sys data\n", src->live ? "/" : src->label);
+    return nullptr;
+  }
   snap->tool_version = sv_from_cstr(kVersion);
   snap->privileged = geteuid() == 0;
   double target = o->target_us > 0 ? o->target_us : default_target_us(o->profile);

@@ -9,5 +9,6 @@
 
 // Collects a Snapshot from src with the options' sampling interval, stamps
 // the tool version and privilege, measures when o->measure asks for it on
-// the live system, and grades it with the options' profile and target.
+// the live system, and grades it with the options' profile and target. Null,
+// after saying so, when src holds no readable /proc or /sys file.
 Report* analyse(Arena* a, const Options* o, Source* src);

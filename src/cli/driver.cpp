@@ -50,6 +50,7 @@ int run_analysis(Arena* a, Options* o, const char* source_path) {
   Source* src = source_open(a, source_path, &err);
   if (!src) return run_error(err);
   Report* report = analyse(a, o, src);
+  if (!report) return 2;
   ReportStream out;
   if (!output_open(a, o, &out, &err)) return run_error(err);
   o->text.color = output_wants_color(o, &out);

@@ -60,15 +60,20 @@ constexpr NamedFormat kFormats[] = {
     {"text", OutputFormat::text}, {"json", OutputFormat::json}, {"html", OutputFormat::html},
     {"junit", OutputFormat::junit}, {"openmetrics", OutputFormat::openmetrics}};
 
-// Base-10 conversion without validation: leading blanks and a sign allowed,
-// stops at the first non-digit, no digits gives 0. A number that does not fit
-// 32 bits is refused (false) rather than cut to its low bits.
-bool loose_i32(const char* s, int32_t* out) {
+// How a numeric option value reads: a number, text that is not one (no
+// digits, or anything after the number), or a number outside the range.
+enum class NumText { ok, not_number, out_of_range };
+
+// Base-10 whole-text conversion: leading blanks and a sign allowed, nothing
+// after the digits. A typo in a CI gate must fail the run, not read as 0.
+NumText read_i32(const char* s, int32_t* out) {
   errno = 0;
-  long long v = strtoll(s, nullptr, 10);
-  if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return false;
+  char* end = nullptr;
+  long long v = strtoll(s, &end, 10);
+  if (end == s || *end != '\0') return NumText::not_number;
+  if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return NumText::out_of_range;
   *out = static_cast<int32_t>(v);
-  return true;
+  return NumText::ok;
 }
 
 struct IntOption {
@@ -83,23 +88,37 @@ constexpr IntOption kIntOptions[] = {
     {kDuration, "duration", &Options::duration_s},
 };
 
+bool bad_number(FILE* err, const char* name, const char* value) {
+  fprintf(err, "kelvane: --%s value '%s' is not a number\n", name, value);
+  return false;
+}
+
 // The integer options; false with the usage error printed when the value is
-// out of range, or when c is none of them.
+// not a number or out of range, or when c is none of them.
 bool set_int_option(int c, Options* o, FILE* err) {
   for (const IntOption& opt : kIntOptions) {
     if (opt.code != c) continue;
-    if (loose_i32(optarg, &(o->*opt.field))) return true;
+    NumText r = read_i32(optarg, &(o->*opt.field));
+    if (r == NumText::ok) return true;
+    if (r == NumText::not_number) return bad_number(err, opt.name, optarg);
     fprintf(err, "kelvane: --%s value '%s' is out of range\n", opt.name, optarg);
     return false;
   }
   return false;
 }
 
-// Floating-point conversion without validation; a value that is not finite
-// (NaN, inf) counts as not given so the profile's default target applies.
-double loose_target(const char* s) {
-  double v = strtod(s, nullptr);
-  return std::isfinite(v) ? v : 0;
+// --target-us takes a decimal number (digits, a point, an exponent; no hex,
+// "nan" or "inf" words) with nothing after it. A value that is not finite
+// once converted counts as not given, so the profile's default applies, as
+// does any value not above 0.
+bool set_target(Options* o, const char* s, FILE* err) {
+  char* end = nullptr;
+  double v = strtod(s, &end);
+  if (end == s || *end != '\0' || s[strspn(s, " \t0123456789+-.eE")] != '\0')
+    return bad_number(err, "target-us", s);
+  o->target_us = std::isfinite(v) ? v : 0;
+  o->target_set = true;
+  return true;
 }
 
 bool set_format(Options* o, const char* arg) {
@@ -112,27 +131,41 @@ bool set_format(Options* o, const char* arg) {
   return false;
 }
 
-// Subcommand detection on the first word; returns the index of the first
-// word option parsing sees, or -1 for an unknown subcommand.
-int detect_subcommand(int argc, char** argv, Options* o) {
-  if (argc < 2 || argv[1][0] == '-') return 1;
-  if (strcmp(argv[1], "analyze") == 0) {
-    o->subcommand = Subcommand::analyze;
-    if (argc > 2 && argv[2][0] != '-') {
-      o->bundle = argv[2];
-      return 3;
+struct NamedSubcommand {
+  const char* name;
+  Subcommand sub;
+};
+
+constexpr NamedSubcommand kSubcommands[] = {
+    {"analyze", Subcommand::analyze}, {"capture", Subcommand::capture}, {"diff", Subcommand::diff}};
+
+// The operands in order: the first names the subcommand, wherever it stands
+// among the options; analyze takes one more (BUNDLE), diff its two reports
+// (a third is refused by diff itself, which names its form), capture none.
+// Any other operand is a usage error: a word the user typed is never dropped.
+bool take_operand(const char* word, Options* o, FILE* err) {
+  if (o->subcommand == Subcommand::none) {
+    for (const NamedSubcommand& n : kSubcommands) {
+      if (strcmp(word, n.name) != 0) continue;
+      o->subcommand = n.sub;
+      return true;
     }
-    return 2;
+    fprintf(err, "kelvane: unknown subcommand '%s'\n\n", word);
+    print_usage(err);
+    return false;
   }
-  if (strcmp(argv[1], "capture") == 0) {
-    o->subcommand = Subcommand::capture;
-    return 2;
+  if (o->subcommand == Subcommand::diff) {
+    if (o->diff_operands < 2) o->diff_paths[o->diff_operands] = word;
+    o->diff_operands++;
+    return true;
   }
-  if (strcmp(argv[1], "diff") == 0) {  // OLD and NEW are its operands
-    o->subcommand = Subcommand::diff;
-    return 2;
+  if (o->subcommand == Subcommand::analyze && !o->bundle) {
+    o->bundle = word;
+    return true;
   }
-  return -1;
+  fprintf(err, "kelvane: unexpected argument '%s'\n", word);
+  print_usage(err);
+  return false;
 }
 
 // Applies one parsed option. Returns false with *outcome set when the run
@@ -140,7 +173,10 @@ int detect_subcommand(int argc, char** argv, Options* o) {
 bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome) {
   switch (c) {
     case kRoot: o->root = optarg; break;
-    case kTargetUs: o->target_us = loose_target(optarg); break;
+    case kTargetUs:
+      if (set_target(o, optarg, err)) break;
+      *outcome = {false, 2};
+      return false;
     case kInterval:
     case kFailUnder:
     case kDuration:
@@ -161,6 +197,7 @@ bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome
       verbosity++;
       break;
     case kProfile:
+      o->profile_set = true;
       if (parse_profile(optarg, &o->profile)) break;
       fprintf(err, "kelvane: unknown profile '%s' (expected hard-rt or low-latency)\n", optarg);
       *outcome = {false, 2};
@@ -201,34 +238,28 @@ void options_defaults(Options* o) {
 
 ParseOutcome parse_options(Arena* a, int argc, char** argv, Options* o, FILE* out, FILE* err) {
   options_defaults(o);
-  int start = detect_subcommand(argc, argv, o);
-  if (start < 0) {
-    fprintf(err, "kelvane: unknown subcommand '%s'\n\n", argv[1]);
-    print_usage(err);
-    return {false, 2};
-  }
   // The parser sees its own copy of the words, named "kelvane" so that its
   // diagnostics name the program. The leading "-" of the option string hands
-  // operands back in place (code 1, ignored) instead of letting a
-  // POSIXLY_CORRECT environment stop parsing at the first operand: options
-  // and operands mix the same way whatever the environment holds.
-  int n = argc - start + 1;
-  if (n < 1) n = 1;
+  // operands back in place (code 1) instead of letting a POSIXLY_CORRECT
+  // environment stop parsing at the first operand: options and operands mix
+  // the same way whatever the environment holds.
+  int n = argc < 1 ? 1 : argc;
   char** words = arena_array<char*>(a, static_cast<size_t>(n) + 1);
   words[0] = const_cast<char*>("kelvane");
-  for (int i = 1; i < n; i++) words[i] = argv[start + i - 1];
+  for (int i = 1; i < n; i++) words[i] = argv[i];
   optind = 0;  // full reinitialisation of the parser
   opterr = 1;
   ParseOutcome outcome = {true, 0};
   int c;
   while ((c = getopt_long(n, words, "-f:o:vqh", kLongOptions, nullptr)) != -1) {
-    if (c == 1 && o->subcommand == Subcommand::diff) {
-      if (o->diff_operands < 2) o->diff_paths[o->diff_operands] = optarg;
-      o->diff_operands++;
+    if (c == 1) {
+      if (!take_operand(optarg, o, err)) return {false, 2};
       continue;
     }
-    if (c == 1) continue;  // an operand: ignored
     if (!apply_option(c, o, out, err, &outcome)) return outcome;
+  }
+  for (int i = optind; i < n; i++) {  // the words after "--" are operands too
+    if (!take_operand(words[i], o, err)) return {false, 2};
   }
   // cyclictest takes -D 0 as "run until stopped": a duration below one
   // second is refused before anything runs.

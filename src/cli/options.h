@@ -19,7 +19,9 @@ struct Options {
   const char* output;
   OutputFormat format;
   Profile profile;
+  bool profile_set;  // --profile was given
   double target_us;
+  bool target_set;   // --target-us was given (any value, 0 included)
   int32_t interval_ms;
   int32_t fail_under;
   bool measure;

@@ -1,6 +1,7 @@
 #include "collect/cmdline.h"
 
 #include "base/cpuset.h"
+#include "source/boot_params.h"
 #include "source/source.h"
 
 namespace {
@@ -13,10 +14,10 @@ struct CpuListParam {
 };
 
 constexpr CpuListParam kCpuListParams[] = {
-    {"nohz_full", &Snapshot::cmdline_nohz_full},
-    {"rcu_nocbs", &Snapshot::rcu_nocbs},
-    {"irqaffinity", &Snapshot::irqaffinity},
-    {"kthread_cpus", &Snapshot::kthread_cpus},
+    {boot_param("nohz_full"), &Snapshot::cmdline_nohz_full},
+    {boot_param("rcu_nocbs"), &Snapshot::rcu_nocbs},
+    {boot_param("irqaffinity"), &Snapshot::irqaffinity},
+    {boot_param("kthread_cpus"), &Snapshot::kthread_cpus},
 };
 
 // Flags set by a word: by the key alone (value null) or by an exact value.
@@ -27,13 +28,13 @@ struct FlagParam {
 };
 
 constexpr FlagParam kFlagParams[] = {
-    {"rcu_nocb_poll", nullptr, &Snapshot::rcu_nocb_poll},
-    {"nosoftlockup", nullptr, &Snapshot::nosoftlockup},
-    {"nowatchdog", nullptr, &Snapshot::nowatchdog},
-    {"skew_tick", "1", &Snapshot::skew_tick},
-    {"nosmt", nullptr, &Snapshot::nosmt},
-    {"audit", "0", &Snapshot::audit_off},
-    {"idle", "poll", &Snapshot::idle_poll},
+    {boot_param("rcu_nocb_poll"), nullptr, &Snapshot::rcu_nocb_poll},
+    {boot_param("nosoftlockup"), nullptr, &Snapshot::nosoftlockup},
+    {boot_param("nowatchdog"), nullptr, &Snapshot::nowatchdog},
+    {boot_param("skew_tick"), "1", &Snapshot::skew_tick},
+    {boot_param("nosmt"), nullptr, &Snapshot::nosmt},
+    {boot_param("audit"), "0", &Snapshot::audit_off},
+    {boot_param("idle"), "poll", &Snapshot::idle_poll},
 };
 
 // Parameters kept as their value text.
@@ -43,14 +44,15 @@ struct TextParam {
 };
 
 constexpr TextParam kTextParams[] = {
-    {"intel_pstate", &Snapshot::intel_pstate_param},
-    {"mitigations", &Snapshot::mitigations_param},
-    {"transparent_hugepage", &Snapshot::thp_param},
-    {"clocksource", &Snapshot::clocksource_param},
+    {boot_param("intel_pstate"), &Snapshot::intel_pstate_param},
+    {boot_param("mitigations"), &Snapshot::mitigations_param},
+    {boot_param("transparent_hugepage"), &Snapshot::thp_param},
+    {boot_param("clocksource"), &Snapshot::clocksource_param},
 };
 
 // Both spellings of the deepest allowed C-state; the smaller one counts.
-constexpr const char* kMaxCstateParams[] = {"processor.max_cstate", "intel_idle.max_cstate"};
+constexpr const char* kMaxCstateParams[] = {boot_param("processor.max_cstate"),
+                                            boot_param("intel_idle.max_cstate")};
 
 // Word separators: the kernel splits its command line at white space.
 constexpr const char kBlanks[] = " \t\n\r\v\f";
@@ -83,7 +85,8 @@ StrView param_name(Arena* a, StrView key) {
 // last_cpu resolves the kernel's N and all spellings; below 0 it is unknown.
 void read_cpulists(Snapshot* snap, int32_t last_cpu) {
   const KvList* params = &snap->cmdline_params;
-  StrView isol = cpuset_resolve_boot_list(snap->arena, kv_get(params, "isolcpus"), last_cpu);
+  StrView isol =
+      cpuset_resolve_boot_list(snap->arena, kv_get(params, boot_param("isolcpus")), last_cpu);
   if (isol.ptr) {
     snap->isolcpus.has = true;
     parse_isolcpus(snap->arena, isol, &snap->isolcpus.value, &snap->isolcpus_flags);
@@ -112,7 +115,7 @@ void read_texts(Snapshot* snap) {
 void read_ints(Snapshot* snap) {
   const KvList* params = &snap->cmdline_params;
   int64_t v = 0;
-  if (kv_get_int(params, "nmi_watchdog", &v)) {
+  if (kv_get_int(params, boot_param("nmi_watchdog"), &v)) {
     snap->nmi_watchdog_param.has = true;
     snap->nmi_watchdog_param.value = v;
   }

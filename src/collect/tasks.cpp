@@ -199,5 +199,8 @@ void collect_tasks(Snapshot* snap) {
     int32_t pid;
     if (parse_id(name, &pid)) walk_process(&w, pid);
   }
+  // A /proc without one readable thread says nothing about the threads: the
+  // rules then judge nothing rather than report that none are real-time.
+  if (snap->threads_scanned == 0) snap->tasks_available = false;
   if (snap->rt_tasks.count > 1) sort_rt_tasks(&snap->rt_tasks);
 }

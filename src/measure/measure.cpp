@@ -28,6 +28,7 @@ struct MeasurePlan {
   int32_t main_cpu;
   const char* cpu_list;
   int32_t duration_s;
+  bool tool_found;  // cyclictest or rtla is installed
 };
 
 // A null-terminated argument vector, argv[0] the tool's full path.
@@ -70,6 +71,34 @@ void check_tracer(MeasurePlan* p, bool force) {
                         SV_ARG(tracer)));
 }
 
+// True when the kernel's list of tracers was read and lacks name. rtla
+// timerlat and hwlatdetect drive the kernel's own "timerlat" and "hwlat"
+// tracers, which the kernel offers only when built with them and lists in
+// available_tracers (Documentation/trace/ftrace.rst,
+// Documentation/trace/timerlat-tracer.rst, Documentation/trace/hwlat_detector.rst).
+// An unread list proves nothing: the tool is tried.
+bool tracer_missing(const Snapshot* s, const char* name) {
+  if (!sv_present(s->available_tracers)) return false;
+  StrView cur = s->available_tracers;
+  while (cur.ptr) {
+    if (sv_eq_cstr(sv_next_token(&cur, " \t\n"), name)) return false;
+  }
+  return true;
+}
+
+// The last non-blank line of a tool's output, at most 120 bytes: where a
+// tool (or a Python traceback) says why it stopped.
+StrView last_line(StrView out) {
+  StrView last = kNoneView;
+  StrView cur = out;
+  while (cur.ptr) {
+    StrView line = sv_trim(sv_next_token(&cur, "\n"));
+    if (line.len) last = line;
+  }
+  if (last.len > 120) last.len = 120;
+  return last;
+}
+
 bool run(MeasurePlan* p, const Argv* v, int32_t timeout_s, StrView* out) {
   return p->ops->run(p->arena, v->w, timeout_s, out, p->ops->ctx);
 }
@@ -77,6 +106,7 @@ bool run(MeasurePlan* p, const Argv* v, int32_t timeout_s, StrView* out) {
 void run_cyclictest(MeasurePlan* p) {
   StrView path = p->ops->find(p->arena, "cyclictest", p->ops->ctx);
   if (!sv_present(path)) return;
+  p->tool_found = true;
   Arena* a = p->arena;
   int32_t threads = p->ncpus > 0 ? p->ncpus : 1;
   Argv v = {};
@@ -118,6 +148,12 @@ bool run_timerlat(MeasurePlan* p, StrView path, const char* dur, StrView* out) {
 void run_rtla_timerlat(MeasurePlan* p) {
   StrView path = p->ops->find(p->arena, "rtla", p->ops->ctx);
   if (!sv_present(path)) return;
+  p->tool_found = true;
+  if (tracer_missing(p->snap, "timerlat")) {
+    note(p, sv_lit("rtla is installed but this kernel has no timerlat tracer "
+                   "(CONFIG_TIMERLAT_TRACER)"));
+    return;
+  }
   Arena* a = p->arena;
   const char* dur = arena_sprintf(a, "%ds", p->duration_s).ptr;
   log_progress("running rtla timerlat for %d s", p->duration_s);
@@ -128,7 +164,10 @@ void run_rtla_timerlat(MeasurePlan* p) {
   }
   TimerlatResult* t = &p->snap->timerlat_result;
   t->duration_s = p->duration_s;
-  if (!t->thread_max_us.has) return;
+  if (!t->thread_max_us.has) {
+    note(p, sv_lit("rtla timerlat reported no thread latency"));
+    return;
+  }
   Measurement* m = &p->snap->measured;
   m->valid = true;
   m->source = sv_lit("rtla timerlat");
@@ -147,6 +186,11 @@ void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
     note(p, sv_lit("hwlatdetect not installed; firmware latency was not ruled out"));
     return;
   }
+  if (tracer_missing(p->snap, "hwlat")) {
+    note(p, sv_lit("hwlatdetect did not run: this kernel has no hwlat tracer "
+                   "(CONFIG_HWLAT_TRACER)"));
+    return;
+  }
   Argv v = {};
   arg(&v, path.ptr);
   arg(&v, arena_sprintf(p->arena, "--duration=%d", diag_s).ptr);
@@ -154,8 +198,14 @@ void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
   log_progress("running hwlatdetect for %d s", diag_s);
   StrView out = kNoneView;
   HwlatResult* h = &p->snap->hwlat_result;
-  if (!run(p, &v, diag_s, &out) || !parse_hwlatdetect(out, h)) {
-    note(p, sv_lit("hwlatdetect did not run"));
+  if (!run(p, &v, diag_s, &out)) {
+    note(p, sv_lit("hwlatdetect did not run: it printed nothing"));
+    return;
+  }
+  if (!parse_hwlatdetect(out, h)) {
+    StrView why = last_line(out);
+    note(p, why.len ? arena_sprintf(p->arena, "hwlatdetect did not run: %.*s", SV_ARG(why))
+                    : sv_lit("hwlatdetect did not run: it printed nothing"));
     return;
   }
   h->duration_s = diag_s;
@@ -204,7 +254,9 @@ void run_measurement_with(Snapshot* s, Arena* a, const MeasureRequest* req,
   run_cyclictest(&p);
   if (!s->measured.valid) run_rtla_timerlat(&p);
   if (!s->measured.valid) {
-    note(&p, sv_lit("no latency tool available: install rt-tests (cyclictest) or rtla"));
+    // A tool that was found and failed has said so in its own note.
+    if (!p.tool_found)
+      note(&p, sv_lit("no latency tool available: install rt-tests (cyclictest) or rtla"));
     return;
   }
   if (!s->measured.max_us.has || !(s->measured.max_us.value > req->target_us)) return;

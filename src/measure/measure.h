@@ -31,8 +31,9 @@ struct MeasureOps {
 
 extern const MeasureOps kSystemMeasureOps;
 
-// The first of /usr/bin, /usr/sbin, /bin, /sbin, /usr/local/bin and
-// /usr/local/sbin holding an executable name; PATH is not consulted.
+// The first directory of PATH holding an executable name (absolute entries
+// only), else the first of /usr/bin, /usr/sbin, /bin, /sbin, /usr/local/bin
+// and /usr/local/sbin that does.
 StrView find_tool(Arena* a, const char* name);
 
 // Fills the measurement group of s with the system's tools.

@@ -6,36 +6,15 @@
 
 namespace {
 
-constexpr char kUnit[] =
-    "# /etc/systemd/system/rt-tuning.service\n"
-    "[Unit]\n"
-    "Description=Real-time tuning\n"
-    "After=sysinit.target\n"
-    "\n"
-    "[Service]\n"
-    "Type=oneshot\n"
-    "RemainAfterExit=yes\n"
-    "ExecStart=/usr/local/sbin/rt-tuning.sh   # the commands above, one a line\n"
-    "\n"
-    "[Install]\n"
-    "WantedBy=multi-user.target\n"
-    "\n"
-    "systemctl enable --now rt-tuning.service";
-
 void write_cmdline_item(const HtmlPage* p, StrView line, const List<const Finding*>* boot) {
   FILE* out = p->out;
-  fprintf(out,
-          "<li><strong>Set the kernel command line</strong>\n<p>%zu of the findings below are "
-          "fixed by boot parameters. Apply them as one line: the kernel command line is replaced "
-          "whole, so adding a parameter on its own drops the ones already there. Check the CPU "
-          "numbers against this machine first.</p>\n<pre class=\"fix\">",
-          boot->count);
+  fputs("<li><strong>Set the kernel command line</strong>\n<p>", out);
+  html_escape(out, plan_boot_intro(p->arena, boot->count, "below"));
+  fputs("</p>\n<pre class=\"fix\">", out);
   html_escape(out, line);
-  fputs(
-      "</pre>\n<p>Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in /etc/default/grub "
-      "and run update-grub. RHEL/Fedora: grubby --update-kernel=ALL --args='...'. Reboot, then "
-      "check /proc/cmdline.</p>\n<span class=\"lbl\">It covers</span>\n<ul>\n",
-      out);
+  fputs("</pre>\n<p>", out);
+  html_escape(out, sv_from_cstr(kPlanBootApply));
+  fputs("</p>\n<span class=\"lbl\">It covers</span>\n<ul>\n", out);
   for (const Finding* f : *boot) {
     fputs("<li>", out);
     html_escape(out, f->title);
@@ -44,18 +23,45 @@ void write_cmdline_item(const HtmlPage* p, StrView line, const List<const Findin
   fputs("</ul>\n</li>\n", out);
 }
 
-// Writes the regular items; answers whether any writes runtime state.
-bool write_regular_items(const HtmlPage* p, const List<const Finding*>* regular) {
-  bool runtime = false;
+// Writes the regular items, numbered on from first; collects those that
+// write runtime state.
+void write_regular_items(const HtmlPage* p, const List<const Finding*>* regular, size_t first,
+                         List<RuntimeItem>* runtime) {
+  size_t number = first;
   for (const Finding* f : *regular) {
     fputs("<li><strong>", p->out);
     html_escape(p->out, f->title);
     fputs("</strong>\n<pre class=\"fix\">", p->out);
     html_escape(p->out, f->remediation);
     fputs("</pre></li>\n", p->out);
-    runtime = runtime || writes_runtime_state(f->remediation);
+    if (writes_runtime_state(f->remediation)) list_push(p->arena, runtime, RuntimeItem{number, f});
+    number++;
   }
-  return runtime;
+}
+
+void write_lines(const HtmlPage* p, const StrView* lines, size_t count) {
+  for (size_t i = 0; i < count; i++) {
+    html_escape(p->out, lines[i]);
+    fputc('\n', p->out);
+  }
+}
+
+// The script and the unit that keep the runtime fixes across reboots.
+void write_runtime_note(const HtmlPage* p, const List<RuntimeItem>* runtime) {
+  FILE* out = p->out;
+  fputs(
+      "<p>Items above that write to /proc or /sys change the running kernel, not storage: "
+      "they take effect at once and are gone after a reboot. To keep them, run the commands "
+      "from a service that starts before the workload.</p>\n<pre class=\"fix\">",
+      out);
+  StrList script = plan_runtime_script(p->arena, runtime);
+  write_lines(p, script.items, script.count);
+  fputc('\n', out);
+  for (size_t i = 0; i < kPlanUnitLineCount; i++) {
+    fputs(kPlanUnitLines[i], out);
+    if (i + 1 < kPlanUnitLineCount) fputc('\n', out);
+  }
+  fputs("</pre>\n", out);
 }
 
 }  // namespace
@@ -75,16 +81,9 @@ void html_write_plan(const HtmlPage* p) {
   FILE* out = p->out;
   fputs("<h2>What to do</h2>\n<div class=\"panel\">\n<ol class=\"recs\">\n", out);
   if (line.len) write_cmdline_item(p, line, &boot);
-  bool runtime = write_regular_items(p, &regular);
+  List<RuntimeItem> runtime = {};
+  write_regular_items(p, &regular, line.len ? 2 : 1, &runtime);
   fputs("</ol>\n", out);
-  if (runtime) {
-    fputs(
-        "<p>Items above that write to /proc or /sys change the running kernel, not storage: "
-        "they take effect at once and are gone after a reboot. To keep them, run the commands "
-        "from a service that starts before the workload.</p>\n<pre class=\"fix\">",
-        out);
-    fputs(kUnit, out);
-    fputs("</pre>\n", out);
-  }
+  if (runtime.count) write_runtime_note(p, &runtime);
   fputs("</div>\n", out);
 }

@@ -40,11 +40,13 @@ void write_title(const HtmlPage* p) {
     html_escape(out, s->host);
   }
   fputs("</h1>\n<div class=\"meta\">", out);
+  // Parts joined by " · "; the CPU count is the first when no release was read.
   if (s->release.len) {
     html_escape(out, s->release);
     fputs(s->is_rt ? " &middot; PREEMPT_RT" : " &middot; not PREEMPT_RT", out);
+    fputs(" &middot; ", out);
   }
-  fprintf(out, " &middot; %u CPUs", static_cast<unsigned>(s->ncpus));
+  fprintf(out, "%u CPUs", static_cast<unsigned>(s->ncpus));
   if (!cpuset_empty(&s->isolated)) {
     fputs(" &middot; isolated ", out);
     html_escape(out, cpuset_format_list(p->arena, &s->isolated));

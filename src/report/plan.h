@@ -49,3 +49,28 @@ StrView combine_cmdline(Arena* a, const Finding* const* findings, size_t count);
 // True when the remediation writes into the running kernel's state: it
 // contains "> /proc/" or "> /sys/".
 bool writes_runtime_state(StrView remediation);
+
+// The wording both reports give the combined command line: how many findings
+// it fixes (where: "above" or "below", after the word "findings"), and how
+// to apply it. The parameters are added to the line the machine boots with,
+// replacing a parameter already there rather than repeating it.
+StrView plan_boot_intro(Arena* a, size_t boot_items, const char* where);
+extern const char kPlanBootApply[];
+
+// One plan item that writes runtime state, with the number it is shown under.
+struct RuntimeItem {
+  size_t number;
+  const Finding* finding;
+};
+
+// /usr/local/sbin/rt-tuning.sh for the given items, one line per entry of the
+// returned list: "#!/bin/sh", then per item a "# N. title" line and its
+// remediation, where commands (indented lines, and lines that write to /proc
+// or /sys) stay commands, trailing "(...)" remarks become "# " comments, and
+// prose becomes "# " comments, so the file runs as it stands. Control bytes of
+// the machine's texts become "?" so none can end a comment early.
+StrList plan_runtime_script(Arena* a, const List<RuntimeItem>* items);
+
+// The example systemd unit that runs rt-tuning.sh at boot, one line per entry.
+extern const char* const kPlanUnitLines[];
+extern const size_t kPlanUnitLineCount;

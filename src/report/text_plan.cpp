@@ -8,23 +8,6 @@ namespace {
 
 constexpr const char* kItemIndent = "     ";
 
-constexpr const char* kUnitLines[] = {
-    "# /etc/systemd/system/rt-tuning.service",
-    "[Unit]",
-    "Description=Real-time tuning",
-    "After=sysinit.target",
-    "",
-    "[Service]",
-    "Type=oneshot",
-    "RemainAfterExit=yes",
-    "ExecStart=/usr/local/sbin/rt-tuning.sh   # the commands above, one a line",
-    "",
-    "[Install]",
-    "WantedBy=multi-user.target",
-    "",
-    "systemctl enable --now rt-tuning.service",
-};
-
 struct PlanWriter {
   FILE* out;
   Arena* arena;
@@ -37,21 +20,12 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
   FILE* out = w->out;
   bool ascii = w->opts->ascii;
   fprintf(out, "  %s%zu.%s Set the kernel command line\n", w->st.bold, size_t{1}, w->st.reset);
-  StrView why = arena_sprintf(
-      w->arena,
-      "%zu of the findings above are fixed by boot parameters. Apply them as one line: the "
-      "kernel command line is replaced whole, so adding a parameter on its own drops the ones "
-      "already there. Check the CPU numbers against this machine first.",
-      boot->count);
+  StrView why = plan_boot_intro(w->arena, boot->count, "above");
   wrap_text(out, w->arena, why, ascii, kItemIndent, kItemIndent);
   fprintf(out, "\n       %s", w->st.bold);
   sv_put(out, text_clean_line(w->arena, line, ascii));
   fprintf(out, "%s\n\n", w->st.reset);
-  wrap_text(out, w->arena,
-            sv_lit("Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in "
-                   "/etc/default/grub and run update-grub. RHEL/Fedora: grubby "
-                   "--update-kernel=ALL --args='...'. Reboot, then check /proc/cmdline."),
-            ascii, kItemIndent, kItemIndent);
+  wrap_text(out, w->arena, sv_from_cstr(kPlanBootApply), ascii, kItemIndent, kItemIndent);
   fprintf(out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
   for (const Finding* f : *boot) {
     fprintf(out, "     %s  - ", w->st.dim);
@@ -61,8 +35,11 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
   fputc('\n', out);
 }
 
+// The number is right-aligned so that the title of item 10 and above starts
+// in the same column as the remediation below it.
 void write_regular_item(const PlanWriter* w, size_t number, const Finding* f) {
-  fprintf(w->out, "  %s%zu.%s ", w->st.bold, number, w->st.reset);
+  int pad = number < 10 ? 2 : number < 100 ? 1 : 0;
+  fprintf(w->out, "%*s%s%zu.%s ", pad, "", w->st.bold, number, w->st.reset);
   sv_put(w->out, text_clean_line(w->arena, f->title, w->opts->ascii));
   fputc('\n', w->out);
   wrap_text(w->out, w->arena, f->remediation, w->opts->ascii, kItemIndent, kItemIndent);
@@ -92,9 +69,18 @@ StrView join_numbers(Arena* a, const List<size_t>* nums) {
   return sb_view(&sb);
 }
 
-void write_runtime_note(const PlanWriter* w, const List<size_t>* nums) {
-  bool one = nums->count == 1;
-  StrView joined = join_numbers(w->arena, nums);
+void put_indented_lines(const PlanWriter* w, const char* const* lines, size_t count) {
+  for (size_t i = 0; i < count; i++) {
+    if (*lines[i]) fprintf(w->out, "    %s", lines[i]);
+    fputc('\n', w->out);
+  }
+}
+
+void write_runtime_note(const PlanWriter* w, const List<RuntimeItem>* items) {
+  List<size_t> nums = {};
+  for (const RuntimeItem& it : *items) list_push(w->arena, &nums, it.number);
+  bool one = nums.count == 1;
+  StrView joined = join_numbers(w->arena, &nums);
   StrView note = arena_sprintf(
       w->arena,
       "%s %.*s %s to /proc or /sys. Those are the running kernel, not storage: the change takes "
@@ -104,10 +90,13 @@ void write_runtime_note(const PlanWriter* w, const List<size_t>* nums) {
   wrap_text(w->out, w->arena, note, w->opts->ascii, "  ", "  ");
   if (!w->opts->quiet) {
     fputc('\n', w->out);
-    for (const char* line : kUnitLines) {
-      if (*line) fprintf(w->out, "    %s", line);
+    for (StrView line : plan_runtime_script(w->arena, items)) {
+      fputs("    ", w->out);
+      sv_put(w->out, text_clean_line(w->arena, line, w->opts->ascii));
       fputc('\n', w->out);
     }
+    fputc('\n', w->out);
+    put_indented_lines(w, kPlanUnitLines, kPlanUnitLineCount);
   }
   fputc('\n', w->out);
 }
@@ -135,11 +124,11 @@ void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const 
     number = 1;
   }
   size_t shown = regular_quota(opts->plan_limit, line.len != 0, regular.count);
-  List<size_t> runtime = {};
+  List<RuntimeItem> runtime = {};
   for (size_t i = 0; i < shown; i++) {
     const Finding* f = regular[i];
     write_regular_item(&w, ++number, f);
-    if (writes_runtime_state(f->remediation)) list_push(a, &runtime, number);
+    if (writes_runtime_state(f->remediation)) list_push(a, &runtime, RuntimeItem{number, f});
   }
   if (shown < regular.count) {
     fprintf(out, "  %s(%zu more; run with -v for the full list)%s\n\n", w.st.dim,

@@ -166,6 +166,15 @@ void write_findings(const Writer* w) {
 
 // ---- Measured latency ----
 
+// text, then blanks up to width columns: a column is a character, not a
+// byte, so "µs" (two bytes, one column) lines up with "us".
+void put_padded(FILE* out, StrView text, size_t width) {
+  size_t cols = 0;
+  for (size_t i = 0; i < text.len; i++)
+    if ((static_cast<unsigned char>(text.ptr[i]) & 0xC0) != 0x80) cols++;
+  fprintf(out, "%.*s%*s", SV_ARG(text), static_cast<int>(cols < width ? width - cols : 0), "");
+}
+
 void write_latency_line(const Writer* w, const char* label, Opt<double> us) {
   if (!us.has) return;
   StrView v = fmt_duration_us(w->arena, us.value, w->opts->ascii);
@@ -188,9 +197,9 @@ void write_measurement(const Writer* w) {
     StrView max = fmt_duration_us(w->arena, c.max_us.value, w->opts->ascii);
     StrView avg =
         c.avg_us.has ? fmt_duration_us(w->arena, c.avg_us.value, w->opts->ascii) : sv_lit("n/a");
-    const char* max_c = arena_cstr(w->arena, max);
-    fprintf(w->out, "      %sCPU %-3d%s max %-10s avg %.*s\n", st.dim, static_cast<int>(c.cpu),
-            st.reset, max_c, SV_ARG(avg));
+    fprintf(w->out, "      %sCPU %-3d%s max ", st.dim, static_cast<int>(c.cpu), st.reset);
+    put_padded(w->out, max, 10);
+    fprintf(w->out, " avg %.*s\n", SV_ARG(avg));
   }
   fputc('\n', w->out);
 }

@@ -280,7 +280,7 @@ void rule_housekeeping(Report* r, const RuleContext* ctx) {
     return;
   }
   add_finding(r, "isolation.housekeeping", kCat, Severity::pass,
-              arena_sprintf(r->arena, "%d housekeeping CPUs available", n));
+              arena_sprintf(r->arena, "%d housekeeping CPU%s available", n, n == 1 ? "" : "s"));
 }
 
 // Nodes that have online CPUs but no housekeeping CPU. A node without online

@@ -4,6 +4,7 @@
 
 #include "collect/snapshot.h"
 #include "rules/finding.h"
+#include "source/boot_params.h"
 #include "rules/rules.h"
 
 namespace {
@@ -41,14 +42,21 @@ void rule_rt(Report* r, const RuleContext* ctx, const Snapshot* s) {
     finding_set_weight(f, 3);
     return;
   }
+  if (!known(s->preempt_model)) {
+    // Neither the scheduler's preempt file nor the kernel configuration
+    // named a model: that the kernel is not PREEMPT_RT is not known either.
+    Finding* f = add_finding(r, "preempt.rt", kCat, Severity::unknown,
+                             sv_lit("Preemption model unknown"));
+    finding_set_detail(f, sv_lit("Could not determine the preemption model."));
+    finding_set_weight(f, 3);
+    if (sv_present(s->proc_version))
+      finding_add_evidence_cstr(r, f, "/proc/version", s->proc_version);
+    return;
+  }
   Severity sev = ctx->profile == Profile::low_latency ? Severity::warn : Severity::fail;
   Finding* f = add_finding(r, "preempt.rt", kCat, sev, sv_lit("PREEMPT_RT not enabled"));
-  if (known(s->preempt_model)) {
-    finding_set_detail(f, arena_sprintf(r->arena, "Running the '%.*s' preemption model.",
-                                        SV_ARG(s->preempt_model)));
-  } else {
-    finding_set_detail(f, sv_lit("Could not determine the preemption model."));
-  }
+  finding_set_detail(f, arena_sprintf(r->arena, "Running the '%.*s' preemption model.",
+                                      SV_ARG(s->preempt_model)));
   finding_set_impact(f,
                      sv_lit("Non-preemptible kernel sections bound worst-case wakeup latency from "
                             "below; no amount of isolation or IRQ tuning removes them."));
@@ -182,7 +190,7 @@ void rule_hz(Report* r, const Snapshot* s) {
 void rule_threadirqs(Report* r, const Snapshot* s) {
   bool forced = kv_is_enabled(&s->config, "CONFIG_IRQ_FORCED_THREADING");
   if (!s->is_rt && !forced) return;
-  if (s->is_rt || kv_has(&s->cmdline_params, "threadirqs")) {
+  if (s->is_rt || kv_has(&s->cmdline_params, boot_param("threadirqs"))) {
     Finding* f = add_finding(r, "preempt.threadirqs", kCat, Severity::pass,
                              sv_lit("Interrupt handlers run in threads"));
     if (s->is_rt)

@@ -90,7 +90,7 @@ void rule_outliers(Report* r, const Measurement* m) {
                                  "above before tuning anything in the scheduler."));
 }
 
-void rule_cpu_spread(Report* r, const Measurement* m) {
+void rule_cpu_spread(Report* r, const RuleContext* ctx, const Measurement* m) {
   if (m->per_cpu.count < 2) return;
   double best = 1e18, worst = -1;
   int32_t worst_cpu = -1;
@@ -108,9 +108,11 @@ void rule_cpu_spread(Report* r, const Measurement* m) {
       arena_sprintf(r->arena, "CPU %d is %.1fx worse than the best CPU", worst_cpu, worst / best));
   finding_set_detail(f, arena_sprintf(r->arena, "Best %.*s, worst %.*s.", SV_ARG(us(r, best)),
                                       SV_ARG(us(r, worst))));
-  finding_set_impact(f,
-                     sv_lit("The isolated cores are not equivalent, so which core a thread lands "
-                            "on changes its worst case."));
+  finding_set_impact(f, ctx->has_isolation
+                            ? sv_lit("The isolated cores are not equivalent, so which core a "
+                                     "thread lands on changes its worst case.")
+                            : sv_lit("The cores are not equivalent, so which core a thread lands "
+                                     "on changes its worst case."));
   finding_set_remediation(f, arena_sprintf(r->arena,
                                            "Compare interrupts and idle states on CPU %d against "
                                            "the others; the difference is usually a stray IRQ or "
@@ -230,7 +232,7 @@ void measured_rules(Report* report, const RuleContext* ctx) {
   }
   rule_worst(report, ctx, &s->measured);
   rule_outliers(report, &s->measured);
-  rule_cpu_spread(report, &s->measured);
+  rule_cpu_spread(report, ctx, &s->measured);
   rule_timerlat_split(report, ctx, &s->timerlat_result);
   rule_hwlat(report, &s->hwlat_result);
   rule_osnoise(report, &s->noise_result);

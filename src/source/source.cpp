@@ -18,15 +18,24 @@ bool read_int_view(Source* src, StrView path, int base, int64_t* out) {
   return parse_int(first, base, out);
 }
 
+// Counts a successful read of a file of the kernel's own view.
+StrView counted(Source* src, StrView path, StrView data) {
+  if (data.ptr && (sv_starts_with(path, "/proc/") || sv_starts_with(path, "/sys/")))
+    src->kernel_reads++;
+  return data;
+}
+
 }  // namespace
+
+bool source_has_kernel_data(const Source* src) { return src->kernel_reads > 0; }
 
 StrView source_read_view(Source* src, StrView path) {
   StrView p = normalize_path(src->arena, path);
   StrView data;
   if (!src->ops.read_raw(src, p, &data)) return kNoneView;
-  if (!sv_ends_with(p, ".gz")) return data;
+  if (!sv_ends_with(p, ".gz")) return counted(src, p, data);
   StrView inflated;
-  if (gunzip(src->arena, data, &inflated)) return inflated;
+  if (gunzip(src->arena, data, &inflated)) return counted(src, p, inflated);
   record_read_error(src, p, kBadGzip);
   return kNoneView;
 }
@@ -35,7 +44,7 @@ StrView source_read_reuse(Source* src, StrView path, ReadBuf* buf) {
   StrView p = normalize_path(src->arena, path);
   if (!src->ops.read_into || sv_ends_with(p, ".gz")) return source_read_view(src, p);
   StrView data;
-  return src->ops.read_into(src, p, buf, &data) ? data : kNoneView;
+  return src->ops.read_into(src, p, buf, &data) ? counted(src, p, data) : kNoneView;
 }
 
 StrView source_read(Source* src, const char* path) {

@@ -49,7 +49,13 @@ struct Source {
   // (beyond read_errors_indexed) are indexed on the next record.
   StrIndex read_error_index;
   size_t read_errors_indexed;
+  // Files under /proc or /sys read successfully through source_read and its
+  // kin: none at all means the Source holds no machine to analyse.
+  uint64_t kernel_reads;
 };
+
+// Whether anything under /proc or /sys could be read through src so far.
+bool source_has_kernel_data(const Source* src);
 
 StrView source_read(Source* src, const char* path);
 StrView source_read_view(Source* src, StrView path);

@@ -72,6 +72,22 @@ TEST(CaptureRun, LiveCaptureAnalysesLikeTheLiveSystem) {
   EXPECT_NE(bundle.out.find("\"source\": \"live.tar.gz\""), std::string::npos);
 }
 
+// The boot line keeps what the analysis reads: a redacted bundle grades alike.
+TEST(CaptureRun, RedactedBundleGradesLikeThePlainOne) {
+  TempDir cwd;
+  for (const char* flag : {"", " --redact"}) {
+    std::string cap = std::string("capture -o b") + (*flag ? "r" : "p") + ".tgz" + flag;
+    ASSERT_EQ(run_kelvane(cap + " --root " + fixture("rich"), "", cwd.path).status, 0);
+  }
+  auto findings = [&](const char* bundle) {
+    std::string doc = run_kelvane(std::string("analyze ") + bundle + " -f json -o -", "", cwd.path).out;
+    size_t from = doc.find("\"findings\""), to = doc.find("\"snapshot\"");
+    return doc.substr(from, to - from);
+  };
+  EXPECT_EQ(findings("br.tgz"), findings("bp.tgz"));
+  EXPECT_NE(findings("br.tgz").find("isolation.nohz_full"), std::string::npos);
+}
+
 TEST(CaptureRun, NotABundle) {
   TempDir cwd;
   cwd.write("notes.txt", "hello, not an archive\n");

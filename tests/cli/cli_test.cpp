@@ -85,16 +85,41 @@ TEST(Cli, UnreadableSource) {
   EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/tree': No such file or directory\n");
 }
 
-TEST(Cli, AnalyzeWordAfterOptionIsAnOperand) {
-  // "analyze -v b" has no bundle path: b is an ignored operand and the
-  // source is the --root tree.
+// A source without one readable /proc or /sys file holds no machine to grade.
+TEST(Cli, NoKernelDataIsAnError) {
   TempDir t;
-  t.write("proc/version", "Linux version 6.1.0\n");
-  RunResult r = run_kelvane("analyze -v /nonexistent/b --root " + t.path +
-                            " --interval 0 -o /dev/null");
-  EXPECT_EQ(r.status, 0);
-  r = run_kelvane("-v analyze /nonexistent/b --root " + t.path + " --interval 0 -o /dev/null");
-  EXPECT_EQ(r.status, 0);
+  t.write("etc/hostname", "box\n");
+  for (std::string args : {"--root " + t.path, "analyze " + t.path, "diff kernel-rt " + t.path}) {
+    RunResult r = run_kelvane(args + " --interval 0", "", tests_dir() + "/fixtures");
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(r.err, "kelvane: '" + t.path + "' holds no /proc or /sys data\n");
+  }
+}
+
+TEST(Cli, SubcommandIsTheFirstOperandAndNoOperandIsDropped) {
+  // Options may stand before and after the subcommand and its BUNDLE.
+  for (const char* args : {"analyze -q /nonexistent/b", "-q analyze /nonexistent/b"}) {
+    SCOPED_TRACE(args);
+    RunResult r = run_kelvane(std::string(args) + " --interval 0");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "kelvane: cannot open '/nonexistent/b': No such file or directory\n");
+  }
+  for (const char* extra : {"analyze kernel-rt", "capture"}) {
+    RunResult r = run_kelvane(std::string(extra) + " -q extra", "", tests_dir() + "/fixtures");
+    EXPECT_EQ(r.status, 2) << extra;
+    EXPECT_EQ(r.err, "kelvane: unexpected argument 'extra'\n" + usage());
+  }
+}
+
+TEST(Cli, NumericOptionTyposAreUsageErrors) {
+  for (std::string arg : {"--fail-under abc", "--interval 80x", "--duration 5s", "--target-us nan",
+                          "--target-us 0x10", "--target-us 1,5"}) {
+    RunResult r = run_kelvane(arg + " --root /nonexistent");
+    size_t sp = arg.find(' ');
+    EXPECT_EQ(r.status, 2) << arg;
+    EXPECT_EQ(r.err, "kelvane: " + arg.substr(0, sp) + " value '" + arg.substr(sp + 1) +
+                         "' is not a number\n");
+  }
 }
 
 TEST(Cli, OptionsAfterOperandsCountWhateverTheEnvironment) {
@@ -102,7 +127,7 @@ TEST(Cli, OptionsAfterOperandsCountWhateverTheEnvironment) {
   // options after "junk" still pick the tree and the JSON format.
   TempDir t;
   t.write("proc/version", "Linux version 6.1.0\n");
-  std::string args = "analyze -q junk -f json -o - --interval 0 --root " + t.path;
+  std::string args = "-q analyze " + t.path + " -f json -o - --interval 0";
   for (const char* env : {"", "POSIXLY_CORRECT=1"}) {
     SCOPED_TRACE(env);
     RunResult r = run_kelvane(args, env);

@@ -47,6 +47,23 @@ TEST(DiffRun, JsonReportAgainstBundleOfTheSameMachine) {
   EXPECT_EQ(r.err, "");
 }
 
+// A tree is graded with the JSON side's profile and target; two JSON reports
+// graded differently are not compared.
+TEST(DiffRun, LikeWithLike) {
+  TempDir tmp;
+  std::string ll = tmp.file("ll.json"), hard = tmp.file("hard.json");
+  std::string base = "--root diff-after --interval 0 -f json -o ";
+  ASSERT_EQ(run_kelvane(base + ll + " --profile low-latency", "", fixtures()).status, 0);
+  ASSERT_EQ(run_kelvane(base + hard, "", fixtures()).status, 0);
+  RunResult r = run_kelvane("diff " + ll + " diff-after -f json", "", fixtures());
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\"changed\": false,"), std::string::npos);
+  r = run_kelvane("diff " + ll + " " + hard);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kelvane: cannot compare a low-latency report (target 1000 µs) with a hard-rt "
+                   "report (target 100 µs)\n");
+}
+
 TEST(DiffRun, BadAndForeignJsonAreRefused) {
   TempDir tmp;
   tmp.write("foreign.json", "{\"name\": \"not a report\", \"findings\": []}\n");

@@ -1,6 +1,7 @@
 // The measurement driver over recorded tool output: which tools run, with
 // which arguments, in which order, and which notes explain what did not.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <set>
@@ -192,18 +193,31 @@ TEST_F(MeasureTest, NoUsableTool) {
   measure();
   EXPECT_FALSE(snap->measured.valid);
   EXPECT_TRUE(snap->timerlat_result.valid);
-  EXPECT_EQ(notes(), (std::vector<std::string>{
-                         "cyclictest produced no parseable output",
-                         "no latency tool available: install rt-tests (cyclictest) or rtla"}));
+  EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest produced no parseable output",
+                                               "rtla timerlat reported no thread latency"}));
   sys = FakeSystem{};
   sys.installed = {"rtla"};
   snap->measure_notes = StrList{};
   snap->timerlat_result = TimerlatResult{};
   measure();
   EXPECT_EQ(sys.runs.size(), 1u);  // no output at all: nothing to retry
+  EXPECT_EQ(notes(), (std::vector<std::string>{"rtla timerlat produced no parseable output"}));
+}
+
+TEST_F(MeasureTest, AKernelWithoutTheTracerSaysSo) {
+  sys.installed = {"rtla", "hwlatdetect", "cyclictest"};
+  snap->available_tracers = sv("function nop\n");
+  measure();
+  EXPECT_EQ(tools_run(), (std::vector<std::string>{"/usr/bin/cyclictest"}));
   EXPECT_EQ(notes(), (std::vector<std::string>{
-                         "rtla timerlat produced no parseable output",
-                         "no latency tool available: install rt-tests (cyclictest) or rtla"}));
+                         "cyclictest produced no parseable output",
+                         "rtla is installed but this kernel has no timerlat tracer "
+                         "(CONFIG_TIMERLAT_TRACER)"}));
+  sys.outputs["cyclictest"] = {"", cyclictest_max(500)};
+  snap->measure_notes = StrList{};
+  measure();
+  EXPECT_EQ(notes().back(),
+            "hwlatdetect did not run: this kernel has no hwlat tracer (CONFIG_HWLAT_TRACER)");
 }
 
 TEST_F(MeasureTest, WorstEqualToTheTargetRunsNoDiagnostics) {
@@ -248,7 +262,8 @@ TEST_F(MeasureTest, DiagnosticNotes) {
   snap->measure_notes = StrList{};
   measure(5);
   // An unusable osnoise run adds nothing.
-  EXPECT_EQ(notes(), (std::vector<std::string>{"hwlatdetect did not run"}));
+  EXPECT_EQ(notes(), (std::vector<std::string>{"hwlatdetect did not run: DetectorNotAvailable: "
+                                               "('hwlat', 'hwlat tracer not available')"}));
   EXPECT_EQ(sys.timeouts, (std::vector<int32_t>{5, 5, 5}));
   EXPECT_FALSE(snap->noise_result.valid);
 }
@@ -269,13 +284,21 @@ TEST_F(MeasureTest, AnotherTracerIsNotedAndTheToolsStillRun) {
   EXPECT_TRUE(notes().empty());
 }
 
-TEST(FindTool, LooksInTheFixedDirectoriesOnly) {
+TEST(FindTool, LooksOnPathThenInTheFixedDirectories) {
   Arena a;
   arena_init(&a);
+  TempDir bin;
+  bin.write("sh", "#!/bin/true\n");
+  chmod(bin.file("sh").c_str(), 0755);
+  std::string saved = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", ("relative:" + bin.path).c_str(), 1);
+  StrView found = find_tool(&a, "sh");
+  EXPECT_EQ(std::string(found.ptr, found.len), bin.file("sh"));
+  setenv("PATH", "", 1);
   StrView sh = find_tool(&a, "sh");
-  ASSERT_TRUE(sv_present(sh));
   EXPECT_TRUE(sv_eq_cstr(sh, "/usr/bin/sh") || sv_eq_cstr(sh, "/bin/sh"));
   EXPECT_FALSE(sv_present(find_tool(&a, "kelvane-no-such-tool")));
+  setenv("PATH", saved.c_str(), 1);
   arena_release(&a);
 }
 

@@ -53,19 +53,21 @@ TEST_F(TextPlan, CommandLineItemThenRegularItemsThenRuntimeAdvice) {
   add("isolation.none", Category::isolation, Severity::fail, "No CPU is isolated",
       "Isolate CPUs 2-5.", "isolcpus=domain,managed_irq,2-5 nohz_full=2-5");
   add("noise.numa", Category::noise, Severity::warn, "NUMA balancing is on",
-      "echo 0 > /proc/sys/kernel/numa_balancing");
+      "Turn it off:\n  echo 0 > /proc/sys/kernel/numa_balancing (until reboot)");
   add("power.governor", Category::power, Severity::warn, "Governor is powersave",
       "Use the performance governor:\n  cpupower frequency-set -g performance");
+  // The script holds only commands: prose and remarks become comments.
   const std::string expected =
       "  1. Set the kernel command line\n"
-      "     2 of the findings above are fixed by boot parameters. Apply them as one\n"
-      "     line: the kernel command line is replaced whole, so adding a parameter on\n"
-      "     its own drops the ones already there. Check the CPU numbers against this\n"
-      "     machine first.\n"
+      "     2 of the findings above are fixed by boot parameters. Add them to the\n"
+      "     kernel command line the machine boots with now, keeping the parameters\n"
+      "     already there; where one of these parameters is already set, replace its\n"
+      "     value instead of adding it a second time. Check the CPU numbers against\n"
+      "     this machine first.\n"
       "\n"
       "       isolcpus=domain,managed_irq,2-5 nohz_full=2-5 preempt=full\n"
       "\n"
-      "     Debian/Ubuntu: append it to GRUB_CMDLINE_LINUX_DEFAULT in\n"
+      "     Debian/Ubuntu: add them to the line in GRUB_CMDLINE_LINUX_DEFAULT in\n"
       "     /etc/default/grub and run update-grub. RHEL/Fedora: grubby\n"
       "     --update-kernel=ALL --args='...'. Reboot, then check /proc/cmdline.\n"
       "\n"
@@ -78,11 +80,18 @@ TEST_F(TextPlan, CommandLineItemThenRegularItemsThenRuntimeAdvice) {
       "       cpupower frequency-set -g performance\n"
       "\n"
       "  3. NUMA balancing is on\n"
-      "     echo 0 > /proc/sys/kernel/numa_balancing\n"
+      "     Turn it off:\n"
+      "       echo 0 > /proc/sys/kernel/numa_balancing (until reboot)\n"
       "\n"
       "  Item 3 writes to /proc or /sys. Those are the running kernel, not storage:\n"
       "  the change takes effect at once and is gone after a reboot. To keep it, run\n"
       "  the commands from a service that starts before the workload.\n"
+      "\n"
+      "    #!/bin/sh\n"
+      "    # /usr/local/sbin/rt-tuning.sh\n"
+      "    # 3. NUMA balancing is on\n"
+      "    # Turn it off:\n"
+      "    echo 0 > /proc/sys/kernel/numa_balancing   # until reboot\n"
       "\n"
       "    # /etc/systemd/system/rt-tuning.service\n"
       "    [Unit]\n"
@@ -92,7 +101,7 @@ TEST_F(TextPlan, CommandLineItemThenRegularItemsThenRuntimeAdvice) {
       "    [Service]\n"
       "    Type=oneshot\n"
       "    RemainAfterExit=yes\n"
-      "    ExecStart=/usr/local/sbin/rt-tuning.sh   # the commands above, one a line\n"
+      "    ExecStart=/bin/sh /usr/local/sbin/rt-tuning.sh\n"
       "\n"
       "    [Install]\n"
       "    WantedBy=multi-user.target\n"
@@ -138,7 +147,7 @@ TEST_F(TextPlan, NoLimitShowsEverything) {
   add_regular(12);
   opts.plan_limit = 0;
   std::string out = render();
-  EXPECT_NE(out.find("  13. Regular 11\n"), std::string::npos);
+  EXPECT_NE(out.find("\n 13. Regular 11\n     do thing 11\n"), std::string::npos);  // aligned
   EXPECT_EQ(out.find("more; run with -v"), std::string::npos);
 }
 

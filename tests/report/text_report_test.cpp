@@ -93,6 +93,11 @@ TEST_F(TextReport, WholeReportWithoutColour) {
       "  the change takes effect at once and is gone after a reboot. To keep it, run\n"
       "  the commands from a service that starts before the workload.\n"
       "\n"
+      "    #!/bin/sh\n"
+      "    # /usr/local/sbin/rt-tuning.sh\n"
+      "    # 1. NUMA balancing is enabled\n"
+      "    echo 0 > /proc/sys/kernel/numa_balancing\n"
+      "\n"
       "    # /etc/systemd/system/rt-tuning.service\n"
       "    [Unit]\n"
       "    Description=Real-time tuning\n"
@@ -101,7 +106,7 @@ TEST_F(TextReport, WholeReportWithoutColour) {
       "    [Service]\n"
       "    Type=oneshot\n"
       "    RemainAfterExit=yes\n"
-      "    ExecStart=/usr/local/sbin/rt-tuning.sh   # the commands above, one a line\n"
+      "    ExecStart=/bin/sh /usr/local/sbin/rt-tuning.sh\n"
       "\n"
       "    [Install]\n"
       "    WantedBy=multi-user.target\n"
@@ -427,7 +432,7 @@ TEST_F(TextReport, MeasuredLatencyColourAndMicroSign) {
   c->max_us.value = 7;
   std::string out = render();
   EXPECT_TRUE(contains(out, "  \x1b[1mMEASURED LATENCY\x1b[0m   (cyclictest, 10 s)\n"));
-  EXPECT_TRUE(contains(out, "      \x1b[2mCPU 0  \x1b[0m max 7.0 \xC2\xB5s    avg n/a\n"));
+  EXPECT_TRUE(contains(out, "      \x1b[2mCPU 0  \x1b[0m max 7.0 \xC2\xB5s     avg n/a\n"));
 }
 
 TEST_F(TextReport, UnreadablePathsOnlyWithVerbose) {

@@ -132,19 +132,18 @@ TEST_F(EngineTest, TargetDefaultsToTheProfile) {
 
 // Nothing collected: the other modules say what they cannot judge, and only
 // the kernel's own findings are scored.
-TEST_F(EngineTest, EmptySnapshotGradesThePreemptionCategoryOnly) {
+TEST_F(EngineTest, EmptySnapshotGradesNothing) {
   run_rules(&report, &arena, snap, Profile::hard_rt, true, 0);
   EXPECT_TRUE(report.measured);
   ASSERT_EQ(count_in(Category::preemption), 2u);
-  EXPECT_STREQ(report.findings[0]->id, "preempt.rt");
-  EXPECT_STREQ(report.findings[1]->id, "preempt.config_missing");
+  EXPECT_STREQ(report.findings[0]->id, "preempt.config_missing");
+  EXPECT_STREQ(report.findings[1]->id, "preempt.rt");
   // A measurement that was attempted without a result is reported, unscored.
   ASSERT_EQ(count_in(Category::measured), 1u);
   EXPECT_STREQ(report.findings[report.findings.count - 1]->id, "measured.unavailable");
-  EXPECT_TRUE(report.score_valid);
-  EXPECT_EQ(report.score, 0);
-  EXPECT_TRUE(report.category_scored[0]);
-  for (int c = 1; c < kCategoryCount; c++) EXPECT_FALSE(report.category_scored[c]) << c;
+  EXPECT_EQ(report.findings[1]->severity, Severity::unknown);  // no model, no verdict
+  EXPECT_FALSE(report.score_valid);
+  for (int c = 0; c < kCategoryCount; c++) EXPECT_FALSE(report.category_scored[c]) << c;
 }
 
 TEST_F(EngineTest, EmptySnapshotLeavesInterruptsAndThreadsUnknown) {

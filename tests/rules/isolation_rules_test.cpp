@@ -102,7 +102,7 @@ const RuleCase kCases[] = {
     {"one housekeeping CPU of 8", [](Snapshot* s) { machine(s, "0-7", "1-7"); }, Profile::hard_rt,
      "isolation.housekeeping", Severity::warn, 1, "Only one housekeeping CPU"},
     {"one housekeeping CPU of 4", [](Snapshot* s) { machine(s, "0-3", "1-3"); }, Profile::hard_rt,
-     "isolation.housekeeping", Severity::pass, 1, "1 housekeeping CPUs available"},
+     "isolation.housekeeping", Severity::pass, 1, "1 housekeeping CPU available"},
     {"six housekeeping CPUs", isolated_2_3, Profile::hard_rt, "isolation.housekeeping",
      Severity::pass, 1, "6 housekeeping CPUs available"},
     {"isolated from the command line, online unread",

@@ -83,7 +83,8 @@ TEST_F(PreemptFixtureTest, MachineWithoutConfiguration) {
   auto found = analyse("kernel-minimal", Profile::low_latency);
   EXPECT_EQ(found.size(), 2u);
   ASSERT_TRUE(found.count("preempt.rt"));
-  EXPECT_EQ(found["preempt.rt"]->severity, Severity::warn);
+  // /proc/version alone does not name the preemption model: no verdict.
+  EXPECT_EQ(found["preempt.rt"]->severity, Severity::unknown);
   ASSERT_TRUE(found.count("preempt.config_missing"));
   EXPECT_EQ(found["preempt.config_missing"]->severity, Severity::unknown);
 }

@@ -465,6 +465,7 @@ TEST_F(PreemptRulesTest, FullRtMachineScoresPerfectly) {
 TEST_F(PreemptRulesTest, ProfileChangesOnlyTheRtSeverityAndScore) {
   with_config();
   config("CONFIG_HIGH_RES_TIMERS", "y");
+  snap->preempt_model = sv("voluntary");
   run_rules(&report, &arena, snap, Profile::hard_rt, false, 0);
   // rt fail (3), hrtimers pass (1), debug pass (1): 2 of 5.
   EXPECT_EQ(report.category_score[0], 40);

@@ -199,6 +199,7 @@ TEST_F(MeasuredRulesTest, PartialEndsTheModuleInEmissionOrder) {
 
 TEST_F(MeasuredRulesTest, MeasuredCategoryWeighsAQuarter) {
   measured(100, 10);  // worst passes, outliers pass: the category scores 100
+  snap->preempt_model = sv("none");
   run_rules(&report, &arena, snap, Profile::hard_rt, true, 100);
   int cat = static_cast<int>(Category::measured);
   EXPECT_TRUE(report.category_scored[cat]);
