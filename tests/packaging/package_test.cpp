@@ -59,6 +59,9 @@ echo removed
 )";
 
 TEST(Package, BuildsLintsInstallsAndPurges) {
+#ifdef KELVANE_SANITIZED
+  GTEST_SKIP() << "the normal build's run builds and installs the package";
+#endif
   for (const char* tool : {"dpkg-buildpackage", "dh", "lintian"}) {
     if (!have(tool)) GTEST_SKIP() << tool << " missing (scripts/install-test-deps.sh installs it)";
   }
