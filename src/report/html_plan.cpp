@@ -44,6 +44,23 @@ void write_cmdline_item(const HtmlPage* p, StrView line, const List<const Findin
   fputs("</ul>\n</li>\n", out);
 }
 
+void write_sysctl_item(const HtmlPage* p, StrView body, const List<const Finding*>* covered) {
+  FILE* out = p->out;
+  fprintf(out,
+          "<li><strong>Persist the sysctls</strong>\n<p>%zu of the findings below are fixed by "
+          "sysctls. Write them to %s, which systemd-sysctl applies at every boot, and run sysctl "
+          "--system to apply them now:</p>\n<pre class=\"fix\"># %s\n",
+          covered->count, kSysctlSnippetPath, kSysctlSnippetPath);
+  html_escape(out, body);
+  fputs("</pre>\n<span class=\"lbl\">It covers</span>\n<ul>\n", out);
+  for (const Finding* f : *covered) {
+    fputs("<li>", out);
+    html_escape(out, f->title);
+    fputs("</li>\n", out);
+  }
+  fputs("</ul>\n</li>\n", out);
+}
+
 // Writes the regular items; answers whether any writes runtime state.
 bool write_regular_items(const HtmlPage* p, const List<const Finding*>* regular) {
   bool runtime = false;
@@ -63,19 +80,13 @@ bool write_regular_items(const HtmlPage* p, const List<const Finding*>* regular)
 void html_write_plan(const HtmlPage* p) {
   RemediationPlan plan = build_plan(p->arena, p->report);
   if (plan.items.count == 0) return;
-  List<const Finding*> boot = {};
-  List<const Finding*> regular = {};
-  for (const Finding* f : plan.items) list_push(p->arena, f->cmdline.len ? &boot : &regular, f);
-  StrView line = boot.count ? combine_cmdline(p->arena, boot.items, boot.count) : sv_lit("");
-  if (line.len == 0) {
-    regular = plan.items;  // nothing to merge: every item stands on its own
-    boot = {};
-  }
+  PlanGroups g = plan_groups(p->arena, &plan);
 
   FILE* out = p->out;
   fputs("<h2>What to do</h2>\n<div class=\"panel\">\n<ol class=\"recs\">\n", out);
-  if (line.len) write_cmdline_item(p, line, &boot);
-  bool runtime = write_regular_items(p, &regular);
+  if (g.cmdline.len) write_cmdline_item(p, g.cmdline, &g.boot);
+  if (g.sysctls.len) write_sysctl_item(p, g.sysctls, &g.sysctl);
+  bool runtime = write_regular_items(p, &g.regular);
   fputs("</ol>\n", out);
   if (runtime) {
     fputs(

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../../fuzz/boot_fuzz_bodies.h"
 #include "../../fuzz/collect_fuzz_bodies.h"
 #include "test_util.h"
 
@@ -31,6 +32,11 @@ constexpr Target kTargets[] = {
     {"swaps", fuzz_swaps},
     {"mounts", fuzz_mounts},
     {"cpu_collect", fuzz_cpu_collect},
+    {"grub_default", fuzz_grub_default},
+    {"bls_entry", fuzz_bls_entry},
+    {"boot_line", fuzz_boot_line},
+    {"sysctl_conf", fuzz_sysctl_conf},
+    {"capture_boot", fuzz_capture_boot},
 };
 
 TEST(CollectFuzzInputs, SeedsAndKeptInputsPass) {

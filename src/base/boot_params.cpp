@@ -1,0 +1,133 @@
+#include "base/boot_params.h"
+
+#include "base/cpuset.h"
+
+// Every boot parameter a rule reads, with the category of that rule. A
+// parameter missing here is neither compared with the boot configuration nor
+// kept by capture --redact.
+const BootParamRead kBootParamsRead[] = {
+    {"isolcpus", BootValueKind::isolcpus, "isolation"},
+    {"nohz_full", BootValueKind::cpulist, "isolation"},
+    {"rcu_nocbs", BootValueKind::cpulist, "isolation"},
+    {"kthread_cpus", BootValueKind::cpulist, "isolation"},
+    {"rcu_nocb_poll", BootValueKind::flag, "isolation"},
+    {"nosmt", BootValueKind::flag, "isolation"},
+    {"irqaffinity", BootValueKind::cpulist, "irq"},
+    {"threadirqs", BootValueKind::flag, "preemption"},
+    {"preempt", BootValueKind::text, "preemption"},
+    {"idle", BootValueKind::text, "power"},
+    {"processor.max_cstate", BootValueKind::text, "power"},
+    {"intel_idle.max_cstate", BootValueKind::text, "power"},
+    {"intel_pstate", BootValueKind::text, "power"},
+    {"nosoftlockup", BootValueKind::flag, "noise"},
+    {"nowatchdog", BootValueKind::flag, "noise"},
+    {"nmi_watchdog", BootValueKind::text, "noise"},
+    {"skew_tick", BootValueKind::text, "noise"},
+    {"audit", BootValueKind::text, "noise"},
+    {"mitigations", BootValueKind::text, "noise"},
+    {"transparent_hugepage", BootValueKind::text, "noise"},
+    {"clocksource", BootValueKind::text, "noise"},
+};
+const size_t kBootParamsReadCount = sizeof kBootParamsRead / sizeof kBootParamsRead[0];
+
+namespace {
+
+char dash_to_underscore(char c) { return c == '-' ? '_' : c; }
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// One word from *pos: up to white space outside double quotes. The quotes
+// are dropped (a copy is made only when there were any).
+StrView next_boot_word(Arena* a, StrView text, size_t* pos) {
+  size_t i = *pos;
+  while (i < text.len && is_blank(text.ptr[i])) i++;
+  size_t start = i;
+  bool quoted = false, had_quote = false;
+  for (; i < text.len && (quoted || !is_blank(text.ptr[i])); i++) {
+    if (text.ptr[i] == '"') quoted = !quoted, had_quote = true;
+  }
+  *pos = i;
+  StrView word = sv_make(text.ptr + start, i - start);
+  if (!had_quote) return word;
+  StrBuf sb;
+  sb_init(&sb, a);
+  for (size_t k = 0; k < word.len; k++) {
+    if (word.ptr[k] != '"') sb_append_char(&sb, word.ptr[k]);
+  }
+  return sb_view(&sb);
+}
+
+}  // namespace
+
+bool boot_name_eq(StrView a, StrView b) {
+  if (a.len != b.len) return false;
+  for (size_t i = 0; i < a.len; i++) {
+    if (dash_to_underscore(a.ptr[i]) != dash_to_underscore(b.ptr[i])) return false;
+  }
+  return true;
+}
+
+const BootParamRead* boot_param_read_find(StrView name) {
+  for (size_t i = 0; i < kBootParamsReadCount; i++) {
+    if (boot_name_eq(name, sv_from_cstr(kBootParamsRead[i].name))) return &kBootParamsRead[i];
+  }
+  return nullptr;
+}
+
+void boot_line_params(Arena* a, StrView text, KvList* out) {
+  if (!text.ptr) return;
+  size_t pos = 0;
+  while (pos < text.len) {
+    StrView word = next_boot_word(a, text, &pos);
+    if (word.len == 0) continue;
+    if (sv_eq_cstr(word, "--")) return;  // the rest is init's
+    StrView key, value;
+    sv_split_once(word, '=', &key, &value);
+    kv_add(a, out, key, value);
+  }
+}
+
+StrView boot_params_get(const KvList* params, StrView name, bool* found) {
+  for (size_t i = params->count; i-- > 0;) {
+    if (!boot_name_eq((*params)[i].key, name)) continue;
+    *found = true;
+    return (*params)[i].value;
+  }
+  *found = false;
+  return kNoneView;
+}
+
+namespace {
+
+void read_isolcpus(Arena* a, StrView v, int32_t last_cpu, CpuSet* cpus, StrList* flags) {
+  parse_isolcpus(a, cpuset_resolve_boot_list(a, v, last_cpu), cpus, flags);
+  if (flags->count == 0) strlist_add(a, flags, sv_lit("domain"));
+}
+
+bool same_flag_set(const StrList* x, const StrList* y) {
+  for (StrView f : *x) {
+    if (!strlist_contains(y, f)) return false;
+  }
+  for (StrView f : *y) {
+    if (!strlist_contains(x, f)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool boot_values_same(Arena* a, BootValueKind kind, BootValue x, BootValue y, int32_t last_cpu) {
+  if (x.found != y.found) return false;
+  if (!x.found || kind == BootValueKind::flag) return true;
+  if (kind == BootValueKind::text || !x.value.ptr || !y.value.ptr) return sv_eq(x.value, y.value);
+  CpuSet cx, cy;
+  if (kind == BootValueKind::cpulist) {
+    cpuset_parse_list(&cx, cpuset_resolve_boot_list(a, x.value, last_cpu));
+    cpuset_parse_list(&cy, cpuset_resolve_boot_list(a, y.value, last_cpu));
+    return cpuset_equal(&cx, &cy);
+  }
+  StrList fx{}, fy{};
+  read_isolcpus(a, x.value, last_cpu, &cx, &fx);
+  read_isolcpus(a, y.value, last_cpu, &cy, &fy);
+  return cpuset_equal(&cx, &cy) && same_flag_set(&fx, &fy);
+}
