@@ -70,8 +70,15 @@ bool has_problem(const BootConfig* bc, const char* name) {
 // Per category, the findings being built; created on the first difference.
 struct DriftFindings {
   Finding* pending[kCategoryCount];
+  StrBuf differences[kCategoryCount];  // "isolcpus=2-5 configured, isolcpus=2-3 booted."
   StrBuf lost[kCategoryCount];
 };
+
+void add_word(Arena* a, StrBuf* sb, StrView text) {
+  if (!sb->arena) sb_init(sb, a);
+  if (sb->len) sb_append_char(sb, ' ');
+  sb_append_view(sb, text);
+}
 
 StrView compared_detail(Arena* a, const Snapshot* s) {
   const BootConfig* bc = &s->boot_config;
@@ -89,12 +96,11 @@ StrView compared_detail(Arena* a, const Snapshot* s) {
   return sb_view(&sb);
 }
 
-Finding* pending_finding(Report* r, const Snapshot* s, DriftFindings* d, int cat) {
+Finding* pending_finding(Report* r, DriftFindings* d, int cat) {
   if (d->pending[cat]) return d->pending[cat];
   Finding* f = add_finding(r, kPendingIds[cat], static_cast<Category>(cat), Severity::warn,
                            sv_lit("Boot configuration differs from the running kernel: reboot "
                                   "pending"));
-  finding_set_detail(f, compared_detail(r->arena, s));
   finding_set_impact(f, sv_lit("The next boot runs with other parameters than the ones this "
                                "report graded, so its findings stop holding after a reboot."));
   finding_set_remediation(f, sv_lit("Reboot to run the configured parameters, or change the "
@@ -115,15 +121,21 @@ void compare_param(Report* r, const Snapshot* s, const BootParamRead& p, DriftFi
     BootValue conf = configured(&t, name, &file);
     anywhere = anywhere || conf.found;
     if (!conf.found || boot_values_same(a, p.kind, conf, booted, last_possible_cpu(s))) continue;
-    finding_add_evidence(r, pending_finding(r, s, d, cat), file,
-                         arena_sprintf(a, "configured %.*s, booted %.*s",
-                                       SV_ARG(spell(a, p.name, conf)), SV_ARG(spell(a, p.name, booted))));
+    StrView diff = arena_sprintf(a, "configured %.*s, booted %.*s", SV_ARG(spell(a, p.name, conf)),
+                                 SV_ARG(spell(a, p.name, booted)));
+    finding_add_evidence(r, pending_finding(r, d, cat), file, diff);
+    add_word(a, &d->differences[cat], arena_sprintf(a, "%.*s: %.*s.", SV_ARG(file), SV_ARG(diff)));
   }
-  if (anywhere || !booted.found) return;
-  StrBuf* lost = &d->lost[cat];
-  if (!lost->arena) sb_init(lost, a);
-  if (lost->len) sb_append_char(lost, ' ');
-  sb_append_view(lost, spell(a, p.name, booted));
+  if (!anywhere && booted.found) add_word(a, &d->lost[cat], spell(a, p.name, booted));
+}
+
+// The differences first, then what was compared.
+void finish_pending(Arena* a, const Snapshot* s, DriftFindings* d) {
+  for (int cat = 0; cat < kCategoryCount; cat++) {
+    if (!d->pending[cat]) continue;
+    add_word(a, &d->differences[cat], compared_detail(a, s));
+    finding_set_detail(d->pending[cat], sb_view(&d->differences[cat]));
+  }
 }
 
 // Where a parameter is added so that it stays.
@@ -186,7 +198,7 @@ void rule_tuned(Report* r, const Snapshot* s) {
   StrView want = cpuset_format_list(a, &s->tuned_isolated_cores.value);
   StrView have = cpuset_format_list(a, booted);
   Finding* f = add_finding(r, "isolation.tuned_drift", Category::isolation, Severity::warn,
-                           arena_sprintf(a, "TuneD isolates CPUs %.*s, the running kernel %.*s",
+                           arena_sprintf(a, "TuneD isolates CPUs %.*s; the running kernel isolates %.*s",
                                          SV_ARG(want), SV_ARG(have.len ? have : sv_lit("none"))));
   finding_set_detail(f, arena_sprintf(a, "Active TuneD profile: %.*s.", SV_ARG(s->tuned_profile)));
   finding_set_impact(f, sv_lit("TuneD applies its isolated_cores at the next boot, so the CPUs "
@@ -211,5 +223,6 @@ void boot_drift_rules(Report* report, const RuleContext* ctx) {
       compare_param(report, s, kBootParamsRead[i], &d);
     }
   }
+  finish_pending(report->arena, s, &d);
   emit_lost(report, s, &d);
 }

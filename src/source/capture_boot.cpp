@@ -45,7 +45,7 @@ void redact_text(StrBuf* out, StrView text) {
   size_t i = 0;
   while (i < text.len) {
     size_t start = i;
-    while (i < text.len && !strchr(" \t\"'", text.ptr[i])) i++;
+    while (i < text.len && !strchr(" \t\r\n\"'", text.ptr[i])) i++;
     if (i > start) redact_word(out, sv_make(text.ptr + start, i - start));
     if (i < text.len) sb_append_char(out, text.ptr[i++]);
   }
