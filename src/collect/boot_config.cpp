@@ -208,6 +208,13 @@ void note_others(Snapshot* snap, const char* used) {
 }  // namespace
 
 void boot_line_check(Arena* a, const BootLine* bl, List<BootProblem>* problems) {
+  // The kernel reads a double quote as protecting blanks up to the next one;
+  // an odd count runs the rest of the line into one value.
+  size_t quotes = 0;
+  for (size_t i = 0; i < bl->text.len; i++) quotes += bl->text.ptr[i] == '"';
+  if (quotes % 2) {
+    list_push(a, problems, BootProblem{bl->file, bl->line, sv_lit("unbalanced quote"), kNoneView});
+  }
   for (const KvPair& kv : bl->params) {
     const BootParamRead* p = boot_param_read_find(kv.key);
     bool list = p && (p->kind == BootValueKind::cpulist || p->kind == BootValueKind::isolcpus);

@@ -50,5 +50,6 @@ struct BootConfig {
 void collect_boot_config(Snapshot* snap);
 
 // Appends to problems what the kernel would misread in one configured line:
-// a parameter the analysis reads glued to the next one, a CPU list left empty.
+// a parameter the analysis reads glued to the next one, a CPU list left
+// empty, an unbalanced double quote.
 void boot_line_check(Arena* a, const BootLine* bl, List<BootProblem>* problems);
