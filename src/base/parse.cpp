@@ -52,6 +52,10 @@ bool parse_i32(StrView v, int32_t* out) {
   return true;
 }
 
+bool parse_id(StrView v, int32_t* out) {
+  return sv_all_digits(v) && parse_i32(v, out);
+}
+
 bool parse_double(StrView v, double* out) {
   char buf[64];
   const char* stop = to_local(v, buf);

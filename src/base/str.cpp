@@ -49,6 +49,13 @@ bool sv_contains(StrView v, const char* s) {
   return memmem(v.ptr, v.len, s, n) != nullptr;
 }
 
+bool sv_all_digits(StrView v) {
+  if (v.len == 0) return false;
+  for (size_t i = 0; i < v.len; i++)
+    if (v.ptr[i] < '0' || v.ptr[i] > '9') return false;
+  return true;
+}
+
 StrView sv_slice(StrView v, size_t begin, size_t end) {
   if (!v.ptr) return v;
   if (end > v.len) end = v.len;

@@ -34,6 +34,9 @@ bool sv_eq_cstr(StrView a, const char* s);
 bool sv_starts_with(StrView v, const char* s);
 bool sv_ends_with(StrView v, const char* s);
 bool sv_contains(StrView v, const char* s);
+// At least one byte, and every byte a decimal digit: an IRQ number, a process
+// id, a counter. Signs and blanks do not count.
+bool sv_all_digits(StrView v);
 StrView sv_trim(StrView v);
 // Next token up to the first byte of delims; the cursor moves past it.
 // Returns {null, 0} once the cursor is exhausted.

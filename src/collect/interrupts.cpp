@@ -49,13 +49,6 @@ struct IrqReader {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool all_digits(StrView w) {
-  if (w.len == 0) return false;
-  for (size_t i = 0; i < w.len; i++)
-    if (!is_digit(w.ptr[i])) return false;
-  return true;
-}
-
 bool is_irq_file(StrView name) {
   for (StrView f : kIrqFiles)
     if (sv_eq(name, f)) return true;
@@ -134,28 +127,20 @@ void describe_numbered(IrqReader* r, int32_t irq, const IrqRow* row, IrqInfo* in
   info->managed = irq_is_managed(info->chip, &info->actions);
 }
 
-// A numbered row's interrupt number: all digits and within int32.
-bool irq_number(StrView label, int32_t* irq) {
-  int64_t v;
-  if (!all_digits(label) || !parse_i64(label, &v) || v > INT32_MAX) return false;
-  *irq = static_cast<int32_t>(v);
-  return true;
-}
-
 void add_row(IrqReader* r, IrqRow* row) {
   Snapshot* s = r->snap;
   IrqInfo info{};
   info.name = row->label;
   info.per_cpu = row->counts;
   info.total = row->total;
-  if (!all_digits(row->label)) {
+  if (!sv_all_digits(row->label)) {
     info.special = true;
     info.device = join(s->arena, &row->words, " ");
     list_push(s->arena, &s->special_irqs, info);
     return;
   }
   int32_t irq;
-  if (!irq_number(row->label, &irq)) return;
+  if (!parse_id(row->label, &irq)) return;
   describe_numbered(r, irq, row, &info);
   list_push(s->arena, &s->irqs, info);
 }

@@ -50,13 +50,6 @@ uint64_t apply_counts(List<IrqCount>* old, const IrqRow* row, const int32_t* col
   return total;
 }
 
-bool all_digits(StrView w) {
-  if (w.len == 0) return false;
-  for (size_t i = 0; i < w.len; i++)
-    if (w.ptr[i] < '0' || w.ptr[i] > '9') return false;
-  return true;
-}
-
 // The second reading of a table: its rows, and the column of each CPU.
 struct Reading {
   List<IrqRow> rows;
@@ -77,7 +70,7 @@ void apply_interrupts(Snapshot* s, StrView text) {
   StrIndex numbered = index_by_name(a, &s->irqs);
   StrIndex special = index_by_name(a, &s->special_irqs);
   for (const IrqRow& row : r.rows) {
-    bool is_numbered = all_digits(row.label);
+    bool is_numbered = sv_all_digits(row.label);
     uint32_t at;
     if (!strindex_find(is_numbered ? &numbered : &special, row.label, &at)) continue;
     IrqInfo* info = is_numbered ? &s->irqs[at] : &s->special_irqs[at];

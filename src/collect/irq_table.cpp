@@ -6,13 +6,6 @@ namespace {
 
 constexpr const char kBlanks[] = " \t";
 
-bool all_digits(StrView w) {
-  if (w.len == 0) return false;
-  for (size_t i = 0; i < w.len; i++)
-    if (w.ptr[i] < '0' || w.ptr[i] > '9') return false;
-  return true;
-}
-
 // Header words "CPU<n>" in order; any other word is ignored.
 void parse_header(Arena* a, StrView line, List<int32_t>* cpus) {
   StrView cur = line;
@@ -32,7 +25,7 @@ void count_words(StrView rest, size_t columns, size_t* counts, size_t* words) {
   while (cur.ptr) {
     StrView w = sv_next_token(&cur, kBlanks);
     if (w.len == 0) continue;
-    if (*counts < columns && all_digits(w))
+    if (*counts < columns && sv_all_digits(w))
       ++*counts;
     else
       ++*words;
@@ -58,7 +51,7 @@ void parse_row(Arena* a, StrView label, StrView rest, const List<int32_t>* cpus,
   while (cur.ptr) {
     StrView w = sv_next_token(&cur, kBlanks);
     if (w.len == 0) continue;
-    if (row->counts.count < cpus->count && all_digits(w)) {
+    if (row->counts.count < cpus->count && sv_all_digits(w)) {
       IrqCount* c = list_grow(a, &row->counts);
       c->cpu = (*cpus)[row->counts.count - 1];
       int64_t v = 0;

@@ -132,7 +132,7 @@ struct RtTask {
   int32_t tid;
   StrView comm;
   StrView cmdline;      // absent or empty for kernel threads
-  int32_t policy;       // 0 OTHER, 1 FIFO, 2 RR, 3 BATCH, 5 IDLE, 6 DEADLINE
+  int32_t policy;       // kSchedFifo ... (collect/sched_policy.h)
   StrView policy_name;  // "SCHED_FIFO" ... or "SCHED_UNKNOWN"
   int32_t rt_priority;
   int32_t nice;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/parse.h"
+
 namespace {
 
 // Nine digits always fit a signed 32-bit number.
@@ -19,15 +21,7 @@ bool parse_numbered_name(StrView path, StrView prefix, int32_t* out) {
   if (!path.ptr) return false;
   StrView name = last_component(path);
   if (!sv_consume_prefix(&name, prefix)) return false;
-  if (name.len == 0 || name.len > kMaxDigits) return false;
-  int32_t n = 0;
-  for (size_t i = 0; i < name.len; i++) {
-    char c = name.ptr[i];
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + (c - '0');
-  }
-  *out = n;
-  return true;
+  return name.len <= kMaxDigits && parse_id(name, out);
 }
 
 void read_opt_int(Source* src, const char* path, bool* has, int64_t* value) {

@@ -4,6 +4,7 @@
 
 #include "base/cpuset.h"
 #include "base/parse.h"
+#include "collect/sched_policy.h"
 
 namespace {
 
@@ -33,11 +34,12 @@ struct PolicyName {
 };
 
 constexpr PolicyName kPolicies[] = {
-    {0, sv_lit("SCHED_OTHER")}, {1, sv_lit("SCHED_FIFO")}, {2, sv_lit("SCHED_RR")},
-    {3, sv_lit("SCHED_BATCH")}, {5, sv_lit("SCHED_IDLE")}, {6, sv_lit("SCHED_DEADLINE")},
+    {kSchedOther, sv_lit("SCHED_OTHER")}, {kSchedFifo, sv_lit("SCHED_FIFO")},
+    {kSchedRr, sv_lit("SCHED_RR")},       {kSchedBatch, sv_lit("SCHED_BATCH")},
+    {kSchedIdle, sv_lit("SCHED_IDLE")},   {kSchedDeadline, sv_lit("SCHED_DEADLINE")},
 };
 
-constexpr int32_t kRtPolicies[] = {1, 2, 6};
+constexpr int32_t kRtPolicies[] = {kSchedFifo, kSchedRr, kSchedDeadline};
 
 struct Role {
   const char* prefix;
@@ -95,13 +97,6 @@ size_t last_of(StrView v, char c) {
   for (size_t i = v.len; i > 0; i--)
     if (v.ptr[i - 1] == c) return i - 1;
   return v.len;
-}
-
-bool all_digits(StrView w) {
-  if (w.len == 0) return false;
-  for (size_t i = 0; i < w.len; i++)
-    if (w.ptr[i] < '0' || w.ptr[i] > '9') return false;
-  return true;
 }
 
 // Splits the fields after the name into words; answers how many there are,
@@ -173,5 +168,5 @@ StrView task_irq_number(StrView comm) {
   if (!sv_consume_prefix(&rest, sv_lit("irq/"))) return kNoneView;
   StrView number, name;
   sv_split_once(rest, '-', &number, &name);
-  return all_digits(number) ? number : kNoneView;
+  return sv_all_digits(number) ? number : kNoneView;
 }

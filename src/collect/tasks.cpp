@@ -8,12 +8,12 @@
 #include <cstdio>
 
 #include "base/parse.h"
+#include "collect/sched_policy.h"
 #include "collect/task_stat.h"
 #include "source/source.h"
 
 namespace {
 
-constexpr int32_t kSchedDeadline = 6;
 constexpr int32_t kDeadlineSortKey = 1000;
 // Policies above this are not Linux policies: a kernel answering one does
 // not implement sched_getattr(2) as kelvane reads it.
@@ -54,16 +54,6 @@ void check_sched_getattr(Snapshot* s) {
     return;
   }
   s->sched_getattr_ok = true;
-}
-
-// A /proc entry name that is a process or thread id.
-bool parse_id(StrView name, int32_t* id) {
-  int64_t v;
-  for (size_t i = 0; i < name.len; i++)
-    if (name.ptr[i] < '0' || name.ptr[i] > '9') return false;
-  if (name.len == 0 || !parse_i64(name, &v) || v > INT32_MAX) return false;
-  *id = static_cast<int32_t>(v);
-  return true;
 }
 
 // One process of the walk; its command line is read once, when its first

@@ -1,59 +1,31 @@
 #include "report/html_escape.h"
 
-#include "report/json_write.h"
+#include "base/utf8.h"
+#include "report/escape.h"
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
-
-// The entity for a markup byte, or null when the byte is copied.
-const char* entity(unsigned char c) {
+// The entity of a markup byte; U+FFFD for a control byte other than tab,
+// newline and carriage return; null for a byte that is copied.
+const char* html_ascii(unsigned char c, char*) {
   switch (c) {
     case '"': return "&quot;";
     case '&': return "&amp;";
     case '<': return "&lt;";
     case '>': return "&gt;";
-    default: return nullptr;
+    case '\t':
+    case '\n':
+    case '\r': return nullptr;
+    default: return c < 0x20 || c == 0x7F ? kReplacement : nullptr;
   }
 }
 
-bool is_control(unsigned char c) {
-  return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F;
-}
+constexpr EscapeRules kHtmlRules = {html_ascii, nullptr, kReplacement};
 
 }  // namespace
 
 void html_escape(FILE* out, const char* p, size_t len) {
-  if (!p) return;
-  auto bytes = reinterpret_cast<const unsigned char*>(p);
-  size_t run = 0;  // start of the bytes not written yet
-  size_t i = 0;
-  while (i < len) {
-    unsigned char c = bytes[i];
-    const char* replace = entity(c);
-    size_t skip = 1;
-    if (!replace && is_control(c)) replace = kReplacement;
-    if (!replace && c >= 0x80) {
-      size_t bad = 1;
-      size_t n = utf8_sequence_length(bytes + i, len - i, &bad);
-      if (n == 0) {
-        replace = kReplacement;
-        skip = bad;
-      } else {
-        i += n;
-        continue;
-      }
-    }
-    if (!replace) {
-      i++;
-      continue;
-    }
-    fwrite(p + run, 1, i - run, out);
-    fputs(replace, out);
-    i += skip;
-    run = i;
-  }
-  fwrite(p + run, 1, len - run, out);
+  escape_write(out, sv_make(p, len), &kHtmlRules);
 }
 
 StrView html_cut_label(StrView text, size_t max_bytes) {

@@ -27,3 +27,5 @@ void html_write_latency(const HtmlPage* p);
 void html_write_histograms(const HtmlPage* p);
 // "Interrupt distribution": the heat map of interrupts per CPU.
 void html_write_heatmap(const HtmlPage* p);
+// "Idle states": the table of idle states per CPU.
+void html_write_idle(const HtmlPage* p);

@@ -6,6 +6,7 @@
 #include "report/html_escape.h"
 #include "report/html_page.h"
 #include "report/html_style.h"
+#include "report/score_band.h"
 #include "source/source.h"
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // Stands in for a missing Snapshot: every field unknown.
 const Snapshot kEmptySnapshot{};
 
-// ---- 1. Head, 2. title and meta line ----
+// ---- Head, title and meta line ----
 
 void write_head(const HtmlPage* p) {
   FILE* out = p->out;
@@ -58,13 +59,12 @@ void write_title(const HtmlPage* p) {
   fputs("</div>\n", out);
 }
 
-// ---- 3. Score panel ----
+// ---- Score panel ----
 
-const char* score_color(int32_t score) {
-  if (score >= 75) return "var(--pass)";
-  if (score >= 50) return "var(--warn)";
-  return "var(--fail)";
-}
+// By ScoreBand: good, middling, poor.
+constexpr const char* kBandColor[] = {"var(--pass)", "var(--warn)", "var(--fail)"};
+
+const char* score_color(int32_t score) { return kBandColor[static_cast<int>(score_band(score))]; }
 
 void write_score(const HtmlPage* p) {
   FILE* out = p->out;
@@ -91,7 +91,7 @@ void write_score(const HtmlPage* p) {
   fputs("</div>\n</div>\n", out);
 }
 
-// ---- 6. Findings ----
+// ---- Findings ----
 
 struct SeverityLook {
   const char* cls;
@@ -156,57 +156,7 @@ void write_findings(const HtmlPage* p) {
   }
 }
 
-// ---- 8. Idle states ----
-
-// The CPU's C-state floor from its own row: the largest known exit latency
-// among its enabled states (as deepest_idle_state, without a lookup by CPU).
-StrView row_floor(const HtmlPage* p, const CpuIdle* row) {
-  const IdleState* deepest = nullptr;
-  for (const IdleState& st : row->states) {
-    if (st.disabled || !st.has_latency_us) continue;
-    if (!deepest || st.latency_us > deepest->latency_us) deepest = &st;
-  }
-  return html_latency(p, deepest != nullptr,
-                      deepest ? static_cast<double>(deepest->latency_us) : 0);
-}
-
-void write_idle_head(const HtmlPage* p, const CpuIdle* first) {
-  FILE* out = p->out;
-  fputs("<div class=\"scroll\"><table class=\"data\"><thead><tr><th>CPU</th>", out);
-  for (const IdleState& st : first->states) {
-    fputs("<th>", out);
-    html_escape(out, st.name);
-    fputs("<br><span class=\"unit\">", out);
-    html_escape(out, html_latency(p, st.has_latency_us, static_cast<double>(st.latency_us)));
-    fputs("</span></th>", out);
-  }
-  fputs("<th>Latency floor</th></tr></thead><tbody>\n", out);
-}
-
-void write_idle(const HtmlPage* p) {
-  const List<CpuIdle>& rows = p->snap->cpuidle;
-  if (rows.count == 0) return;
-  FILE* out = p->out;
-  fputs(
-      "<h2>Idle states</h2>\n<div class=\"panel\">\n<p style=\"margin-top:0;font-size:13px;"
-      "color:var(--muted)\">Each state's exit latency is a hard floor under wakeup latency for "
-      "any CPU allowed to enter it.</p>\n",
-      out);
-  write_idle_head(p, &rows[0]);
-  for (const CpuIdle& row : rows) {
-    fprintf(out, "<tr><td>%d</td>", static_cast<int>(row.cpu));
-    for (const IdleState& st : row.states) {
-      const char* v = st.disabled ? "off" : "on";
-      fprintf(out, "<td class=\"%s\">%s</td>", v, v);
-    }
-    fputs("<td><strong>", out);
-    html_escape(out, row_floor(p, &row));
-    fputs("</strong></td></tr>\n", out);
-  }
-  fputs("</tbody></table></div>\n</div>\n", out);
-}
-
-// ---- 9. Footer ----
+// ---- Footer ----
 
 void write_footer(const HtmlPage* p) {
   FILE* out = p->out;
@@ -246,7 +196,7 @@ void write_html_report(const Report* report, FILE* out) {
   html_write_histograms(&page);
   write_findings(&page);
   html_write_heatmap(&page);
-  write_idle(&page);
+  html_write_idle(&page);
   write_footer(&page);
   arena_release(&own);
 }

@@ -2,58 +2,33 @@
 
 #include <cmath>
 
+#include "report/escape.h"
+
 namespace {
 
-// The escape for a byte that cannot be copied as is, or null.
-const char* short_escape(unsigned char c) {
+// A quote, a backslash and the control bytes get their JSON escapes (the
+// short ones where JSON has them); every other ASCII byte is copied.
+const char* json_ascii(unsigned char c, char* scratch) {
   switch (c) {
     case '"': return "\\\"";
     case '\\': return "\\\\";
     case '\t': return "\\t";
     case '\n': return "\\n";
     case '\r': return "\\r";
-    default: return nullptr;
+    default: break;
   }
+  if (c >= 0x20) return nullptr;
+  snprintf(scratch, kEscapeScratch, "\\u%04x", c);
+  return scratch;
 }
 
-bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+constexpr EscapeRules kJsonRules = {json_ascii, nullptr, "\\ufffd"};
 
 }  // namespace
 
 void json_string(FILE* out, const char* p, size_t len) {
   fputc('"', out);
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
-  if (!s) len = 0;
-  size_t run = 0;  // start of the bytes not yet written that pass unchanged
-  size_t i = 0;
-  while (i < len) {
-    unsigned char c = s[i];
-    if (c < 0x80 && !needs_escape(c)) {
-      i++;
-      continue;
-    }
-    size_t bad = 1;
-    size_t n = c < 0x80 ? 0 : utf8_sequence_length(s + i, len - i, &bad);
-    if (n > 0) {
-      i += n;
-      continue;
-    }
-    if (i > run) fwrite(s + run, 1, i - run, out);
-    if (c >= 0x80) {
-      fputs("\\ufffd", out);
-      i += bad;
-    } else {
-      const char* e = short_escape(c);
-      if (e) {
-        fputs(e, out);
-      } else {
-        fprintf(out, "\\u%04x", c);
-      }
-      i++;
-    }
-    run = i;
-  }
-  if (len > run) fwrite(s + run, 1, len - run, out);
+  escape_write(out, sv_make(p, len), &kJsonRules);
   fputc('"', out);
 }
 

@@ -53,7 +53,7 @@ const char* severity_color(const TextStyle* st, Severity s) {
   }
 }
 
-// ---- 1. Header ----
+// ---- Header ----
 
 void write_header(const Writer* w) {
   FILE* out = w->out;
@@ -84,7 +84,7 @@ void write_header(const Writer* w) {
   fputc('\n', out);
 }
 
-// ---- 2. Overall score, 3. category lines ----
+// ---- Overall score and category lines ----
 
 void write_score(const Writer* w) {
   const TextStyle& st = w->st;
@@ -117,7 +117,7 @@ void write_categories(const Writer* w) {
   fputc('\n', w->out);
 }
 
-// ---- 4. Findings ----
+// ---- Findings ----
 
 void write_evidence(const Writer* w, const Finding* f) {
   for (const Evidence& e : f->evidence) {
@@ -170,7 +170,7 @@ void write_findings(const Writer* w) {
   }
 }
 
-// ---- 5. Measured latency ----
+// ---- Measured latency ----
 
 void write_latency_line(const Writer* w, const char* label, bool has, double us) {
   if (!has) return;
@@ -201,7 +201,7 @@ void write_measurement(const Writer* w) {
   fputc('\n', w->out);
 }
 
-// ---- 6. What to do ----
+// ---- What to do ----
 
 // A failing or warning finding without a remedy leaves the plan empty; the
 // report must not then claim that nothing failed.
@@ -225,7 +225,7 @@ void write_plan(const Writer* w) {
   }
 }
 
-// ---- 7. Unreadable paths ----
+// ---- Unreadable paths ----
 
 void write_unreadable(const Writer* w) {
   if (!w->opts->verbose || !w->snap || !w->snap->src) return;

@@ -1,5 +1,7 @@
 #include "report/text_style.h"
 
+#include "report/score_band.h"
+
 namespace {
 
 constexpr TextStyle kColor = {"\x1b[1m",  "\x1b[2m",  "\x1b[0m", "\x1b[36m",
@@ -15,9 +17,10 @@ TextStyle text_style(bool color) {
 }
 
 const char* score_color(const TextStyle* st, int32_t score) {
-  if (score >= 75) return st->green;
-  if (score >= 50) return st->yellow;
-  return st->red;
+  // By ScoreBand: good, middling, poor.
+  constexpr const char* TextStyle::*kBandColor[] = {&TextStyle::green, &TextStyle::yellow,
+                                                    &TextStyle::red};
+  return st->*kBandColor[static_cast<int>(score_band(score))];
 }
 
 void print_rule(FILE* out, bool ascii, RuleKind kind) {

@@ -18,7 +18,7 @@ struct TextStyle {
 // The escapes when color is set, otherwise "" for every role.
 TextStyle text_style(bool color);
 
-// Green for 75 and above, yellow for 50 to 74, red below 50.
+// Green, yellow or red by the score's band (report/score_band.h).
 const char* score_color(const TextStyle* st, int32_t score);
 
 enum class RuleKind : uint8_t { double_line, single_line };

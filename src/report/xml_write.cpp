@@ -2,13 +2,14 @@
 
 #include <cstdint>
 
-#include "report/json_write.h"
+#include "report/escape.h"
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
-
-const char* entity(unsigned char c, bool attribute) {
+// The entity of a markup byte, and in an attribute the character reference
+// of tab, newline and carriage return; U+FFFD for every other control byte,
+// which XML 1.0 cannot carry; null for a byte that is copied.
+const char* xml_ascii(unsigned char c, bool attribute) {
   switch (c) {
     case '&': return "&amp;";
     case '<': return "&lt;";
@@ -18,46 +19,24 @@ const char* entity(unsigned char c, bool attribute) {
     case '\t': return attribute ? "&#9;" : nullptr;
     case '\n': return attribute ? "&#10;" : nullptr;
     case '\r': return attribute ? "&#13;" : nullptr;
-    default: return nullptr;
+    default: return c < 0x20 ? kReplacement : nullptr;
   }
 }
 
-bool xml_allowed_control(unsigned char c) {
-  return c == '\t' || c == '\n' || c == '\r';
-}
+const char* xml_text_ascii(unsigned char c, char*) { return xml_ascii(c, false); }
+
+const char* xml_attribute_ascii(unsigned char c, char*) { return xml_ascii(c, true); }
 
 // U+FFFE and U+FFFF: well-formed UTF-8, but not XML characters.
 bool xml_noncharacter(const unsigned char* p, size_t n) {
   return n == 3 && p[0] == 0xEF && p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF);
 }
 
+constexpr EscapeRules kXmlText = {xml_text_ascii, xml_noncharacter, kReplacement};
+constexpr EscapeRules kXmlAttribute = {xml_attribute_ascii, xml_noncharacter, kReplacement};
+
 }  // namespace
 
 void xml_text(FILE* out, StrView v, bool attribute) {
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(v.ptr);
-  size_t len = s ? v.len : 0;
-  size_t run = 0;  // start of the bytes not yet written that pass unchanged
-  size_t i = 0;
-  while (i < len) {
-    unsigned char c = s[i];
-    const char* e = c < 0x80 ? entity(c, attribute) : nullptr;
-    size_t bad = 1;
-    size_t n = 1;
-    if (c >= 0x80) {
-      n = utf8_sequence_length(s + i, len - i, &bad);
-      if (n > 0 && !xml_noncharacter(s + i, n)) {
-        i += n;
-        continue;
-      }
-      if (n > 0) bad = n;
-    } else if (!e && (c >= 0x20 || xml_allowed_control(c))) {
-      i++;
-      continue;
-    }
-    if (i > run) fwrite(s + run, 1, i - run, out);
-    fputs(e ? e : kReplacement, out);
-    i += e ? 1 : bad;
-    run = i;
-  }
-  if (len > run) fwrite(s + run, 1, len - run, out);
+  escape_write(out, v, attribute ? &kXmlAttribute : &kXmlText);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/fmt.h"
+#include "collect/sched_policy.h"
 #include "collect/snapshot.h"
 #include "rules/command_text.h"
 #include "rules/finding.h"
@@ -19,7 +20,6 @@ constexpr Category kCat = Category::irq;
 constexpr double kBusyRate = 100;
 // Interrupt/CPU pairs listed as evidence, the busiest first.
 constexpr size_t kPairEvidence = 6;
-constexpr int32_t kSchedDeadline = 6;
 constexpr int32_t kMaxRtPriority = 99;
 
 // One interrupt firing on one isolated CPU: its rate per second over the

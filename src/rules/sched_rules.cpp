@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "base/fmt.h"
+#include "collect/sched_policy.h"
 #include "collect/snapshot.h"
 #include "rules/finding.h"
 #include "rules/rules.h"
@@ -14,9 +15,6 @@ namespace {
 
 constexpr Category kCat = Category::scheduling;
 
-constexpr int32_t kSchedFifo = 1;
-constexpr int32_t kSchedRr = 2;
-constexpr int32_t kSchedDeadline = 6;
 // SCHED_FIFO and SCHED_RR priorities run 1..99; 0 is kept for safety.
 constexpr int32_t kPriorityLevels = 100;
 constexpr int64_t kDefaultRtPeriodUs = 1000000;

@@ -132,13 +132,6 @@ bool is_pattern(const char* entry) {
   return strpbrk(entry, "*?[") != nullptr;
 }
 
-bool all_digits(StrView v) {
-  if (v.len == 0) return false;
-  for (size_t i = 0; i < v.len; i++)
-    if (v.ptr[i] < '0' || v.ptr[i] > '9') return false;
-  return true;
-}
-
 bool is_irq_file(StrView name) {
   for (const char* f : kIrqFiles)
     if (sv_eq_cstr(name, f)) return true;
@@ -194,7 +187,7 @@ void capture_irq_actions(CaptureState* st) {
   StrList irqs{};
   source_list(st->source, "/proc/irq", &irqs);
   for (StrView irq : irqs) {
-    if (!all_digits(irq)) continue;
+    if (!sv_all_digits(irq)) continue;
     StrView dir = arena_sprintf(st->arena, "/proc/irq/%.*s", SV_ARG(irq));
     capture_dir(st, dir);
     StrList names{};
@@ -211,13 +204,13 @@ void capture_processes(CaptureState* st) {
   source_list(st->source, "/proc", &pids);
   for (StrView p : pids) {
     int32_t pid;
-    if (!all_digits(p) || !parse_i32(p, &pid)) continue;
+    if (!parse_id(p, &pid)) continue;
     capture_file(st, arena_sprintf(a, "/proc/%d/cmdline", pid));
     StrList tids{};
     source_list(st->source, arena_sprintf(a, "/proc/%d/task", pid).ptr, &tids);
     for (StrView t : tids) {
       int32_t tid;
-      if (!all_digits(t) || !parse_i32(t, &tid)) continue;
+      if (!parse_id(t, &tid)) continue;
       capture_file(st, arena_sprintf(a, "/proc/%d/task/%d/stat", pid, tid));
       capture_file(st, arena_sprintf(a, "/proc/%d/task/%d/status", pid, tid));
     }

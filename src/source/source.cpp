@@ -33,22 +33,6 @@ bool read_int_view(Source* src, StrView path, int base, int64_t* out) {
   return parse_int(first, base, out);
 }
 
-// A path normalize_path would give back unchanged: absolute, no empty, "."
-// or ".." component, no backslash, no trailing "/". Such a path is used as
-// it is, so reads in a walk over many files allocate nothing for it.
-bool is_canonical(StrView path) {
-  if (path.len < 2 || path.ptr[0] != '/' || path.ptr[path.len - 1] == '/') return false;
-  for (size_t i = 0; i < path.len; i++) {
-    if (path.ptr[i] == '\\') return false;
-    if (path.ptr[i] != '/') continue;
-    StrView rest = sv_slice(path, i + 1, path.len);
-    if (sv_starts_with(rest, "/") || sv_eq_cstr(rest, ".") || sv_starts_with(rest, "./") ||
-        sv_eq_cstr(rest, "..") || sv_starts_with(rest, "../"))
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 Source* source_open(Arena* a, const char* path, StrView* err) {
@@ -78,7 +62,7 @@ StrView source_read_view(Source* src, StrView path) {
 }
 
 StrView source_read_reuse(Source* src, StrView path, ReadBuf* buf) {
-  StrView p = is_canonical(path) ? path : normalize_path(src->arena, path);
+  StrView p = normalize_path(src->arena, path);
   if (!src->ops.read_into || sv_ends_with(p, ".gz")) return source_read_view(src, p);
   StrView data;
   return src->ops.read_into(src, p, buf, &data) ? data : kNoneView;

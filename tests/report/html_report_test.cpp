@@ -186,6 +186,18 @@ TEST_F(HtmlReport, IdleStateTableShowsEachCpusFloor) {
             std::string::npos);
 }
 
+TEST_F(HtmlReport, IdleStateCellsStayUnderTheirStateWhenTheFirstCpuLacksOne) {
+  fill_rich(false);
+  List<IdleState>& cpu0 = snap->cpuidle[0].states;  // POLL, C1, C6: drop C1
+  cpu0[1] = cpu0[2];
+  cpu0.count = 2;
+  std::string idle = between(page(), "<h2>Idle states</h2>", "<div class=\"foot\">");
+  EXPECT_NE(idle.find("</th><th>C1<br>"), std::string::npos);
+  EXPECT_NE(idle.find("<tr><td>0</td><td class=\"on\">on</td><td></td><td class=\"on\">on</td>"
+                      "<td><strong>133 \xC2\xB5s</strong></td></tr>"),
+            std::string::npos);
+}
+
 TEST_F(HtmlReport, MeasuredLatencyTable) {
   EXPECT_EQ(page().find("Measured latency"), std::string::npos);
   fill_rich(false);
