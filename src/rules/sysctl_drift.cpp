@@ -28,15 +28,14 @@ bool unthrottled(int64_t v) { return v < 0; }
 bool slow_vmstat(int64_t v) { return v < 1 || v > 9; }
 bool never(const Snapshot*) { return false; }
 bool no_soft_watchdog(const Snapshot* s) { return s->nowatchdog || s->nosoftlockup; }
-bool no_nmi_watchdog(const Snapshot* s) {
-  return s->nowatchdog || (s->has_nmi_watchdog_param && s->nmi_watchdog_param == 0);
-}
 
-// Kernel defaults: timer_migration 1 and the lockup watchdogs on
+// Kernel defaults: timer_migration 1 and the soft-lockup watchdog on
 // (Documentation/admin-guide/sysctl/kernel.rst), sched_rt_runtime_us 950000
 // (Documentation/scheduler/sched-rt-group.rst), stat_interval 1 s
 // (Documentation/admin-guide/sysctl/vm.rst). numa_balancing's default depends
-// on the build and the machine, so only a persisted value is compared.
+// on the build and the machine, and nmi_watchdog reads 0 wherever the
+// hardware has no counter for it (most virtual machines), so for those two
+// only a persisted value is compared.
 constexpr SysctlDrift kSysctls[] = {
     {"sched.rt_runtime_drift", "kernel.sched_rt_runtime_us", Category::scheduling,
      &Snapshot::has_sched_rt_runtime_us, &Snapshot::sched_rt_runtime_us, true, 950000,
@@ -51,8 +50,8 @@ constexpr SysctlDrift kSysctls[] = {
      &Snapshot::watchdog, true, 1,
      is_zero, no_soft_watchdog},
     {"noise.nmi_watchdog_drift", "kernel.nmi_watchdog", Category::noise,
-     &Snapshot::has_nmi_watchdog, &Snapshot::nmi_watchdog, true, 1,
-     is_zero, no_nmi_watchdog},
+     &Snapshot::has_nmi_watchdog, &Snapshot::nmi_watchdog, false, 1,
+     is_zero, never},
     {"noise.vm_stat_interval_drift", "vm.stat_interval", Category::noise,
      &Snapshot::has_stat_interval, &Snapshot::stat_interval, true, 1,
      slow_vmstat, never},
