@@ -31,7 +31,7 @@ StrView read_if_exists(Source* src, const char* path) {
 
 // Words "$name" or "${name}" that name a grubenv variable become its value;
 // GRUB expands them when it boots the entry.
-StrView expand_env(BootScan* b, StrView text) {
+StrView expand_env(BootScan* b, StrView text, bool* unresolved) {
   Arena* a = b->snap->arena;
   StrBuf out;
   sb_init(&out, a);
@@ -44,6 +44,7 @@ StrView expand_env(BootScan* b, StrView text) {
     if (sv_consume_prefix(&name, sv_lit("$"))) {
       if (sv_consume_prefix(&name, sv_lit("{"))) sv_consume_suffix(&name, sv_lit("}"));
       value = kv_get(&b->env, arena_cstr(a, name));
+      *unresolved = *unresolved || !value.ptr;
     }
     if (out.len > 0) sb_append_char(&out, ' ');
     sb_append_view(&out, value.ptr ? value : w);
@@ -57,7 +58,7 @@ void add_line(BootScan* b, BootTarget* t, StrView file, int32_t line, StrView te
   BootLine* bl = list_grow(a, &t->lines);
   bl->file = file;
   bl->line = line;
-  bl->text = expand_env(b, text);
+  bl->text = expand_env(b, text, &t->unresolved);
   boot_line_params(a, bl->text, &bl->params);
   boot_line_check(a, bl, &b->snap->boot_config.problems);
 }

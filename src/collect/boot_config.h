@@ -22,8 +22,9 @@ struct BootLine {
 
 // One kernel command line the boot loader builds from its pieces, in order.
 struct BootTarget {
-  StrView label;  // the entry file, or the file list of the GRUB defaults
+  StrView label;  // the entry file, or "GRUB defaults"
   List<BootLine> lines;
+  bool unresolved;  // a "$name" word no grubenv variable fills: the line is not known whole
 };
 
 // A configured line the kernel would misread.

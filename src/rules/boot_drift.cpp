@@ -115,8 +115,9 @@ void compare_param(Report* r, const Snapshot* s, const BootParamRead& p, DriftFi
   BootValue booted{};
   booted.value = boot_params_get(&s->boot_config.booted, name, &booted.found);
   int cat = category_of(p.area);
-  bool anywhere = false;
+  bool anywhere = false;  // an unknown piece of a line may hold it, too
   for (const BootTarget& t : s->boot_config.targets) {
+    anywhere = anywhere || t.unresolved;
     StrView file{};
     BootValue conf = configured(&t, name, &file);
     anywhere = anywhere || conf.found;
