@@ -17,7 +17,7 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "source/capture.h"
-#include "source/source.h"
+#include "source/source_open.h"
 
 namespace {
 

@@ -32,9 +32,9 @@ void build(Arena* a, Snapshot* s, int cpus, int threads, int irqs) {
     q->name = arena_sprintf(a, "%d", 24 + i);
     q->device = arena_sprintf(a, "dev%d", i);
     q->managed = i % 3 == 0;
-    q->has_affinity = q->has_effective = true;
-    q->affinity = s->online;
-    cpuset_add(&q->effective, i % cpus);
+    q->affinity.has = q->effective.has = true;
+    q->affinity.value = s->online;
+    cpuset_add(&q->effective.value, i % cpus);
     for (int c = 0; c < cpus; c++) {
       IrqCount* n = list_grow(a, &q->per_cpu);
       n->cpu = c;
@@ -50,8 +50,8 @@ void build(Arena* a, Snapshot* s, int cpus, int threads, int irqs) {
     r->policy = 1;
     r->policy_name = sv_lit("SCHED_FIFO");
     r->rt_priority = 1 + (t / cpus) % 98;
-    r->has_affinity = true;
-    cpuset_add(&r->affinity, t % cpus);
+    r->affinity.has = true;
+    cpuset_add(&r->affinity.value, t % cpus);
   }
 }
 

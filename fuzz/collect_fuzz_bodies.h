@@ -114,7 +114,7 @@ inline void fuzz_cpu_collect(const uint8_t* data, size_t size) {
   if (snap->cpus.count != snap->ncpus) abort();
   for (const CpuIdle& idle : snap->cpuidle) {
     for (const IdleState& st : idle.states) {
-      if (st.has_usage_delta && st.usage_delta < 0) abort();
+      if (st.usage_delta.has && st.usage_delta.value < 0) abort();
     }
   }
   arena_release(&a);

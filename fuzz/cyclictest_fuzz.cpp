@@ -18,7 +18,7 @@ void check(const Measurement& m) {
       if (b.us < 0 || b.count == 0) abort();
     }
   }
-  if (m.has_min && m.has_max && m.min_us > 1e17) abort();
+  if (m.min_us.has && m.max_us.has && m.min_us.value > 1e17) abort();
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   arena_init(&a);
   TimerlatResult r{};
   bool ok = parse_timerlat_hist(&a, StrView{reinterpret_cast<const char*>(data), size}, &r);
-  if (ok != r.valid || (ok && !r.has_irq_max && !r.has_thread_max)) abort();
+  if (ok != r.valid || (ok && !r.irq_max_us.has && !r.thread_max_us.has)) abort();
   arena_release(&a);
   return 0;
 }

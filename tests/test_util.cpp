@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "source/source.h"
+#include "source/source_open.h"
 
 namespace fs = std::filesystem;
 

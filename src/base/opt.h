@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "base/cpuset.h"
 
@@ -24,13 +25,15 @@ constexpr Opt<T> opt_some(const T& v) {
 }
 
 // The value when present, else fallback.
+// The second parameter does not take part in deduction, so opt_or(x, 0) and
+// opt_is(x, 1) work on an OptInt with plain int literals.
 template <class T>
-constexpr T opt_or(const Opt<T>& o, const T& fallback) {
+constexpr T opt_or(const Opt<T>& o, const std::type_identity_t<T>& fallback) {
   return o.has ? o.value : fallback;
 }
 
 // True when the value is present and equals v.
 template <class T>
-constexpr bool opt_is(const Opt<T>& o, const T& v) {
+constexpr bool opt_is(const Opt<T>& o, const std::type_identity_t<T>& v) {
   return o.has && o.value == v;
 }

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/driver.h"
+#include "cli/analysis.h"
 #include "cli/output.h"
 #include "report/diff.h"
 #include "report/diff_json.h"
@@ -13,17 +13,12 @@
 #include "report/report_read.h"
 #include "source/bundle.h"
 #include "source/file_read.h"
-#include "source/source.h"
+#include "source/source_open.h"
 
 namespace {
 
 const char kDiffUsage[] = "kelvane: diff needs two reports: kelvane diff OLD NEW [options]\n";
 const char kDiffFormats[] = "kelvane: diff writes text or json\n";
-
-int fail(StrView msg) {
-  fprintf(stderr, "kelvane: %.*s\n", SV_ARG(msg));
-  return 2;
-}
 
 // A gzip stream or a ustar archive: a bundle rather than a JSON report.
 bool looks_like_bundle(StrView bytes) {
@@ -32,16 +27,8 @@ bool looks_like_bundle(StrView bytes) {
   return bytes.len >= 262 && memcmp(bytes.ptr + 257, "ustar", 5) == 0;
 }
 
-// Bundles and trees are graded here, without sampling or measurement, so
-// both sides of a diff are judged alike.
-const Report* analyse_for_diff(Arena* a, const Options* o, Source* src) {
-  Options opts = *o;
-  opts.interval_ms = 0;
-  opts.measure = false;
-  return analyse_source(a, &opts, src);
-}
-
-// One side of the diff, or null after printing why not.
+// One side of the diff, or null after printing why not. o is the diff's
+// grading: a bundle or a tree is analysed with it.
 const Report* load_side(Arena* a, const Options* o, const char* path) {
   StrView err = kNoneView;
   struct stat st;
@@ -52,23 +39,23 @@ const Report* load_side(Arena* a, const Options* o, const char* path) {
   if (S_ISDIR(st.st_mode)) {
     Source* src = source_open(a, path, &err);
     if (!src) {
-      fail(err);
+      run_error(err);
       return nullptr;
     }
-    return analyse_for_diff(a, o, src);
+    return analyse(a, o, src);
   }
   StrView bytes = file_read_whole(a, path, &err);
   if (!sv_present(bytes)) {
-    fail(err);
+    run_error(err);
     return nullptr;
   }
   if (looks_like_bundle(bytes)) {
     Source* src = bundle_load(a, path, bytes, kBundleInflateLimit, &err);
     if (!src) {
-      fail(err);
+      run_error(err);
       return nullptr;
     }
-    return analyse_for_diff(a, o, src);
+    return analyse(a, o, src);
   }
   Report* r = arena_new<Report>(a);
   if (!report_read_json(a, bytes, r)) {
@@ -89,9 +76,14 @@ int run_diff(Arena* a, const Options* o) {
     fputs(kDiffFormats, stderr);
     return 2;
   }
-  const Report* old_r = load_side(a, o, o->diff_paths[0]);
+  // Bundles and trees are graded without sampling or measurement, so both
+  // sides of a diff are judged alike.
+  Options graded = *o;
+  graded.interval_ms = 0;
+  graded.measure = false;
+  const Report* old_r = load_side(a, &graded, o->diff_paths[0]);
   if (!old_r) return 2;
-  const Report* new_r = load_side(a, o, o->diff_paths[1]);
+  const Report* new_r = load_side(a, &graded, o->diff_paths[1]);
   if (!new_r) return 2;
   ReportDiff d = {};
   d.old_label = o->diff_paths[0];
@@ -103,14 +95,14 @@ int run_diff(Arena* a, const Options* o) {
   if (!out_opts.output) out_opts.output = "-";
   StrView err = kNoneView;
   ReportStream out;
-  if (!output_open(a, &out_opts, &out, &err)) return fail(err);
+  if (!output_open(a, &out_opts, &out, &err)) return run_error(err);
   out_opts.text.color = output_wants_color(&out_opts, &out);
   if (o->format == OutputFormat::json) {
     write_diff_json(&d, out.f);
   } else {
     write_diff_text(&d, &out_opts.text, a, out.f);
   }
-  if (!output_close(a, &out, &err)) return fail(err);
+  if (!output_close(a, &out, &err)) return run_error(err);
   if (out.path) fprintf(stderr, "kelvane: wrote %s\n", out.path);
   return diff_exit_status(&d);
 }

@@ -3,12 +3,3 @@
 #pragma once
 
 int kelvane_main(int argc, char** argv);
-
-struct Arena;
-struct Options;
-struct Report;
-struct Source;
-
-// Collection, stamping and the rules for one opened Source, as an analysis
-// run does them; kelvane diff grades bundles and trees through it.
-Report* analyse_source(Arena* a, const Options* o, Source* src);

@@ -60,3 +60,8 @@ bool output_close(Arena* a, ReportStream* s, StrView* err) {
   if (!ok) *err = write_error(a, s, saved);
   return ok;
 }
+
+int run_error(StrView msg) {
+  fprintf(stderr, "kelvane: %.*s\n", SV_ARG(msg));
+  return 2;
+}

@@ -18,5 +18,8 @@ bool output_open(Arena* a, const Options* o, ReportStream* s, StrView* err);
 // Colour for the text report: the option when given, else off when NO_COLOR
 // is present (even empty), else on exactly when the stream is a terminal.
 bool output_wants_color(const Options* o, const ReportStream* s);
+// Prints "kelvane: " and msg on standard error, as a run that cannot go on
+// reports why; returns its exit status, 2.
+int run_error(StrView msg);
 // Flushes and closes; false with *err set when anything written was lost.
 bool output_close(Arena* a, ReportStream* s, StrView* err);

@@ -5,19 +5,18 @@
 
 namespace {
 
-// Parameters whose value is a cpulist; the flag says the parameter was given
-// with an "=" (an empty value still counts and gives an empty set).
+// Parameters whose value is a cpulist; the set is present when the parameter
+// was given with an "=" (an empty value still counts and gives an empty set).
 struct CpuListParam {
   const char* key;
-  CpuSet Snapshot::*set;
-  bool Snapshot::*given;
+  OptCpuSet Snapshot::*set;
 };
 
 constexpr CpuListParam kCpuListParams[] = {
-    {"nohz_full", &Snapshot::cmdline_nohz_full, &Snapshot::has_cmdline_nohz_full},
-    {"rcu_nocbs", &Snapshot::rcu_nocbs, &Snapshot::has_rcu_nocbs},
-    {"irqaffinity", &Snapshot::irqaffinity, &Snapshot::has_irqaffinity},
-    {"kthread_cpus", &Snapshot::kthread_cpus, &Snapshot::has_kthread_cpus},
+    {"nohz_full", &Snapshot::cmdline_nohz_full},
+    {"rcu_nocbs", &Snapshot::rcu_nocbs},
+    {"irqaffinity", &Snapshot::irqaffinity},
+    {"kthread_cpus", &Snapshot::kthread_cpus},
 };
 
 // Flags set by a word: by the key alone (value null) or by an exact value.
@@ -61,14 +60,15 @@ void read_cpulists(Snapshot* snap, int32_t last_cpu) {
   const KvList* params = &snap->cmdline_params;
   StrView isol = cpuset_resolve_boot_list(snap->arena, kv_get(params, "isolcpus"), last_cpu);
   if (isol.ptr) {
-    snap->has_isolcpus = true;
-    parse_isolcpus(snap->arena, isol, &snap->isolcpus, &snap->isolcpus_flags);
+    snap->isolcpus.has = true;
+    parse_isolcpus(snap->arena, isol, &snap->isolcpus.value, &snap->isolcpus_flags);
   }
   for (const CpuListParam& p : kCpuListParams) {
     StrView v = cpuset_resolve_boot_list(snap->arena, kv_get(params, p.key), last_cpu);
     if (!v.ptr) continue;
-    snap->*p.given = true;
-    cpuset_parse_list(&(snap->*p.set), v);
+    OptCpuSet* set = &(snap->*p.set);
+    set->has = true;
+    cpuset_parse_list(&set->value, v);
   }
 }
 
@@ -87,13 +87,13 @@ void read_ints(Snapshot* snap) {
   const KvList* params = &snap->cmdline_params;
   int64_t v = 0;
   if (kv_get_int(params, "nmi_watchdog", &v)) {
-    snap->has_nmi_watchdog_param = true;
-    snap->nmi_watchdog_param = v;
+    snap->nmi_watchdog_param.has = true;
+    snap->nmi_watchdog_param.value = v;
   }
   for (const char* key : kMaxCstateParams) {
     if (!kv_get_int(params, key, &v)) continue;
-    if (!snap->has_max_cstate || v < snap->max_cstate) snap->max_cstate = v;
-    snap->has_max_cstate = true;
+    if (!snap->max_cstate.has || v < snap->max_cstate.value) snap->max_cstate.value = v;
+    snap->max_cstate.has = true;
   }
 }
 

@@ -50,9 +50,6 @@ void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
   sample_interrupts(snap, interval_ms);
   sample_cpuidle_usage(snap);
-  // The interrupt sampler timed its window from the first reading, which
-  // the later collection steps lengthen beyond the interval.
-  snap->sample_seconds = snap->sampled ? snap->sample_window_s : interval_ms / 1000.0;
 }
 
 void read_host(Snapshot* snap) {
@@ -74,4 +71,6 @@ void collect_snapshot(Snapshot* snap, Arena* arena, Source* src, int32_t interva
   }
   if (interval_ms > 0 && src->live) sample_counters(snap, interval_ms);
   read_host(snap);
+  // The reports list the failed reads from here, not through the Source.
+  snap->read_errors = src->read_errors;
 }

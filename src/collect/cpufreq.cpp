@@ -21,31 +21,27 @@ constexpr FreqText kFreqTexts[] = {
 // Frequencies in kHz, as the kernel gives them.
 struct FreqInt {
   const char* file;
-  bool CpuFreq::*has;
-  int64_t CpuFreq::*value;
+  OptInt CpuFreq::*value;
 };
 
 constexpr FreqInt kFreqInts[] = {
-    {"scaling_min_freq", &CpuFreq::has_scaling_min_khz, &CpuFreq::scaling_min_khz},
-    {"scaling_max_freq", &CpuFreq::has_scaling_max_khz, &CpuFreq::scaling_max_khz},
-    {"scaling_cur_freq", &CpuFreq::has_cur_khz, &CpuFreq::cur_khz},
-    {"cpuinfo_max_freq", &CpuFreq::has_cpuinfo_max_khz, &CpuFreq::cpuinfo_max_khz},
-    {"cpuinfo_min_freq", &CpuFreq::has_cpuinfo_min_khz, &CpuFreq::cpuinfo_min_khz},
+    {"scaling_min_freq", &CpuFreq::scaling_min_khz},
+    {"scaling_max_freq", &CpuFreq::scaling_max_khz},
+    {"scaling_cur_freq", &CpuFreq::cur_khz},
+    {"cpuinfo_max_freq", &CpuFreq::cpuinfo_max_khz},
+    {"cpuinfo_min_freq", &CpuFreq::cpuinfo_min_khz},
 };
 
 // Machine-wide settings of the frequency drivers.
 struct GlobalInt {
   const char* path;
-  bool Snapshot::*has;
-  int64_t Snapshot::*value;
+  OptInt Snapshot::*value;
 };
 
 constexpr GlobalInt kGlobalInts[] = {
-    {"/sys/devices/system/cpu/cpufreq/boost", &Snapshot::has_boost, &Snapshot::boost},
-    {"/sys/devices/system/cpu/intel_pstate/no_turbo", &Snapshot::has_no_turbo,
-     &Snapshot::no_turbo},
-    {"/sys/devices/system/cpu/intel_pstate/min_perf_pct", &Snapshot::has_min_perf_pct,
-     &Snapshot::min_perf_pct},
+    {"/sys/devices/system/cpu/cpufreq/boost", &Snapshot::boost},
+    {"/sys/devices/system/cpu/intel_pstate/no_turbo", &Snapshot::no_turbo},
+    {"/sys/devices/system/cpu/intel_pstate/min_perf_pct", &Snapshot::min_perf_pct},
 };
 
 void read_cpu(Snapshot* snap, int32_t cpu) {
@@ -56,8 +52,9 @@ void read_cpu(Snapshot* snap, int32_t cpu) {
     f->*t.field = source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/cpufreq/%s", cpu, t.file);
   }
   for (const FreqInt& i : kFreqInts) {
-    f->*i.has = source_read_intf(src, &(f->*i.value), "/sys/devices/system/cpu/cpu%d/cpufreq/%s",
-                                 cpu, i.file);
+    OptInt* v = &(f->*i.value);
+    v->has =
+        source_read_intf(src, &v->value, "/sys/devices/system/cpu/cpu%d/cpufreq/%s", cpu, i.file);
   }
 }
 
@@ -71,7 +68,7 @@ void collect_cpufreq(Snapshot* snap) {
   }
   cpu_positions_build(snap->arena, &snap->cpufreq_pos, snap->cpufreq);
   for (const GlobalInt& g : kGlobalInts) {
-    read_opt_int(snap->src, g.path, &(snap->*g.has), &(snap->*g.value));
+    read_opt_int(snap->src, g.path, &(snap->*g.value));
   }
   snap->pstate_status = source_read_trimmed(snap->src, "/sys/devices/system/cpu/intel_pstate/status");
   if (!snap->pstate_status.ptr) {

@@ -1,6 +1,7 @@
 #include "collect/cpuidle.h"
 
 #include "base/cpuset.h"
+#include "collect/clock.h"
 #include "collect/sysfs.h"
 #include "source/source.h"
 
@@ -9,15 +10,14 @@ namespace {
 // Counters and limits of one state directory, in microseconds or entries.
 struct StateInt {
   const char* file;
-  bool IdleState::*has;
-  int64_t IdleState::*value;
+  OptInt IdleState::*value;
 };
 
 constexpr StateInt kStateInts[] = {
-    {"latency", &IdleState::has_latency_us, &IdleState::latency_us},
-    {"residency", &IdleState::has_residency_us, &IdleState::residency_us},
-    {"usage", &IdleState::has_usage, &IdleState::usage},
-    {"time", &IdleState::has_time_us, &IdleState::time_us},
+    {"latency", &IdleState::latency_us},
+    {"residency", &IdleState::residency_us},
+    {"usage", &IdleState::usage},
+    {"time", &IdleState::time_us},
 };
 
 void read_state(Snapshot* snap, StrView dir, int32_t index, List<IdleState>* states) {
@@ -27,7 +27,8 @@ void read_state(Snapshot* snap, StrView dir, int32_t index, List<IdleState>* sta
   st->name = source_read_trimmedf(src, "%.*s/name", SV_ARG(dir));
   st->desc = source_read_trimmedf(src, "%.*s/desc", SV_ARG(dir));
   for (const StateInt& i : kStateInts) {
-    st->*i.has = source_read_intf(src, &(st->*i.value), "%.*s/%s", SV_ARG(dir), i.file);
+    OptInt* v = &(st->*i.value);
+    v->has = source_read_intf(src, &v->value, "%.*s/%s", SV_ARG(dir), i.file);
   }
   int64_t disable;
   st->disabled = source_read_intf(src, &disable, "%.*s/disable", SV_ARG(dir)) && disable != 0;
@@ -67,11 +68,9 @@ void read_driver(Snapshot* snap) {
 void read_dma_latency_holder(Snapshot* snap) {
   StrView holder = source_read_trimmed(snap->src, "/.kelvane/cmd/cpu_dma_latency_holder");
   if (holder.ptr && holder.len > 0) {
-    snap->has_dma_latency_holder = true;
-    snap->dma_latency_holder = holder;
+    snap->dma_latency_holder = opt_some(holder);
   }
-  read_opt_int(snap->src, "/.kelvane/cmd/cpu_dma_latency_value", &snap->has_dma_latency_us,
-               &snap->dma_latency_us);
+  read_opt_int(snap->src, "/.kelvane/cmd/cpu_dma_latency_value", &snap->dma_latency_us);
 }
 
 }  // namespace
@@ -79,6 +78,7 @@ void read_dma_latency_holder(Snapshot* snap) {
 void collect_cpuidle(Snapshot* snap) {
   read_driver(snap);
   for (int32_t cpu : CpuIter{&snap->online}) read_cpu(snap, cpu);
+  if (snap->cpuidle_available) snap->cpuidle_read_s = monotonic_seconds();
   cpu_positions_build(snap->arena, &snap->cpuidle_pos, snap->cpuidle);
   read_dma_latency_holder(snap);
 }
@@ -92,10 +92,14 @@ void sample_cpuidle_usage(Snapshot* snap) {
                             idle.cpu, st.index)) {
         continue;
       }
-      if (!st.has_usage) continue;
+      if (!st.usage.has) continue;
       int64_t grew;
-      st.has_usage_delta = true;
-      st.usage_delta = __builtin_sub_overflow(now, st.usage, &grew) || grew < 0 ? 0 : grew;
+      st.usage_delta.has = true;
+      st.usage_delta.value =
+          __builtin_sub_overflow(now, st.usage.value, &grew) || grew < 0 ? 0 : grew;
     }
   }
+  // The counters' own window: the interrupt readings bracket another one,
+  // opened earlier in collection.
+  snap->cpuidle_window_s = monotonic_seconds() - snap->cpuidle_read_s;
 }

@@ -9,6 +9,7 @@
 void collect_cpuidle(Snapshot* snap);
 
 // Reads every known idle state's usage counter again and keeps the growth
-// since collection in usage_delta (0 when the counter went down). Called on
-// the live system after the interrupt sampling window.
+// since collection in usage_delta (0 when the counter went down), and the
+// time between the two readings in cpuidle_window_s. Called on the live
+// system after the interrupt sampling window.
 void sample_cpuidle_usage(Snapshot* snap);

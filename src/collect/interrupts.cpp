@@ -29,14 +29,12 @@ constexpr const char* kQueuePatterns[] = {
 struct AffinityFiles {
   const char* list;
   const char* mask;
-  bool IrqInfo::*has;
-  CpuSet IrqInfo::*set;
+  OptCpuSet IrqInfo::*set;
 };
 
 constexpr AffinityFiles kAffinities[] = {
-    {"smp_affinity_list", "smp_affinity", &IrqInfo::has_affinity, &IrqInfo::affinity},
-    {"effective_affinity_list", "effective_affinity", &IrqInfo::has_effective,
-     &IrqInfo::effective},
+    {"smp_affinity_list", "smp_affinity", &IrqInfo::affinity},
+    {"effective_affinity_list", "effective_affinity", &IrqInfo::effective},
 };
 
 // What the per-interrupt reads share: the Snapshot, one reused file buffer
@@ -63,14 +61,15 @@ StrView read_irq_file(IrqReader* r, const char* dir, int32_t irq, const char* na
 }
 
 // The affinity reading of one list/mask pair: the list when it names CPUs,
-// else the mask when that names CPUs. The flag says the list was read, or
-// the mask gave the set.
+// else the mask when that names CPUs. The set is present when the list was
+// read, or the mask gave the set.
 void read_affinity(IrqReader* r, int32_t irq, const AffinityFiles& f, IrqInfo* info) {
-  CpuSet* set = &(info->*f.set);
+  OptCpuSet* opt = &(info->*f.set);
+  CpuSet* set = &opt->value;
   StrView list = read_irq_file(r, "/proc/irq", irq, f.list);
   if (list.len > 0) {
     cpuset_parse_list(set, list);
-    info->*f.has = true;
+    opt->has = true;
     if (!cpuset_empty(set)) return;
   }
   StrView mask = read_irq_file(r, "/proc/irq", irq, f.mask);
@@ -79,7 +78,7 @@ void read_affinity(IrqReader* r, int32_t irq, const AffinityFiles& f, IrqInfo* i
   cpuset_parse_mask(&parsed, mask);
   if (cpuset_empty(&parsed)) return;
   cpuset_copy(set, &parsed);
-  info->*f.has = true;
+  opt->has = true;
 }
 
 void read_node(IrqReader* r, int32_t irq, IrqInfo* info) {
@@ -87,8 +86,8 @@ void read_node(IrqReader* r, int32_t irq, IrqInfo* info) {
   StrView first = sv_trim(sv_next_token(&text, " \t\n"));
   int64_t node;
   if (first.len == 0 || !parse_i64(first, &node)) return;
-  info->has_node = true;
-  info->node = node;
+  info->node.has = true;
+  info->node.value = node;
 }
 
 void read_actions(IrqReader* r, int32_t irq, IrqInfo* info) {
@@ -151,8 +150,8 @@ void read_default_affinity(IrqReader* r) {
   StrView text = sv_trim(
       source_read_reuse(r->snap->src, sv_lit("/proc/irq/default_smp_affinity"), &r->buf));
   if (!irq_mask_well_formed(text)) return;
-  cpuset_parse_mask(&r->snap->default_affinity, text);
-  r->snap->has_default_affinity = true;
+  cpuset_parse_mask(&r->snap->default_affinity.value, text);
+  r->snap->default_affinity.has = true;
 }
 
 void read_softirqs(Snapshot* s) {

@@ -155,8 +155,8 @@ void detect_preempt_model(Snapshot* snap) {
 void read_hz(Snapshot* snap) {
   int64_t hz = 0;
   if (kv_get_int(&snap->config, "CONFIG_HZ", &hz) && hz > 0) {
-    snap->has_hz = true;
-    snap->hz = hz;
+    snap->hz.has = true;
+    snap->hz.value = hz;
   }
 }
 

@@ -1,7 +1,8 @@
 // The records of a latency measurement (--measure): the Measurement itself,
 // the diagnostic results of the other tool runs and the notes explaining what
-// was not measured. All zero means nothing was measured: every valid and has_
-// flag false, every text absent, every list empty. Latencies are microseconds.
+// was not measured. All zero means nothing was measured: every valid flag
+// false, every Opt absent, every text absent, every list empty. Latencies are
+// microseconds.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "base/arena.h"
 #include "base/cpuset.h"
 #include "base/list.h"
+#include "base/opt.h"
 #include "base/str.h"
 
 // One bin of cyclictest's latency histogram: how many samples took us
@@ -22,17 +24,13 @@ struct HistBin {
 // false and only cpu set.
 struct PerCpuLatency {
   int32_t cpu;
-  bool has_min;
-  double min_us;
-  bool has_avg;
-  double avg_us;
-  bool has_max;
-  double max_us;
+  Opt<double> min_us;
+  Opt<double> avg_us;
+  Opt<double> max_us;
   // cyclictest's histogram (-h): the non-zero bins in ascending us, and the
   // samples beyond its last bin. Empty when no histogram was printed.
   List<HistBin> histogram;
-  bool has_overflows;
-  uint64_t overflows;
+  Opt<uint64_t> overflows;
 };
 
 struct Measurement {
@@ -41,25 +39,18 @@ struct Measurement {
   StrView command;    // the command as shown to users
   double duration_s;  // the requested duration
   CpuSet cpus;        // the measured CPUs
-  bool has_min;
-  double min_us;  // best latency over all CPUs (cyclictest only)
-  bool has_avg;
-  double avg_us;
-  bool has_max;
-  double max_us;                // worst latency
+  Opt<double> min_us;  // best latency over all CPUs (cyclictest only)
+  Opt<double> avg_us;
+  Opt<double> max_us;           // worst latency
   List<PerCpuLatency> per_cpu;  // in order of first appearance
 };
 
 struct TimerlatResult {
   bool valid;
-  bool has_irq_max;
-  double irq_max_us;
-  bool has_thread_max;
-  double thread_max_us;
-  bool has_irq_avg;
-  double irq_avg_us;
-  bool has_thread_avg;
-  double thread_avg_us;
+  Opt<double> irq_max_us;
+  Opt<double> thread_max_us;
+  Opt<double> irq_avg_us;
+  Opt<double> thread_avg_us;
   double duration_s;
 };
 
@@ -78,8 +69,7 @@ struct NoiseResult {
 struct HwlatResult {
   bool valid;
   int64_t samples_exceeding;
-  bool has_max;
-  double max_us;
+  Opt<double> max_us;
   double duration_s;
   StrView command;  // "hwlatdetect --duration=%d --threshold=10"
 };
@@ -87,8 +77,7 @@ struct HwlatResult {
 // Longest interrupts-disabled section.
 struct IrqsoffResult {
   bool valid;
-  bool has_max;
-  double max_us;
+  Opt<double> max_us;
   StrView tracer;  // the tracer that measured it
 };
 

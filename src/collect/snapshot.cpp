@@ -38,8 +38,8 @@ const IdleState* deepest_idle_state(const Snapshot* s, int32_t cpu) {
   if (!idle) return nullptr;
   const IdleState* best = nullptr;
   for (const IdleState& st : idle->states) {
-    if (st.disabled || !st.has_latency_us) continue;
-    if (!best || st.latency_us > best->latency_us) best = &st;
+    if (st.disabled || !st.latency_us.has) continue;
+    if (!best || st.latency_us.value > best->latency_us.value) best = &st;
   }
   return best;
 }
@@ -47,5 +47,5 @@ const IdleState* deepest_idle_state(const Snapshot* s, int32_t cpu) {
 OptInt cstate_floor_us(const Snapshot* s, int32_t cpu) {
   const IdleState* st = deepest_idle_state(s, cpu);
   if (!st) return OptInt{false, 0};
-  return OptInt{true, st->latency_us};
+  return OptInt{true, st->latency_us.value};
 }

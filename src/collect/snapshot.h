@@ -4,9 +4,10 @@
 //
 // Conventions: the record starts zero-filled and an unknown value is always
 // the zero value (absent text, false flag, empty set, empty list). Texts are
-// StrViews whose null pointer means absent. An optional integer x is held as
-// the pair `bool has_x; int64_t x;` (see OptInt): when has_x is false, x is 0
-// and means nothing. Lists are Arena-grown and keep the order of appending.
+// StrViews whose null pointer means absent. A number or CPU set that may be
+// missing is an Opt (OptInt, OptCpuSet, Opt<T>): when has is false, value is
+// zero and means nothing. Lists are Arena-grown and keep the order of
+// appending.
 #pragma once
 
 #include <cstddef>
@@ -17,9 +18,9 @@
 #include "base/list.h"
 #include "base/opt.h"
 #include "base/str.h"
-#include "collect/boot_config.h"
+#include "collect/boot_lines.h"
 #include "collect/measurement.h"
-#include "collect/sysctl_conf.h"
+#include "collect/persisted_sysctl.h"
 #include "source/source.h"
 
 // Where each CPU's element sits in a per-CPU list of the Snapshot, so that a
@@ -37,12 +38,9 @@ struct CpuPositions {
 struct CpuTopology {
   int32_t cpu;
   CpuSet siblings;  // other hardware threads of the same core, cpu removed
-  bool has_core_id;
-  int64_t core_id;
-  bool has_package_id;
-  int64_t package_id;
-  bool has_node;
-  int64_t node;  // NUMA node whose CPU list holds the CPU
+  OptInt core_id;
+  OptInt package_id;
+  OptInt node;  // NUMA node whose CPU list holds the CPU
 };
 
 struct NumaNode {
@@ -56,16 +54,11 @@ struct CpuFreq {
   int32_t cpu;
   StrView governor;
   StrView driver;
-  bool has_scaling_min_khz;
-  int64_t scaling_min_khz;
-  bool has_scaling_max_khz;
-  int64_t scaling_max_khz;
-  bool has_cur_khz;
-  int64_t cur_khz;
-  bool has_cpuinfo_max_khz;
-  int64_t cpuinfo_max_khz;
-  bool has_cpuinfo_min_khz;
-  int64_t cpuinfo_min_khz;
+  OptInt scaling_min_khz;
+  OptInt scaling_max_khz;
+  OptInt cur_khz;
+  OptInt cpuinfo_max_khz;
+  OptInt cpuinfo_min_khz;
   StrView epp;  // energy-performance preference
 };
 
@@ -75,17 +68,12 @@ struct IdleState {
   int32_t index;  // N of stateN
   StrView name;
   StrView desc;
-  bool has_latency_us;
-  int64_t latency_us;  // exit latency
-  bool has_residency_us;
-  int64_t residency_us;  // target residency
+  OptInt latency_us;    // exit latency
+  OptInt residency_us;  // target residency
   bool disabled;
-  bool has_usage;
-  int64_t usage;  // entry count
-  bool has_time_us;
-  int64_t time_us;  // total time in the state
-  bool has_usage_delta;
-  int64_t usage_delta;  // entries during the sampling window, never negative
+  OptInt usage;        // entry count
+  OptInt time_us;      // total time in the state
+  OptInt usage_delta;  // entries during the sampling window, never negative
 };
 
 struct CpuIdle {
@@ -109,12 +97,9 @@ struct IrqInfo {
   List<IrqCount> per_cpu;  // one per CPU column
   uint64_t total;
   uint64_t delta_total;
-  bool has_affinity;
-  CpuSet affinity;
-  bool has_effective;
-  CpuSet effective;
-  bool has_node;
-  int64_t node;
+  OptCpuSet affinity;
+  OptCpuSet effective;
+  OptInt node;
   bool managed;  // kernel-managed per-queue interrupt
   bool special;  // the row is not numbered
 };
@@ -127,6 +112,13 @@ struct SoftirqInfo {
 
 // ---- Threads ----
 
+// The SCHED_DEADLINE parameters of a thread, as sched_getattr gives them.
+struct DlParams {
+  uint64_t runtime_ns;
+  uint64_t deadline_ns;
+  uint64_t period_ns;
+};
+
 struct RtTask {
   int32_t pid;
   int32_t tid;
@@ -137,19 +129,13 @@ struct RtTask {
   int32_t rt_priority;
   int32_t nice;
   int32_t last_cpu;  // -1 when unknown
-  bool has_affinity;
-  CpuSet affinity;
+  OptCpuSet affinity;
   bool kthread;
   StrView role;        // what a kernel thread does; absent when not known
   StrView irq_number;  // threaded interrupt handlers: N of irq/N-name
-  bool has_dl;
-  uint64_t dl_runtime_ns;
-  uint64_t dl_deadline_ns;
-  uint64_t dl_period_ns;
-  bool has_voluntary_switches;
-  int64_t voluntary_switches;
-  bool has_nonvoluntary_switches;
-  int64_t nonvoluntary_switches;
+  Opt<DlParams> dl;
+  OptInt voluntary_switches;
+  OptInt nonvoluntary_switches;
 };
 
 // ---- The Snapshot ----
@@ -158,12 +144,12 @@ struct Snapshot {
   // Header
   Arena* arena;
   Source* src;
+  List<ReadError> read_errors;  // the Source's failed reads when collection ended
   StrView host;          // "unknown" when unreadable
   StrView tool_version;  // set by the run driver
   StrView source;        // the Source's label
   bool live;
-  bool privileged;        // set by the run driver
-  double sample_seconds;  // 0 when no sampling took place
+  bool privileged;  // set by the run driver
 
   // Kernel
   StrView proc_version;
@@ -173,8 +159,7 @@ struct Snapshot {
   StrView preempt_model;         // active model; absent when unknown
   StrView config_preempt_model;  // model the configuration selects
   bool preempt_dynamic;
-  bool has_hz;
-  int64_t hz;  // CONFIG_HZ; absent unless it is a positive number
+  OptInt hz;  // CONFIG_HZ; absent unless it is a positive number
   bool config_available;
   StrView config_source;
   KvList config;         // CONFIG_ symbol -> value ("n" for "is not set")
@@ -183,26 +168,19 @@ struct Snapshot {
   // Boot command line
   StrView cmdline;
   KvList cmdline_params;  // value absent for a bare word
-  CpuSet isolcpus;
+  OptCpuSet isolcpus;
   StrList isolcpus_flags;
-  bool has_isolcpus;
-  CpuSet cmdline_nohz_full;
-  bool has_cmdline_nohz_full;
-  CpuSet rcu_nocbs;
-  bool has_rcu_nocbs;
-  CpuSet irqaffinity;
-  bool has_irqaffinity;
-  CpuSet kthread_cpus;
-  bool has_kthread_cpus;
+  OptCpuSet cmdline_nohz_full;
+  OptCpuSet rcu_nocbs;
+  OptCpuSet irqaffinity;
+  OptCpuSet kthread_cpus;
   bool rcu_nocb_poll;
   bool idle_poll;
-  bool has_max_cstate;
-  int64_t max_cstate;
+  OptInt max_cstate;
   StrView intel_pstate_param;
   bool nosoftlockup;
   bool nowatchdog;
-  bool has_nmi_watchdog_param;
-  int64_t nmi_watchdog_param;
+  OptInt nmi_watchdog_param;
   bool skew_tick;
   bool nosmt;
   StrView mitigations_param;
@@ -230,13 +208,10 @@ struct Snapshot {
   bool cpufreq_available;
   List<CpuFreq> cpufreq;
   CpuPositions cpufreq_pos;
-  bool has_boost;
-  int64_t boost;
+  OptInt boost;
   StrView pstate_status;
-  bool has_no_turbo;
-  int64_t no_turbo;
-  bool has_min_perf_pct;
-  int64_t min_perf_pct;
+  OptInt no_turbo;
+  OptInt min_perf_pct;
 
   // Idle states
   bool cpuidle_available;
@@ -244,18 +219,17 @@ struct Snapshot {
   StrView cpuidle_governor;
   List<CpuIdle> cpuidle;
   CpuPositions cpuidle_pos;
-  bool has_dma_latency_holder;
-  bool has_dma_latency_us;
-  int64_t dma_latency_us;
-  StrView dma_latency_holder;
+  double cpuidle_read_s;    // monotonic clock at the first reading of the usage counters
+  double cpuidle_window_s;  // time between the two readings; 0 when not sampled
+  OptInt dma_latency_us;
+  Opt<StrView> dma_latency_holder;  // present only when not empty
 
   // Interrupts
   bool interrupts_available;
   List<IrqInfo> irqs;
   List<IrqInfo> special_irqs;
   List<SoftirqInfo> softirqs;
-  bool has_default_affinity;
-  CpuSet default_affinity;
+  OptCpuSet default_affinity;
   bool sampled;
   double sample_window_s;  // time that passed between the two readings
   double interrupts_read_s;  // monotonic clock at the first reading; 0 when not read
@@ -268,45 +242,28 @@ struct Snapshot {
   StrView sched_getattr_note;
 
   // Sysctls and noise sources
-  bool has_sched_rt_period_us;
-  int64_t sched_rt_period_us;
-  bool has_sched_rt_runtime_us;
-  int64_t sched_rt_runtime_us;  // -1 means no throttling
-  bool has_sched_rr_timeslice_ms;
-  int64_t sched_rr_timeslice_ms;
-  bool has_timer_migration;
-  int64_t timer_migration;
-  bool has_numa_balancing;
-  int64_t numa_balancing;
-  bool has_watchdog;
-  int64_t watchdog;
-  bool has_nmi_watchdog;
-  int64_t nmi_watchdog;
-  bool has_soft_watchdog;
-  int64_t soft_watchdog;
-  bool has_watchdog_cpumask;
-  CpuSet watchdog_cpumask;
-  bool has_hung_task_timeout_secs;
-  int64_t hung_task_timeout_secs;
-  bool has_sched_schedstats;
-  int64_t sched_schedstats;
-  bool has_stat_interval;
-  int64_t stat_interval;
-  bool has_swappiness;
-  int64_t swappiness;
+  OptInt sched_rt_period_us;
+  OptInt sched_rt_runtime_us;  // -1 means no throttling
+  OptInt sched_rr_timeslice_ms;
+  OptInt timer_migration;
+  OptInt numa_balancing;
+  OptInt watchdog;
+  OptInt nmi_watchdog;
+  OptInt soft_watchdog;
+  OptCpuSet watchdog_cpumask;
+  OptInt hung_task_timeout_secs;
+  OptInt sched_schedstats;
+  OptInt stat_interval;
+  OptInt swappiness;
   bool swap_active;
   int64_t swap_total_kb;
   StrView swap_devices;
   StrView thp_enabled;
   StrView thp_defrag;
-  bool has_ksm_run;
-  int64_t ksm_run;
-  bool has_mce_check_interval;
-  int64_t mce_check_interval;
-  bool has_workqueue_cpumask;
-  CpuSet workqueue_cpumask;
-  bool has_writeback_cpumask;
-  CpuSet writeback_cpumask;
+  OptInt ksm_run;
+  OptInt mce_check_interval;
+  OptCpuSet workqueue_cpumask;
+  OptCpuSet writeback_cpumask;
   StrView clocksource;
   StrView available_clocksources;
   int32_t cgroup_version;
@@ -317,14 +274,13 @@ struct Snapshot {
   StrView tracefs_path;
   StrView available_tracers;
   StrView current_tracer;
-  bool has_tracing_on;
-  int64_t tracing_on;
+  OptInt tracing_on;
   bool tracing_instances;
-  bool has_osnoise;
-  bool has_timerlat;
-  bool has_hwlat;
-  bool has_irqsoff;
-  bool has_wakeup_rt;
+  bool osnoise_available;
+  bool timerlat_available;
+  bool hwlat_available;
+  bool irqsoff_available;
+  bool wakeup_rt_available;
   StrView which_cyclictest;
   StrView which_rtla;
   StrView which_hwlatdetect;

@@ -10,45 +10,35 @@ namespace {
 // Integer settings, read in this order.
 struct IntSetting {
   const char* path;
-  bool Snapshot::*has;
-  int64_t Snapshot::*value;
+  OptInt Snapshot::*value;
 };
 
 constexpr IntSetting kIntSettings[] = {
-    {"/proc/sys/kernel/sched_rt_period_us", &Snapshot::has_sched_rt_period_us,
-     &Snapshot::sched_rt_period_us},
-    {"/proc/sys/kernel/sched_rt_runtime_us", &Snapshot::has_sched_rt_runtime_us,
-     &Snapshot::sched_rt_runtime_us},
-    {"/proc/sys/kernel/sched_rr_timeslice_ms", &Snapshot::has_sched_rr_timeslice_ms,
-     &Snapshot::sched_rr_timeslice_ms},
-    {"/proc/sys/kernel/timer_migration", &Snapshot::has_timer_migration,
-     &Snapshot::timer_migration},
-    {"/proc/sys/kernel/numa_balancing", &Snapshot::has_numa_balancing, &Snapshot::numa_balancing},
-    {"/proc/sys/kernel/watchdog", &Snapshot::has_watchdog, &Snapshot::watchdog},
-    {"/proc/sys/kernel/nmi_watchdog", &Snapshot::has_nmi_watchdog, &Snapshot::nmi_watchdog},
-    {"/proc/sys/kernel/soft_watchdog", &Snapshot::has_soft_watchdog, &Snapshot::soft_watchdog},
-    {"/proc/sys/kernel/hung_task_timeout_secs", &Snapshot::has_hung_task_timeout_secs,
-     &Snapshot::hung_task_timeout_secs},
-    {"/proc/sys/kernel/sched_schedstats", &Snapshot::has_sched_schedstats,
-     &Snapshot::sched_schedstats},
-    {"/proc/sys/vm/stat_interval", &Snapshot::has_stat_interval, &Snapshot::stat_interval},
-    {"/proc/sys/vm/swappiness", &Snapshot::has_swappiness, &Snapshot::swappiness},
-    {"/sys/kernel/mm/ksm/run", &Snapshot::has_ksm_run, &Snapshot::ksm_run},
+    {"/proc/sys/kernel/sched_rt_period_us", &Snapshot::sched_rt_period_us},
+    {"/proc/sys/kernel/sched_rt_runtime_us", &Snapshot::sched_rt_runtime_us},
+    {"/proc/sys/kernel/sched_rr_timeslice_ms", &Snapshot::sched_rr_timeslice_ms},
+    {"/proc/sys/kernel/timer_migration", &Snapshot::timer_migration},
+    {"/proc/sys/kernel/numa_balancing", &Snapshot::numa_balancing},
+    {"/proc/sys/kernel/watchdog", &Snapshot::watchdog},
+    {"/proc/sys/kernel/nmi_watchdog", &Snapshot::nmi_watchdog},
+    {"/proc/sys/kernel/soft_watchdog", &Snapshot::soft_watchdog},
+    {"/proc/sys/kernel/hung_task_timeout_secs", &Snapshot::hung_task_timeout_secs},
+    {"/proc/sys/kernel/sched_schedstats", &Snapshot::sched_schedstats},
+    {"/proc/sys/vm/stat_interval", &Snapshot::stat_interval},
+    {"/proc/sys/vm/swappiness", &Snapshot::swappiness},
+    {"/sys/kernel/mm/ksm/run", &Snapshot::ksm_run},
 };
 
 // Workqueue CPU masks; the flag is set whenever the text was read, even when
 // the mask is malformed (it then holds no CPU).
 struct MaskFile {
   const char* path;
-  bool Snapshot::*has;
-  CpuSet Snapshot::*set;
+  OptCpuSet Snapshot::*set;
 };
 
 constexpr MaskFile kMasks[] = {
-    {"/sys/devices/virtual/workqueue/cpumask", &Snapshot::has_workqueue_cpumask,
-     &Snapshot::workqueue_cpumask},
-    {"/sys/bus/workqueue/devices/writeback/cpumask", &Snapshot::has_writeback_cpumask,
-     &Snapshot::writeback_cpumask},
+    {"/sys/devices/virtual/workqueue/cpumask", &Snapshot::workqueue_cpumask},
+    {"/sys/bus/workqueue/devices/writeback/cpumask", &Snapshot::writeback_cpumask},
 };
 
 // Texts kept whole, as the kernel prints them.
@@ -115,8 +105,8 @@ void read_mce_interval(Snapshot* snap) {
   for (StrView f : files) {
     int64_t v;
     if (!source_read_intf(snap->src, &v, "%.*s", SV_ARG(f))) continue;
-    snap->has_mce_check_interval = true;
-    snap->mce_check_interval = v;
+    snap->mce_check_interval.has = true;
+    snap->mce_check_interval.value = v;
     return;
   }
 }
@@ -169,11 +159,11 @@ int32_t parse_cgroup_version(StrView mounts) {
 
 void collect_sysctl(Snapshot* snap) {
   Source* src = snap->src;
-  for (const IntSetting& s : kIntSettings) read_opt_int(src, s.path, &(snap->*s.has), &(snap->*s.value));
+  for (const IntSetting& s : kIntSettings) read_opt_int(src, s.path, &(snap->*s.value));
   StrView wd = source_read_trimmed(src, "/proc/sys/kernel/watchdog_cpumask");
   if (wd.ptr) {
-    snap->has_watchdog_cpumask = true;
-    cpuset_parse_list(&snap->watchdog_cpumask, wd);
+    snap->watchdog_cpumask.has = true;
+    cpuset_parse_list(&snap->watchdog_cpumask.value, wd);
   }
   read_swaps(snap);
   read_texts(snap, kThpTexts);
@@ -181,8 +171,9 @@ void collect_sysctl(Snapshot* snap) {
   for (const MaskFile& m : kMasks) {
     StrView text = source_read(src, m.path);
     if (!text.ptr) continue;
-    snap->*m.has = true;
-    cpuset_parse_mask(&(snap->*m.set), text);
+    OptCpuSet* set = &(snap->*m.set);
+    set->has = true;
+    cpuset_parse_mask(&set->value, text);
   }
   read_texts(snap, kClockTexts);
   StrView mounts = source_read(src, "/proc/mounts");

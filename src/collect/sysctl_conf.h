@@ -7,20 +7,9 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "base/str.h"
+#include "collect/persisted_sysctl.h"
 
 struct Snapshot;
-
-struct PersistedSysctl {
-  StrView key;    // dotted form: "kernel.timer_migration"
-  StrView value;
-  StrView file;
-  int32_t line;   // 1-based
-};
-
-struct SysctlConf {
-  StrList files;                   // the files read, in the order applied
-  List<PersistedSysctl> entries;   // every assignment, in the order applied
-};
 
 // Parses one sysctl.d file (sysctl.d(5), "Configuration Format"): one
 // "key = value" assignment a line; empty lines and lines whose first

@@ -24,9 +24,8 @@ bool parse_numbered_name(StrView path, StrView prefix, int32_t* out) {
   return name.len <= kMaxDigits && parse_id(name, out);
 }
 
-void read_opt_int(Source* src, const char* path, bool* has, int64_t* value) {
+void read_opt_int(Source* src, const char* path, OptInt* out) {
   int64_t v;
   if (!source_read_int(src, path, 10, &v)) return;
-  *has = true;
-  *value = v;
+  *out = opt_some(v);
 }

@@ -1,9 +1,10 @@
 // Small pieces shared by the sysfs collectors: numbered directory names and
-// optional integers read into a has_x / x pair.
+// optional integers read into an OptInt.
 #pragma once
 
 #include <cstdint>
 
+#include "base/opt.h"
 #include "base/str.h"
 #include "source/source.h"
 
@@ -12,6 +13,6 @@
 // false for anything else ("cpu1x", "cpufreq", "state").
 bool parse_numbered_name(StrView path, StrView prefix, int32_t* out);
 
-// Reads the first word of a file as a decimal integer into *value and sets
-// *has; leaves both untouched when the file cannot be read or does not parse.
-void read_opt_int(Source* src, const char* path, bool* has, int64_t* value);
+// Reads the first word of a file as a decimal integer into *out; leaves it
+// untouched when the file cannot be read or does not parse.
+void read_opt_int(Source* src, const char* path, OptInt* out);

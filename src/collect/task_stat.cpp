@@ -74,16 +74,16 @@ struct StatusLine {
 };
 
 void read_allowed(StrView value, RtTask* task) {
-  cpuset_parse_list(&task->affinity, value);
-  task->has_affinity = true;
+  cpuset_parse_list(&task->affinity.value, value);
+  task->affinity.has = true;
 }
 
 void read_voluntary(StrView value, RtTask* task) {
-  task->has_voluntary_switches = parse_i64(value, &task->voluntary_switches);
+  task->voluntary_switches.has = parse_i64(value, &task->voluntary_switches.value);
 }
 
 void read_nonvoluntary(StrView value, RtTask* task) {
-  task->has_nonvoluntary_switches = parse_i64(value, &task->nonvoluntary_switches);
+  task->nonvoluntary_switches.has = parse_i64(value, &task->nonvoluntary_switches.value);
 }
 
 constexpr StatusLine kStatusLines[] = {

@@ -96,10 +96,10 @@ bool is_kernel_thread(TaskWalk* w, Process* p, const TaskStat* st) {
 void read_deadline(int32_t tid, RtTask* t) {
   SchedAttr attr;
   if (!sched_getattr_tid(tid, &attr) || attr.sched_policy != kSchedDeadline) return;
-  t->has_dl = true;
-  t->dl_runtime_ns = attr.sched_runtime;
-  t->dl_deadline_ns = attr.sched_deadline;
-  t->dl_period_ns = attr.sched_period;
+  t->dl.has = true;
+  t->dl.value.runtime_ns = attr.sched_runtime;
+  t->dl.value.deadline_ns = attr.sched_deadline;
+  t->dl.value.period_ns = attr.sched_period;
 }
 
 void add_rt_task(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st) {

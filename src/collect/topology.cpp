@@ -63,9 +63,9 @@ bool kernel_or_boot_set(Snapshot* snap, const char* path, CpuSet* out, const Cpu
 
 void read_isolation(Snapshot* snap) {
   snap->isolated_from_sysfs = kernel_or_boot_set(snap, "/sys/devices/system/cpu/isolated",
-                                                 &snap->isolated, &snap->isolcpus);
+                                                 &snap->isolated, &snap->isolcpus.value);
   kernel_or_boot_set(snap, "/sys/devices/system/cpu/nohz_full", &snap->nohz_full,
-                     &snap->cmdline_nohz_full);
+                     &snap->cmdline_nohz_full.value);
   cpuset_copy(&snap->housekeeping, &snap->online);
   cpuset_andnot(&snap->housekeeping, &snap->isolated);
 }
@@ -78,10 +78,10 @@ void read_cpu(Snapshot* snap, int32_t cpu) {
   if (!sib.ptr) sib = source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/topology/core_cpus_list", cpu);
   cpuset_parse_list(&t->siblings, sib);
   cpuset_remove(&t->siblings, cpu);
-  t->has_core_id =
-      source_read_intf(src, &t->core_id, "/sys/devices/system/cpu/cpu%d/topology/core_id", cpu);
-  t->has_package_id = source_read_intf(
-      src, &t->package_id, "/sys/devices/system/cpu/cpu%d/topology/physical_package_id", cpu);
+  t->core_id.has = source_read_intf(src, &t->core_id.value,
+                                    "/sys/devices/system/cpu/cpu%d/topology/core_id", cpu);
+  t->package_id.has = source_read_intf(
+      src, &t->package_id.value, "/sys/devices/system/cpu/cpu%d/topology/physical_package_id", cpu);
   if (!cpuset_empty(&t->siblings)) snap->smt_in_use = true;
 }
 
@@ -102,8 +102,8 @@ void read_nodes(Snapshot* snap) {
       uint32_t at = snap->cpus_pos.slot ? snap->cpus_pos.slot[cpu] : 0;
       if (at == 0) continue;
       CpuTopology* t = &snap->cpus.items[at - 1];
-      t->has_node = true;
-      t->node = node;
+      t->node.has = true;
+      t->node.value = node;
     }
   }
 }

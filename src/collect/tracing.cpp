@@ -14,9 +14,9 @@ struct TracerFlag {
 };
 
 constexpr TracerFlag kTracers[] = {
-    {"osnoise", &Snapshot::has_osnoise}, {"timerlat", &Snapshot::has_timerlat},
-    {"hwlat", &Snapshot::has_hwlat},     {"irqsoff", &Snapshot::has_irqsoff},
-    {"wakeup_rt", &Snapshot::has_wakeup_rt},
+    {"osnoise", &Snapshot::osnoise_available},     {"timerlat", &Snapshot::timerlat_available},
+    {"hwlat", &Snapshot::hwlat_available},         {"irqsoff", &Snapshot::irqsoff_available},
+    {"wakeup_rt", &Snapshot::wakeup_rt_available},
 };
 
 // Tool paths that capture records in a bundle.
@@ -52,7 +52,8 @@ void read_tracing_dir(Snapshot* snap) {
   Source* src = snap->src;
   StrView dir = snap->tracefs_path;
   snap->current_tracer = source_read_trimmedf(src, "%.*s/current_tracer", SV_ARG(dir));
-  snap->has_tracing_on = source_read_intf(src, &snap->tracing_on, "%.*s/tracing_on", SV_ARG(dir));
+  snap->tracing_on.has =
+      source_read_intf(src, &snap->tracing_on.value, "%.*s/tracing_on", SV_ARG(dir));
   snap->tracing_instances = source_existsf(src, "%.*s/instances", SV_ARG(dir));
   for (const TracerFlag& t : kTracers) snap->*t.flag = sv_contains(snap->available_tracers, t.name);
 }

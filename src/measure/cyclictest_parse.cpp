@@ -56,19 +56,19 @@ void record(CyclicState* st, int32_t cpu, Stat kind, double v) {
   PerCpuLatency* e = entry(st, cpu);
   switch (kind) {
     case Stat::min:
-      e->has_min = true;
-      e->min_us = v;
+      e->min_us.has = true;
+      e->min_us.value = v;
       if (v < st->best_min) st->best_min = v;
       break;
     case Stat::avg:
-      e->has_avg = true;
-      e->avg_us = v;
+      e->avg_us.has = true;
+      e->avg_us.value = v;
       st->avg_sum += v;
       st->avg_count++;
       break;
     case Stat::max:
-      e->has_max = true;
-      e->max_us = v;
+      e->max_us.has = true;
+      e->max_us.value = v;
       if (v > st->worst_max) st->worst_max = v;
       break;
   }
@@ -154,8 +154,8 @@ void overflow_line(CyclicState* st, StrView rest) {
     int64_t count = 0;
     PerCpuLatency* e = existing_entry(st, thread_cpu(st, col));
     if (!e || !tool_integer(tok, &count) || count < 0) continue;
-    e->has_overflows = true;
-    e->overflows = static_cast<uint64_t>(count);
+    e->overflows.has = true;
+    e->overflows.value = static_cast<uint64_t>(count);
   }
 }
 
@@ -202,16 +202,16 @@ bool parse_cyclictest(Arena* a, StrView out, const CpuSet* measured, Measurement
   m->source = sv_lit("cyclictest");
   cpuset_copy(&m->cpus, measured);
   if (st.best_min < kNoMin / 10) {
-    m->has_min = true;
-    m->min_us = st.best_min;
+    m->min_us.has = true;
+    m->min_us.value = st.best_min;
   }
   if (st.worst_max >= 0) {
-    m->has_max = true;
-    m->max_us = st.worst_max;
+    m->max_us.has = true;
+    m->max_us.value = st.worst_max;
   }
   if (st.avg_count) {
-    m->has_avg = true;
-    m->avg_us = st.avg_sum / static_cast<double>(st.avg_count);
+    m->avg_us.has = true;
+    m->avg_us.value = st.avg_sum / static_cast<double>(st.avg_count);
   }
   return true;
 }

@@ -38,8 +38,8 @@ bool parse_hwlatdetect(StrView out, HwlatResult* r) {
   r->valid = true;
   r->samples_exceeding = samples >= 0 ? samples : (max > 0 ? 1 : 0);
   if (max > 0) {
-    r->has_max = true;
-    r->max_us = max;
+    r->max_us.has = true;
+    r->max_us.value = max;
   }
   return true;
 }

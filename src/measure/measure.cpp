@@ -128,17 +128,17 @@ void run_rtla_timerlat(MeasurePlan* p) {
   }
   TimerlatResult* t = &p->snap->timerlat_result;
   t->duration_s = p->duration_s;
-  if (!t->has_thread_max) return;
+  if (!t->thread_max_us.has) return;
   Measurement* m = &p->snap->measured;
   m->valid = true;
   m->source = sv_lit("rtla timerlat");
   m->command = arena_sprintf(a, "rtla timerlat hist -d %s -c %s", dur, p->cpu_list);
   m->duration_s = p->duration_s;
   cpuset_copy(&m->cpus, &p->cpus);
-  m->has_max = true;
-  m->max_us = t->thread_max_us;
-  m->has_avg = t->has_thread_avg;
-  m->avg_us = t->thread_avg_us;
+  m->max_us.has = true;
+  m->max_us.value = t->thread_max_us.value;
+  m->avg_us.has = t->thread_avg_us.has;
+  m->avg_us.value = t->thread_avg_us.value;
 }
 
 void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
@@ -207,7 +207,7 @@ void run_measurement_with(Snapshot* s, Arena* a, const MeasureRequest* req,
     note(&p, sv_lit("no latency tool available: install rt-tests (cyclictest) or rtla"));
     return;
   }
-  if (!s->measured.has_max || !(s->measured.max_us > req->target_us)) return;
+  if (!s->measured.max_us.has || !(s->measured.max_us.value > req->target_us)) return;
   log_progress("target missed; running diagnostics");
   int32_t diag_s = p.duration_s < kDiagnosticCapS ? p.duration_s : kDiagnosticCapS;
   run_hwlatdetect(&p, diag_s);

@@ -64,17 +64,14 @@ bool parse_timerlat_hist(Arena* a, StrView out, TimerlatResult* r) {
   r->valid = true;
   struct Out {
     double v;
-    bool* has;
-    double* slot;
+    Opt<double>* slot;
   };
-  const Out outs[] = {{st.irq_max, &r->has_irq_max, &r->irq_max_us},
-                      {st.thread_max, &r->has_thread_max, &r->thread_max_us},
-                      {st.irq_avg, &r->has_irq_avg, &r->irq_avg_us},
-                      {st.thread_avg, &r->has_thread_avg, &r->thread_avg_us}};
+  const Out outs[] = {{st.irq_max, &r->irq_max_us},
+                      {st.thread_max, &r->thread_max_us},
+                      {st.irq_avg, &r->irq_avg_us},
+                      {st.thread_avg, &r->thread_avg_us}};
   for (const Out& o : outs) {
-    if (o.v < 0) continue;
-    *o.has = true;
-    *o.slot = o.v;
+    if (o.v >= 0) *o.slot = opt_some(o.v);
   }
   return true;
 }

@@ -71,8 +71,8 @@ void scale_x(Chart* c) {
   const PerCpuLatency* cpu = c->cpu;
   int64_t extent = 1;
   for (const HistBin& b : cpu->histogram) extent = std::max(extent, int64_t{b.us} + 1);
-  if (cpu->has_max && usable(cpu->max_us) && cpu->max_us < 1e12) {
-    extent = std::max(extent, static_cast<int64_t>(std::ceil(cpu->max_us)));
+  if (cpu->max_us.has && usable(cpu->max_us.value) && cpu->max_us.value < 1e12) {
+    extent = std::max(extent, static_cast<int64_t>(std::ceil(cpu->max_us.value)));
   }
   c->target_shown =
       usable(c->target_us) && c->target_us <= static_cast<double>(extent * kTargetReach);
@@ -191,10 +191,10 @@ void write_marker(const HtmlPage* p, const Chart* c, const Marker* m) {
 void write_caption(const HtmlPage* p, const Chart* c) {
   FILE* out = p->out;
   const PerCpuLatency* cpu = c->cpu;
-  uint64_t over = cpu->has_overflows ? cpu->overflows : 0;
+  uint64_t over = cpu->overflows.has ? cpu->overflows.value : 0;
   fprintf(out, "<figcaption>CPU %d: %llu samples, worst ", static_cast<int>(cpu->cpu),
           static_cast<unsigned long long>(c->samples + over));
-  html_escape(out, html_latency(p, cpu->has_max, cpu->max_us));
+  html_escape(out, html_latency(p, cpu->max_us.has, cpu->max_us.value));
   fputs(", target ", out);
   html_escape(out, html_latency(p, usable(c->target_us), c->target_us));
   fputs(c->target_shown || !usable(c->target_us) ? "." : " (beyond the axis).", out);
@@ -224,9 +224,10 @@ void write_chart(const HtmlPage* p, const PerCpuLatency* cpu) {
     Marker target = {c.target_us, "target", "var(--warn)", "5 3", kTop + 10};
     write_marker(p, &c, &target);
   }
-  if (cpu->has_max && usable(cpu->max_us)) {
-    bool missed = usable(c.target_us) && cpu->max_us > c.target_us;
-    Marker worst = {cpu->max_us, "worst", missed ? "var(--fail)" : "var(--pass)", "", kTop + 24};
+  if (cpu->max_us.has && usable(cpu->max_us.value)) {
+    bool missed = usable(c.target_us) && cpu->max_us.value > c.target_us;
+    Marker worst = {cpu->max_us.value, "worst", missed ? "var(--fail)" : "var(--pass)", "",
+                    kTop + 24};
     write_marker(p, &c, &worst);
   }
   fputs("</svg>\n", out);

@@ -13,11 +13,11 @@ namespace {
 StrView row_floor(const HtmlPage* p, const CpuIdle* row) {
   const IdleState* deepest = nullptr;
   for (const IdleState& st : row->states) {
-    if (st.disabled || !st.has_latency_us) continue;
-    if (!deepest || st.latency_us > deepest->latency_us) deepest = &st;
+    if (st.disabled || !st.latency_us.has) continue;
+    if (!deepest || st.latency_us.value > deepest->latency_us.value) deepest = &st;
   }
   return html_latency(p, deepest != nullptr,
-                      deepest ? static_cast<double>(deepest->latency_us) : 0);
+                      deepest ? static_cast<double>(deepest->latency_us.value) : 0);
 }
 
 // One column per idle state, states told apart by name (by number when a
@@ -75,7 +75,8 @@ void write_idle_head(const HtmlPage* p, const IdleTable* t) {
     fputs("<th>", out);
     html_escape(out, st->name);
     fputs("<br><span class=\"unit\">", out);
-    html_escape(out, html_latency(p, st->has_latency_us, static_cast<double>(st->latency_us)));
+    html_escape(out,
+                html_latency(p, st->latency_us.has, static_cast<double>(st->latency_us.value)));
     fputs("</span></th>", out);
   }
   fputs("<th>Latency floor</th></tr></thead><tbody>\n", out);

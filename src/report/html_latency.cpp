@@ -5,15 +5,11 @@
 
 namespace {
 
-struct Cell {
-  bool has;
-  double us;
-};
-
-void write_cells(const HtmlPage* p, const Cell (&cells)[3], const char* open, const char* close) {
-  for (const Cell& c : cells) {
+void write_cells(const HtmlPage* p, const Opt<double> (&cells)[3], const char* open,
+                 const char* close) {
+  for (const Opt<double>& c : cells) {
     fputs(open, p->out);
-    html_escape(p->out, html_latency(p, c.has, c.us));
+    html_escape(p->out, html_latency(p, c.has, c.value));
     fputs(close, p->out);
   }
 }
@@ -29,12 +25,12 @@ void html_write_latency(const HtmlPage* p) {
       "class=\"data\"><thead><tr><th>CPU</th><th>Min</th><th>Average</th><th>Worst</th></tr>"
       "</thead><tbody>\n<tr><td><strong>all</strong></td>",
       out);
-  const Cell all[3] = {{m.has_min, m.min_us}, {m.has_avg, m.avg_us}, {m.has_max, m.max_us}};
+  const Opt<double> all[3] = {m.min_us, m.avg_us, m.max_us};
   write_cells(p, all, "<td><strong>", "</strong></td>");
   fputs("</tr>\n", out);
   for (const PerCpuLatency& c : m.per_cpu) {
     fprintf(out, "<tr><td>%d</td>", static_cast<int>(c.cpu));
-    const Cell row[3] = {{c.has_min, c.min_us}, {c.has_avg, c.avg_us}, {c.has_max, c.max_us}};
+    const Opt<double> row[3] = {c.min_us, c.avg_us, c.max_us};
     write_cells(p, row, "<td>", "</td>");
     fputs("</tr>\n", out);
   }

@@ -7,7 +7,6 @@
 #include "report/html_page.h"
 #include "report/html_style.h"
 #include "report/score_band.h"
-#include "source/source.h"
 
 namespace {
 
@@ -64,7 +63,9 @@ void write_title(const HtmlPage* p) {
 // By ScoreBand: good, middling, poor.
 constexpr const char* kBandColor[] = {"var(--pass)", "var(--warn)", "var(--fail)"};
 
-const char* score_color(int32_t score) { return kBandColor[static_cast<int>(score_band(score))]; }
+const char* score_color(int32_t score) {
+  return kBandColor[static_cast<int>(score_band(score))];
+}
 
 void write_score(const HtmlPage* p) {
   FILE* out = p->out;
@@ -167,7 +168,7 @@ void write_footer(const HtmlPage* p) {
   }
   fputs(" &middot; source: ", out);
   html_escape(out, p->snap->source);
-  size_t unread = p->snap->src ? p->snap->src->read_errors.count : 0;
+  size_t unread = p->snap->read_errors.count;
   if (unread) {
     fprintf(out, " &middot; %zu path%s could not be read", unread, unread == 1 ? "" : "s");
   }

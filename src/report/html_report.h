@@ -10,7 +10,7 @@
 #include "rules/finding.h"
 
 // Writes the page for report to out. The Snapshot is reached through
-// report->snapshot and the failed reads through its Source; a missing
+// report->snapshot, the failed reads among its records; a missing
 // Snapshot writes the page of an empty one. Temporary texts come from
 // report->arena. Write errors of the stream are left to the caller.
 void write_html_report(const Report* report, FILE* out);

@@ -1,7 +1,7 @@
 // The JSON report (--format json): the Report as one JSON document for
 // machines -- score, verdict, category scores, every finding with its
 // evidence, and a summary of the Snapshot including the measurement and the
-// Source's failed reads. Streamed straight to the output, two spaces of
+// failed reads. Streamed straight to the output, two spaces of
 // indentation per level; no tree is built.
 #pragma once
 
@@ -9,9 +9,9 @@
 
 #include "rules/finding.h"
 
-// Writes the whole document for report to out. The Snapshot is reached
-// through report->snapshot and the failed reads through its Source
-// (snapshot->src); a missing Snapshot or Source writes the empty summary.
+// Writes the whole document for report to out. The Snapshot, with the
+// failed reads collection handed it, is reached through report->snapshot; a
+// missing Snapshot writes the empty summary.
 // Temporary texts (CPU lists) come from report->arena.
 // Write errors of the stream are left to the caller (check ferror).
 void write_json_report(const Report* report, FILE* out);

@@ -17,8 +17,8 @@ void kernel(FILE* out, const Snapshot* s) {
   json_member_bool(out, kIndent6, "is_rt", s->is_rt);
   json_member_string(out, kIndent6, "preempt_model", s->preempt_model);
   json_key(out, kIndent6, "hz");
-  if (s->has_hz) {
-    fprintf(out, "%lld", static_cast<long long>(s->hz));
+  if (s->hz.has) {
+    fprintf(out, "%lld", static_cast<long long>(s->hz.value));
   } else {
     fputs("null", out);
   }
@@ -101,20 +101,19 @@ void rt_tasks(FILE* out, Arena* scratch, const Snapshot* s) {
     json_string(out, t.policy_name);
     fprintf(out, ", \"priority\": %d, \"kthread\": %s, \"affinity\": ", t.rt_priority,
             t.kthread ? "true" : "false");
-    json_cpulist(out, scratch, &t.affinity);
+    json_cpulist(out, scratch, &t.affinity.value);
     fputc('}', out);
   }
   json_seq_close(&seq, kIndent4, "],\n");
 }
 
-void latency_members(FILE* out, bool has_min, double min_us, bool has_avg, double avg_us,
-                     bool has_max, double max_us) {
+void latency_members(FILE* out, const PerCpuLatency& p) {
   fputs("\"min_us\": ", out);
-  json_opt_double(out, has_min, min_us);
+  json_opt_double(out, p.min_us.has, p.min_us.value);
   fputs(", \"avg_us\": ", out);
-  json_opt_double(out, has_avg, avg_us);
+  json_opt_double(out, p.avg_us.has, p.avg_us.value);
   fputs(", \"max_us\": ", out);
-  json_opt_double(out, has_max, max_us);
+  json_opt_double(out, p.max_us.has, p.max_us.value);
 }
 
 void per_cpu(FILE* out, const Measurement* m) {
@@ -124,7 +123,7 @@ void per_cpu(FILE* out, const Measurement* m) {
   for (const PerCpuLatency& p : m->per_cpu) {
     json_seq_item(&seq);
     fprintf(out, "{\"cpu\": %d, ", p.cpu);
-    latency_members(out, p.has_min, p.min_us, p.has_avg, p.avg_us, p.has_max, p.max_us);
+    latency_members(out, p);
     fputc('}', out);
   }
   json_seq_close(&seq, kIndent6, "]");
@@ -146,33 +145,30 @@ void measurement(FILE* out, Arena* scratch, const Measurement* m) {
   fputs(",\n", out);
   struct Value {
     const char* name;
-    bool has;
-    double v;
+    Opt<double> v;
   };
   const Value values[] = {
-      {"min_us", m->has_min, m->min_us},
-      {"avg_us", m->has_avg, m->avg_us},
-      {"max_us", m->has_max, m->max_us},
+      {"min_us", m->min_us},
+      {"avg_us", m->avg_us},
+      {"max_us", m->max_us},
   };
   for (const Value& v : values) {
     json_key(out, kIndent6, v.name);
-    json_opt_double(out, v.has, v.v);
+    json_opt_double(out, v.v.has, v.v.value);
     fputs(",\n", out);
   }
   per_cpu(out, m);
   fputs("\n    },\n", out);
 }
 
-void read_errors(FILE* out, const Source* src) {
+void read_errors(FILE* out, const List<ReadError>& errs) {
   fputs("    \"read_errors\": {", out);
   JsonSeq seq = json_seq(out, kIndent6);
-  if (src) {
-    for (const ReadError& e : src->read_errors) {
-      json_seq_item(&seq);
-      json_string(out, e.path);
-      fputs(": ", out);
-      json_string(out, e.name);
-    }
+  for (const ReadError& e : errs) {
+    json_seq_item(&seq);
+    json_string(out, e.path);
+    fputs(": ", out);
+    json_string(out, e.name);
   }
   json_seq_close(&seq, kIndent4, "}");
 }
@@ -188,7 +184,7 @@ void json_write_snapshot(FILE* out, Arena* scratch, const Snapshot* snap) {
   irq_on_isolated(out, snap);
   rt_tasks(out, scratch, snap);
   measurement(out, scratch, &snap->measured);
-  read_errors(out, snap->src);
+  read_errors(out, snap->read_errors);
   // Only a machine with TuneD has the member, after every older one.
   if (snap->tuned_profile.ptr) {
     fputs(",\n    \"tuned_profile\": ", out);

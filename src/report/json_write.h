@@ -9,7 +9,6 @@
 #include "base/arena.h"
 #include "base/cpuset.h"
 #include "base/str.h"
-#include "base/utf8.h"
 
 // Writes a JSON string: a double quote, the escaped bytes, a double quote.
 // Tab, newline and carriage return become \t \n \r; a quote and a backslash

@@ -7,7 +7,7 @@
 
 #include "base/arena.h"
 #include "report/plan.h"
-#include "report/text_report.h"
+#include "report/text_options.h"
 
 // Prints the plan's items, from the first numbered item on (the rule and the
 // heading are the report's). Prints nothing for an empty plan.

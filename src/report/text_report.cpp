@@ -9,7 +9,6 @@
 #include "report/text_plan.h"
 #include "report/text_style.h"
 #include "report/text_wrap.h"
-#include "source/source.h"
 
 namespace {
 
@@ -172,9 +171,9 @@ void write_findings(const Writer* w) {
 
 // ---- Measured latency ----
 
-void write_latency_line(const Writer* w, const char* label, bool has, double us) {
-  if (!has) return;
-  StrView v = fmt_duration_us(w->arena, us, w->opts->ascii);
+void write_latency_line(const Writer* w, const char* label, Opt<double> us) {
+  if (!us.has) return;
+  StrView v = fmt_duration_us(w->arena, us.value, w->opts->ascii);
   fprintf(w->out, "    %s%.*s\n", label, SV_ARG(v));
 }
 
@@ -186,14 +185,14 @@ void write_measurement(const Writer* w) {
   fprintf(w->out, "  %sMEASURED LATENCY%s   (", st.bold, st.reset);
   put_line_text(w, m.source);
   fprintf(w->out, ", %.0f s)\n", m.duration_s);
-  write_latency_line(w, "Worst latency:   ", m.has_max, m.max_us);
-  write_latency_line(w, "Average latency: ", m.has_avg, m.avg_us);
-  write_latency_line(w, "Best latency:    ", m.has_min, m.min_us);
+  write_latency_line(w, "Worst latency:   ", m.max_us);
+  write_latency_line(w, "Average latency: ", m.avg_us);
+  write_latency_line(w, "Best latency:    ", m.min_us);
   for (const PerCpuLatency& c : m.per_cpu) {
-    if (!c.has_max) continue;
-    StrView max = fmt_duration_us(w->arena, c.max_us, w->opts->ascii);
+    if (!c.max_us.has) continue;
+    StrView max = fmt_duration_us(w->arena, c.max_us.value, w->opts->ascii);
     StrView avg =
-        c.has_avg ? fmt_duration_us(w->arena, c.avg_us, w->opts->ascii) : sv_lit("n/a");
+        c.avg_us.has ? fmt_duration_us(w->arena, c.avg_us.value, w->opts->ascii) : sv_lit("n/a");
     const char* max_c = arena_cstr(w->arena, max);
     fprintf(w->out, "      %sCPU %-3d%s max %-10s avg %.*s\n", st.dim, static_cast<int>(c.cpu),
             st.reset, max_c, SV_ARG(avg));
@@ -228,8 +227,8 @@ void write_plan(const Writer* w) {
 // ---- Unreadable paths ----
 
 void write_unreadable(const Writer* w) {
-  if (!w->opts->verbose || !w->snap || !w->snap->src) return;
-  const List<ReadError>& errs = w->snap->src->read_errors;
+  if (!w->opts->verbose || !w->snap) return;
+  const List<ReadError>& errs = w->snap->read_errors;
   if (errs.count == 0) return;
   print_rule(w->out, w->opts->ascii, RuleKind::single_line);
   fprintf(w->out, "  %sUNREADABLE PATHS%s  (%zu)\n", w->st.bold, w->st.reset, errs.count);

@@ -175,15 +175,16 @@ void rule_managed_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs
                                  "reduce the device's queue count."));
   StrView iso = cpuset_format_list(a, &s->isolated);
   finding_set_cmdline(f, arena_sprintf(a, "isolcpus=managed_irq,domain,%.*s", SV_ARG(iso)));
-  finding_add_evidence(r, f, effective_key(a, top.irq), cpuset_format_list(a, &top.irq->effective));
+  finding_add_evidence(r, f, effective_key(a, top.irq),
+                       cpuset_format_list(a, &top.irq->effective.value));
 }
 
 // Delivered somewhere it was not asked to go: both affinities known, and the
 // effective one has a CPU outside the requested one.
 bool escapes_affinity(const IrqInfo& irq) {
-  if (!irq.has_affinity || !irq.has_effective || cpuset_empty(&irq.effective)) return false;
-  CpuSet outside = irq.effective;
-  cpuset_andnot(&outside, &irq.affinity);
+  if (!irq.affinity.has || !irq.effective.has || cpuset_empty(&irq.effective.value)) return false;
+  CpuSet outside = irq.effective.value;
+  cpuset_andnot(&outside, &irq.affinity.value);
   return !cpuset_empty(&outside);
 }
 
@@ -202,8 +203,8 @@ void rule_effective_escape(Report* r, const Snapshot* s) {
                                          "%zu interrupt%s land outside the affinity they were "
                                          "given",
                                          count, fmt_plural(count)));
-  StrView requested = cpuset_format_list(a, &first->affinity);
-  StrView effective = cpuset_format_list(a, &first->effective);
+  StrView requested = cpuset_format_list(a, &first->affinity.value);
+  StrView effective = cpuset_format_list(a, &first->effective.value);
   finding_set_detail(f, arena_sprintf(a, "IRQ %.*s (%.*s) requested %.*s but is effective on %.*s.",
                                       SV_ARG(first->name), SV_ARG(first->device), SV_ARG(requested),
                                       SV_ARG(effective)));
@@ -220,9 +221,9 @@ void rule_effective_escape(Report* r, const Snapshot* s) {
 // set can only come from a file that did not parse: it says nothing, and in
 // particular not that the isolated CPUs are excluded.
 void rule_default_affinity(Report* r, const Snapshot* s) {
-  if (!s->has_default_affinity || cpuset_empty(&s->default_affinity)) return;
+  if (!s->default_affinity.has || cpuset_empty(&s->default_affinity.value)) return;
   Arena* a = r->arena;
-  CpuSet on_isolated = s->default_affinity;
+  CpuSet on_isolated = s->default_affinity.value;
   cpuset_and(&on_isolated, &s->isolated);
   if (cpuset_empty(&on_isolated)) {
     add_finding(r, "irq.default_affinity", kCat, Severity::pass,
@@ -241,7 +242,7 @@ void rule_default_affinity(Report* r, const Snapshot* s) {
       f, arena_sprintf(a, "Boot with irqaffinity=%.*s, which also sets the default.", SV_ARG(hk)));
   finding_set_cmdline(f, arena_sprintf(a, "irqaffinity=%.*s", SV_ARG(hk)));
   finding_add_evidence_cstr(r, f, "/proc/irq/default_smp_affinity",
-                            cpuset_format_list(a, &s->default_affinity));
+                            cpuset_format_list(a, &s->default_affinity.value));
 }
 
 void rule_softirq_on_isolated(Report* r, const Snapshot* s) {

@@ -74,12 +74,12 @@ void nohz_full_cpus(const Snapshot* s, CpuSet* out) {
 // The kernel offloads RCU callbacks from every nohz_full CPU as well as from
 // the rcu_nocbs= CPUs.
 void rcu_offloaded_cpus(const Snapshot* s, CpuSet* out) {
-  cpuset_copy(out, &s->rcu_nocbs);
+  cpuset_copy(out, &s->rcu_nocbs.value);
   cpuset_or(out, &s->nohz_full);
 }
 
 StrView nohz_full_gap_detail(Arena* a, const Snapshot* s) {
-  if (s->has_isolcpus && !s->has_cmdline_nohz_full) {
+  if (s->isolcpus.has && !s->cmdline_nohz_full.has) {
     return sv_lit("isolcpus is set but nohz_full is absent entirely.");
   }
   if (cpuset_empty(&s->nohz_full)) return sv_lit("nohz_full covers no CPU.");
@@ -284,10 +284,10 @@ void rule_numa_span(Report* r, const Snapshot* s) {
 // ---- Watchdog ----
 
 void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s) {
-  if (!s->has_watchdog_cpumask || !soft_lockup_watchdog_runs(s)) return;
+  if (!s->watchdog_cpumask.has || !soft_lockup_watchdog_runs(s)) return;
   Arena* a = r->arena;
   CpuSet woken;
-  cpuset_copy(&woken, &s->watchdog_cpumask);
+  cpuset_copy(&woken, &s->watchdog_cpumask.value);
   cpuset_and(&woken, &s->isolated);
   if (cpuset_empty(&woken)) {
     add_finding(r, "isolation.watchdog_cpumask", kCat, Severity::pass,
@@ -309,7 +309,7 @@ void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s)
     finding_set_sysctl(f, arena_sprintf(a, "kernel.watchdog_cpumask = %.*s", SV_ARG(hk)));
   }
   finding_add_evidence_cstr(r, f, "/proc/sys/kernel/watchdog_cpumask",
-                            cpulist(a, &s->watchdog_cpumask));
+                            cpulist(a, &s->watchdog_cpumask.value));
 }
 
 }  // namespace

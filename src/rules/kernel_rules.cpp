@@ -103,8 +103,8 @@ void rule_dynamic_mismatch(Report* r, const Snapshot* s) {
 
 // A tick rate of 0 or below is no rate at all: it is treated as unknown.
 void rule_hz(Report* r, const Snapshot* s) {
-  if (!s->has_hz || s->hz <= 0) return;
-  long long hz = static_cast<long long>(s->hz);
+  if (!s->hz.has || s->hz.value <= 0) return;
+  long long hz = static_cast<long long>(s->hz.value);
   bool tickless = !cpuset_empty(&s->nohz_full);
   Severity sev = hz >= 1000 || tickless ? Severity::pass : Severity::warn;
   Finding* f =

@@ -37,13 +37,13 @@ void rule_unavailable(Report* r, const Snapshot* s) {
 }
 
 void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
-  if (!m->has_max) return;
-  double max = m->max_us, target = ctx->target_us;
+  if (!m->max_us.has) return;
+  double max = m->max_us.value, target = ctx->target_us;
   Severity sev = max <= target       ? Severity::pass
                  : max <= 2 * target ? Severity::warn
                                      : Severity::fail;
   StrView maxv = us(r, max), targetv = us(r, target);
-  StrView avg = m->has_avg ? us(r, m->avg_us) : sv_lit("n/a");
+  StrView avg = m->avg_us.has ? us(r, m->avg_us.value) : sv_lit("n/a");
   Finding* f = add_finding(r, "measured.worst", kCat, sev,
                            arena_sprintf(r->arena, "Worst-case latency %.*s against a %.*s target",
                                          SV_ARG(maxv), SV_ARG(targetv)));
@@ -67,8 +67,8 @@ void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
 }
 
 void rule_outliers(Report* r, const Measurement* m) {
-  if (!m->has_max || !m->has_avg || !(m->avg_us > 0)) return;
-  double ratio = m->max_us / m->avg_us;
+  if (!m->max_us.has || !m->avg_us.has || !(m->avg_us.value > 0)) return;
+  double ratio = m->max_us.value / m->avg_us.value;
   if (ratio < 20) {
     add_finding(
         r, "measured.outliers", kCat, Severity::pass,
@@ -78,8 +78,9 @@ void rule_outliers(Report* r, const Measurement* m) {
   Finding* f = add_finding(
       r, "measured.outliers", kCat, Severity::warn,
       arena_sprintf(r->arena, "Latency is outlier-dominated (max is %.0fx the average)", ratio));
-  finding_set_detail(f, arena_sprintf(r->arena, "Average %.*s, worst %.*s.",
-                                      SV_ARG(us(r, m->avg_us)), SV_ARG(us(r, m->max_us))));
+  finding_set_detail(
+      f, arena_sprintf(r->arena, "Average %.*s, worst %.*s.", SV_ARG(us(r, m->avg_us.value)),
+                       SV_ARG(us(r, m->max_us.value))));
   finding_set_impact(f,
                      sv_lit("The common path is healthy and something rare is interrupting it. "
                             "That profile points at an SMI, a deep C-state exit or a rare driver "
@@ -94,10 +95,10 @@ void rule_cpu_spread(Report* r, const Measurement* m) {
   double best = 1e18, worst = -1;
   int32_t worst_cpu = -1;
   for (const PerCpuLatency& c : m->per_cpu) {
-    if (!c.has_max) continue;
-    if (c.max_us < best) best = c.max_us;
-    if (c.max_us > worst) {
-      worst = c.max_us;
+    if (!c.max_us.has) continue;
+    if (c.max_us.value < best) best = c.max_us.value;
+    if (c.max_us.value > worst) {
+      worst = c.max_us.value;
       worst_cpu = c.cpu;
     }
   }
@@ -118,8 +119,8 @@ void rule_cpu_spread(Report* r, const Measurement* m) {
 }
 
 void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult* t) {
-  if (!t->valid || !t->has_irq_max || !t->has_thread_max) return;
-  double irq = t->irq_max_us, thread = t->thread_max_us;
+  if (!t->valid || !t->irq_max_us.has || !t->thread_max_us.has) return;
+  double irq = t->irq_max_us.value, thread = t->thread_max_us.value;
   double sched = irq < thread ? thread - irq : 0;
   Severity sev = irq > 0.5 * ctx->target_us ? Severity::warn : Severity::pass;
   Finding* f = add_finding(r, "measured.timerlat_split", kCat, sev,
@@ -151,7 +152,7 @@ void rule_hwlat(Report* r, const HwlatResult* h) {
         f, arena_sprintf(r->arena, "%.0f s of hwlatdetect found no SMI.", h->duration_s));
     return;
   }
-  StrView worst = h->has_max ? us(r, h->max_us) : sv_lit("unknown");
+  StrView worst = h->max_us.has ? us(r, h->max_us.value) : sv_lit("unknown");
   Finding* f =
       add_finding(r, "measured.hwlat", kCat, Severity::fail,
                   arena_sprintf(r->arena, "Firmware stole the CPU %lld time%s (worst %.*s)", n,
@@ -196,11 +197,11 @@ void rule_osnoise(Report* r, const NoiseResult* n) {
 }
 
 void rule_irqsoff(Report* r, const RuleContext* ctx, const IrqsoffResult* x) {
-  if (!x->valid || !x->has_max) return;
-  Severity sev = x->max_us > ctx->target_us ? Severity::warn : Severity::pass;
+  if (!x->valid || !x->max_us.has) return;
+  Severity sev = x->max_us.value > ctx->target_us ? Severity::warn : Severity::pass;
   Finding* f = add_finding(r, "measured.irqsoff", kCat, sev,
                            arena_sprintf(r->arena, "Longest interrupts-disabled section %.*s",
-                                         SV_ARG(us(r, x->max_us))));
+                                         SV_ARG(us(r, x->max_us.value))));
   finding_set_detail(f,
                      arena_sprintf(r->arena, "Measured with the %.*s tracer.", SV_ARG(x->tracer)));
   if (sev != Severity::warn) return;

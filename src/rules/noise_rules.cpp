@@ -78,8 +78,7 @@ void rule_thp_defrag(Report* r, const Snapshot* s) {
 
 struct SwitchCheck {
   const char* id;
-  bool Snapshot::*has;
-  int64_t Snapshot::*value;
+  OptInt Snapshot::*value;
   bool on_only_at_1;     // only the value 1 counts as on; otherwise any non-zero
   const char* on_title;  // "%lld" may receive the value
   const char* off_title;
@@ -89,15 +88,15 @@ struct SwitchCheck {
 };
 
 constexpr SwitchCheck kTimerChecks[] = {
-    {"noise.timer_migration", &Snapshot::has_timer_migration, &Snapshot::timer_migration, false,
-     "Timer migration enabled", "Timer migration disabled",
+    {"noise.timer_migration", &Snapshot::timer_migration, false, "Timer migration enabled",
+     "Timer migration disabled",
      "The kernel may move timers onto an idle CPU, which can pull timer interrupts onto an "
      "isolated core that was deliberately left quiet.",
      "Set kernel.timer_migration = 0 in /etc/sysctl.d/90-kelvane-rt.conf and apply it with "
      "sysctl --system.",
      "kernel.timer_migration = 0"},
-    {"noise.numa_balancing", &Snapshot::has_numa_balancing, &Snapshot::numa_balancing, false,
-     "Automatic NUMA balancing enabled", "Automatic NUMA balancing disabled",
+    {"noise.numa_balancing", &Snapshot::numa_balancing, false, "Automatic NUMA balancing enabled",
+     "Automatic NUMA balancing disabled",
      "The kernel periodically unmaps pages to sample access patterns; the next touch takes a minor "
      "fault the application never asked for.",
      "Set kernel.numa_balancing = 0 in /etc/sysctl.d/90-kelvane-rt.conf and apply it with "
@@ -106,22 +105,23 @@ constexpr SwitchCheck kTimerChecks[] = {
 };
 
 constexpr SwitchCheck kPollingChecks[] = {
-    {"noise.mce_poll", &Snapshot::has_mce_check_interval, &Snapshot::mce_check_interval, false,
-     "Machine-check polling every %lld s", "Machine-check polling disabled",
+    {"noise.mce_poll", &Snapshot::mce_check_interval, false, "Machine-check polling every %lld s",
+     "Machine-check polling disabled",
      "The poll runs from a per-CPU timer and reads model-specific registers with interrupts "
      "disabled.",
      "echo 0 > /sys/devices/system/machinecheck/machinecheck0/check_interval   (repeat per CPU)",
      nullptr},
-    {"noise.ksm", &Snapshot::has_ksm_run, &Snapshot::ksm_run, true,
-     "Kernel same-page merging is running", "Kernel same-page merging is off",
+    {"noise.ksm", &Snapshot::ksm_run, true, "Kernel same-page merging is running",
+     "Kernel same-page merging is off",
      "ksmd scans and merges anonymous pages; a later write to a merged page takes a copy-on-write "
      "fault the application did not cause.",
      "echo 0 > /sys/kernel/mm/ksm/run", nullptr},
 };
 
 void rule_switch(Report* r, const Snapshot* s, const SwitchCheck& c) {
-  if (!(s->*c.has)) return;
-  int64_t v = s->*c.value;
+  const OptInt& opt = s->*c.value;
+  if (!opt.has) return;
+  int64_t v = opt.value;
   bool on = c.on_only_at_1 ? v == 1 : v != 0;
   if (!on) {
     add_finding(r, c.id, kCat, Severity::pass, sv_from_cstr(c.off_title));
@@ -140,8 +140,8 @@ void rule_switch(Report* r, const Snapshot* s, const SwitchCheck& c) {
 // one finding. Either runs on every online CPU, so an enabled watchdog warns
 // even when the online CPUs could not be read.
 void rule_watchdog(Report* r, const Snapshot* s) {
-  if (!s->has_watchdog && !s->has_nmi_watchdog) return;
-  if (s->has_nmi_watchdog && s->nmi_watchdog != 0) {
+  if (!s->watchdog.has && !s->nmi_watchdog.has) return;
+  if (s->nmi_watchdog.has && s->nmi_watchdog.value != 0) {
     Finding* f =
         add_finding(r, "noise.watchdog", kCat, Severity::warn, sv_lit("NMI watchdog is enabled"));
     finding_set_impact(f, sv_lit("The NMI watchdog samples via a performance counter and its "
@@ -168,10 +168,10 @@ void rule_watchdog(Report* r, const Snapshot* s) {
 
 // Only a short interval is reported; 0, negative or 10 s and more say nothing.
 void rule_vm_stat_interval(Report* r, const Snapshot* s) {
-  if (!s->has_stat_interval || s->stat_interval < 1 || s->stat_interval > 9) return;
+  if (!s->stat_interval.has || s->stat_interval.value < 1 || s->stat_interval.value > 9) return;
   Finding* f = add_finding(r, "noise.vm_stat_interval", kCat, Severity::warn,
                            arena_sprintf(r->arena, "VM statistics folded every %lld s",
-                                         static_cast<long long>(s->stat_interval)));
+                                         static_cast<long long>(s->stat_interval.value)));
   finding_set_impact(f, sv_lit("vmstat_update runs as a per-CPU deferred work item, including on "
                                "isolated cores."));
   finding_set_remediation(f, sv_lit("Set vm.stat_interval = 300 in "

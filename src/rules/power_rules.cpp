@@ -58,8 +58,8 @@ StrView duration(Arena* a, double us) {
 const IdleState* deepest_state(const CpuIdle* idle) {
   const IdleState* best = nullptr;
   for (const IdleState& st : idle->states) {
-    if (st.disabled || !st.has_latency_us) continue;
-    if (!best || st.latency_us > best->latency_us) best = &st;
+    if (st.disabled || !st.latency_us.has) continue;
+    if (!best || st.latency_us.value > best->latency_us.value) best = &st;
   }
   return best;
 }
@@ -86,7 +86,7 @@ StrView disable_states_fix(Arena* a, const RuleContext* ctx, const PowerIndex& i
     const CpuIdle* idle = idx.idle[c];
     if (!idle) continue;
     for (const IdleState& st : idle->states) {
-      if (st.disabled || !st.has_latency_us || static_cast<double>(st.latency_us) <= limit) {
+      if (st.disabled || !st.latency_us.has || static_cast<double>(st.latency_us.value) <= limit) {
         continue;
       }
       if (lines == kMaxDisableLines) break;
@@ -109,7 +109,7 @@ void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx)
   for (int32_t c : CpuIter{&ctx->rt_cpus}) {
     if (!idx.idle[c]) continue;
     const IdleState* st = deepest_state(idx.idle[c]);
-    if (st && (!worst || st->latency_us > worst->latency_us)) {
+    if (st && (!worst || st->latency_us.value > worst->latency_us.value)) {
       worst = st;
       worst_cpu = c;
     }
@@ -120,7 +120,7 @@ void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx)
     return;
   }
   double target = ctx->target_us;
-  auto latency = static_cast<double>(worst->latency_us);
+  auto latency = static_cast<double>(worst->latency_us.value);
   StrView lat = duration(a, latency);
   StrView tgt = duration(a, target);
   StrView label = cpu_label(a, ctx);
@@ -164,11 +164,11 @@ void rule_cstates(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
   for (int32_t c : CpuIter{&ctx->rt_cpus}) {
     if (!idx.idle[c]) continue;
     for (const IdleState& st : idx.idle[c]->states) {
-      if (!st.has_usage_delta) continue;
+      if (!st.usage_delta.has) continue;
       sampled = true;
-      if (!st.has_latency_us || static_cast<double>(st.latency_us) <= deep) continue;
-      if (st.usage_delta > most) {
-        most = st.usage_delta;
+      if (!st.latency_us.has || static_cast<double>(st.latency_us.value) <= deep) continue;
+      if (st.usage_delta.value > most) {
+        most = st.usage_delta.value;
         most_cpu = c;
         most_state = &st;
       }
@@ -181,7 +181,7 @@ void rule_cstates(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
     return;
   }
   auto rate = static_cast<double>(most);
-  if (s->sample_seconds > 0) rate /= s->sample_seconds;
+  if (s->cpuidle_window_s > 0) rate /= s->cpuidle_window_s;
   Finding* f =
       add_finding(r, "power.cstates", kCat, Severity::fail,
                   arena_sprintf(a, "CPU %d entered %.*s %.*s times/s during the sample", most_cpu,
@@ -198,15 +198,17 @@ void rule_cstates(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
 // ---- /dev/cpu_dma_latency ----
 
 void rule_cpu_dma_latency(Report* r, const Snapshot* s) {
-  if (!s->has_dma_latency_holder) return;
+  if (!s->dma_latency_holder.has) return;
   Finding* f = add_finding(r, "power.cpu_dma_latency", kCat, Severity::pass,
                            sv_lit("/dev/cpu_dma_latency is held open"));
-  if (s->has_dma_latency_us) {
+  if (s->dma_latency_us.has) {
     finding_set_detail(
         f, arena_sprintf(r->arena, "Requested maximum wakeup latency: %lld us (holder: %.*s).",
-                         static_cast<long long>(s->dma_latency_us), SV_ARG(s->dma_latency_holder)));
+                         static_cast<long long>(s->dma_latency_us.value),
+                         SV_ARG(s->dma_latency_holder.value)));
   } else {
-    finding_set_detail(f, arena_sprintf(r->arena, "Held by %.*s.", SV_ARG(s->dma_latency_holder)));
+    finding_set_detail(
+        f, arena_sprintf(r->arena, "Held by %.*s.", SV_ARG(s->dma_latency_holder.value)));
   }
 }
 
@@ -258,8 +260,9 @@ bool rule_governor(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
 // Boost counts as enabled when the cpufreq boost switch reads 1 or
 // intel_pstate's no_turbo reads 0; neither file read says nothing.
 void rule_boost(Report* r, const Snapshot* s) {
-  if (!s->has_boost && !s->has_no_turbo) return;
-  bool enabled = (s->has_boost && s->boost == 1) || (s->has_no_turbo && s->no_turbo == 0);
+  if (!s->boost.has && !s->no_turbo.has) return;
+  bool enabled =
+      (s->boost.has && s->boost.value == 1) || (s->no_turbo.has && s->no_turbo.value == 0);
   if (!enabled) {
     Finding* f =
         add_finding(r, "power.boost", kCat, Severity::pass, sv_lit("Turbo/boost is disabled"));
@@ -272,7 +275,7 @@ void rule_boost(Report* r, const Snapshot* s) {
   finding_set_impact(f, sv_lit("Boost clocks change with package temperature and how many cores "
                                "are active, so identical work takes different times depending on "
                                "what the rest of the machine is doing."));
-  finding_set_remediation(f, s->has_no_turbo
+  finding_set_remediation(f, s->no_turbo.has
                                  ? sv_lit("echo 1 > /sys/devices/system/cpu/intel_pstate/no_turbo")
                                  : sv_lit("echo 0 > /sys/devices/system/cpu/cpufreq/boost"));
 }
@@ -285,12 +288,14 @@ void rule_scaling_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx
   for (int32_t c : CpuIter{&ctx->rt_cpus}) {
     if ((fr = idx.freq[c]) != nullptr) break;
   }
-  if (!fr || !fr->has_scaling_min_khz || !fr->has_scaling_max_khz) return;
-  if (fr->scaling_min_khz >= fr->scaling_max_khz || sv_eq_cstr(fr->driver, "intel_pstate")) return;
+  if (!fr || !fr->scaling_min_khz.has || !fr->scaling_max_khz.has) return;
+  if (fr->scaling_min_khz.value >= fr->scaling_max_khz.value ||
+      sv_eq_cstr(fr->driver, "intel_pstate"))
+    return;
   Finding* f = add_finding(r, "power.idle_driver", kCat, Severity::warn,
                            arena_sprintf(a, "Scaling floor (%.*s) is below the ceiling (%.*s)",
-                                         SV_ARG(fmt_khz(a, fr->scaling_min_khz)),
-                                         SV_ARG(fmt_khz(a, fr->scaling_max_khz))));
+                                         SV_ARG(fmt_khz(a, fr->scaling_min_khz.value)),
+                                         SV_ARG(fmt_khz(a, fr->scaling_max_khz.value))));
   finding_set_impact(f, sv_lit("The core may run below its maximum clock, so worst-case execution "
                                "time is set by the lowest frequency, not the label on the box."));
   finding_set_remediation(

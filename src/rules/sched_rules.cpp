@@ -29,7 +29,7 @@ bool is_application(const RtTask& t) {
 // An application thread whose allowed CPUs were read: the only kind the
 // placement checks can judge.
 bool is_placed_application(const RtTask& t) {
-  return !t.kthread && t.has_affinity;
+  return !t.kthread && t.affinity.has;
 }
 
 StrView status_path(Arena* a, const RtTask& t) {
@@ -161,7 +161,7 @@ void rule_placement_problem(Report* r, const Snapshot* s, const PlacementProblem
   Finding* f =
       add_finding(r, p.id, kCat, p.severity,
                   arena_sprintf(a, "%d RT thread%s %s", c.count, fmt_plural(c.count), p.title));
-  StrView allowed = cpuset_format_list(a, &t.affinity);
+  StrView allowed = cpuset_format_list(a, &t.affinity.value);
   finding_set_detail(f, arena_sprintf(a, "%.*s (tid %d) %s %.*s, %s", SV_ARG(t.comm), t.tid,
                                       p.detail_verb, SV_ARG(allowed), p.detail_tail));
   finding_set_impact(f, sv_from_cstr(p.impact));
@@ -184,10 +184,10 @@ void rule_placement_isolated(Report* r, const Snapshot* s) {
   for (const RtTask& t : s->rt_tasks) {
     if (!is_placed_application(t)) continue;
     judged++;
-    bool on_isolated = cpuset_intersects(&t.affinity, &s->isolated);
+    bool on_isolated = cpuset_intersects(&t.affinity.value, &s->isolated);
     if (!on_isolated) {
       placement_note(&on_housekeeping, t);
-    } else if (cpuset_intersects(&t.affinity, &s->housekeeping)) {
+    } else if (cpuset_intersects(&t.affinity.value, &s->housekeeping)) {
       placement_note(&unaffined, t);
     }
   }
@@ -209,7 +209,7 @@ void rule_placement_plain(Report* r, const Snapshot* s, int32_t ncpus) {
   for (const RtTask& t : s->rt_tasks) {
     if (!is_placed_application(t)) continue;
     judged++;
-    if (ncpus > 1 && cpuset_count(&t.affinity) >= ncpus) unpinned++;
+    if (ncpus > 1 && cpuset_count(&t.affinity.value) >= ncpus) unpinned++;
   }
   if (unpinned > 0) {
     Finding* f = add_finding(r, "sched.rt_placement", kCat, Severity::warn,
@@ -245,13 +245,14 @@ bool find_equal_priority(Arena* a, const Snapshot* s, const RtTask** first, cons
     const RtTask& t = s->rt_tasks[i];
     if (!is_fifo_candidate(t)) continue;
     CpuSet* others = &later[t.rt_priority];
-    if (cpuset_count(&t.affinity) == 1 && cpuset_intersects(&t.affinity, others)) found = &t;
-    cpuset_or(others, &t.affinity);
+    if (cpuset_count(&t.affinity.value) == 1 && cpuset_intersects(&t.affinity.value, others))
+      found = &t;
+    cpuset_or(others, &t.affinity.value);
   }
   if (!found) return false;
   for (const RtTask* t = found + 1; t < s->rt_tasks.end(); t++) {
     if (is_fifo_candidate(*t) && t->rt_priority == found->rt_priority &&
-        cpuset_intersects(&t->affinity, &found->affinity)) {
+        cpuset_intersects(&t->affinity.value, &found->affinity.value)) {
       *first = found;
       *second = t;
       return true;
@@ -265,7 +266,7 @@ void rule_equal_priority(Report* r, const Snapshot* s) {
   const RtTask* one = nullptr;
   const RtTask* two = nullptr;
   if (!find_equal_priority(a, s, &one, &two)) return;
-  StrView cpu = cpuset_format_list(a, &one->affinity);
+  StrView cpu = cpuset_format_list(a, &one->affinity.value);
   Finding* f = add_finding(r, "sched.equal_priority", kCat, Severity::warn,
                            arena_sprintf(a, "Two SCHED_FIFO threads share priority %d on CPU %.*s",
                                          one->rt_priority, SV_ARG(cpu)));
@@ -300,9 +301,9 @@ void rule_rr_used(Report* r, const Snapshot* s) {
     Arena* a = r->arena;
     Finding* f = add_finding(r, "sched.rr_used", kCat, Severity::warn,
                              arena_sprintf(a, "%.*s uses SCHED_RR", SV_ARG(t.comm)));
-    if (s->has_sched_rr_timeslice_ms) {
+    if (s->sched_rr_timeslice_ms.has) {
       finding_set_detail(f, arena_sprintf(a, "Round-robin quantum is %lld ms.",
-                                          static_cast<long long>(s->sched_rr_timeslice_ms)));
+                                          static_cast<long long>(s->sched_rr_timeslice_ms.value)));
     } else {
       finding_set_detail(f, sv_lit("Round-robin quantum unknown."));
     }
@@ -317,8 +318,8 @@ void rule_rr_used(Report* r, const Snapshot* s) {
 }
 
 void rule_rt_throttling(Report* r, const Snapshot* s) {
-  if (!s->has_sched_rt_runtime_us) return;
-  long long runtime = static_cast<long long>(s->sched_rt_runtime_us);
+  if (!s->sched_rt_runtime_us.has) return;
+  long long runtime = static_cast<long long>(s->sched_rt_runtime_us.value);
   if (runtime < 0) {
     Finding* f = add_finding(r, "sched.rt_throttling", kCat, Severity::pass,
                              sv_lit("RT throttling disabled"));
@@ -328,7 +329,7 @@ void rule_rt_throttling(Report* r, const Snapshot* s) {
     return;
   }
   Arena* a = r->arena;
-  long long period = s->has_sched_rt_period_us ? static_cast<long long>(s->sched_rt_period_us)
+  long long period = s->sched_rt_period_us.has ? static_cast<long long>(s->sched_rt_period_us.value)
                                                : kDefaultRtPeriodUs;
   double share = period > 0 ? static_cast<double>(runtime) * 100 / static_cast<double>(period) : 0;
   Finding* f = add_finding(r, "sched.rt_throttling", kCat, Severity::warn,
@@ -371,10 +372,12 @@ struct DeadlineLoad {
 DeadlineLoad sum_deadline_load(const Snapshot* s) {
   DeadlineLoad load = {};
   for (const RtTask& t : s->rt_tasks) {
-    if (t.policy != kSchedDeadline || !t.has_dl || t.dl_period_ns == 0) continue;
+    if (t.policy != kSchedDeadline || !t.dl.has || t.dl.value.period_ns == 0) continue;
     load.read++;
-    load.bandwidth += static_cast<double>(t.dl_runtime_ns) / static_cast<double>(t.dl_period_ns);
-    if (!load.constrained && t.dl_deadline_ns > 0 && t.dl_deadline_ns < t.dl_period_ns) {
+    load.bandwidth +=
+        static_cast<double>(t.dl.value.runtime_ns) / static_cast<double>(t.dl.value.period_ns);
+    if (!load.constrained && t.dl.value.deadline_ns > 0 &&
+        t.dl.value.deadline_ns < t.dl.value.period_ns) {
       load.constrained = &t;
     }
   }
@@ -401,9 +404,9 @@ void rule_deadline_constrained(Report* r, const RtTask& t) {
   Arena* a = r->arena;
   Finding* f = add_finding(r, "sched.deadline_constrained", kCat, Severity::pass,
                            arena_sprintf(a, "%.*s uses a constrained deadline", SV_ARG(t.comm)));
-  finding_set_detail(
-      f, arena_sprintf(a, "runtime %.2f ms, deadline %.2f ms, period %.2f ms.", ms(t.dl_runtime_ns),
-                       ms(t.dl_deadline_ns), ms(t.dl_period_ns)));
+  finding_set_detail(f, arena_sprintf(a, "runtime %.2f ms, deadline %.2f ms, period %.2f ms.",
+                                      ms(t.dl.value.runtime_ns), ms(t.dl.value.deadline_ns),
+                                      ms(t.dl.value.period_ns)));
 }
 
 // Bandwidth counts only threads whose parameters were read. When none were,

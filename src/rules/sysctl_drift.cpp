@@ -6,6 +6,7 @@
 #include "base/cpuset.h"
 #include "base/parse.h"
 #include "collect/snapshot.h"
+#include "collect/sysctl_conf.h"
 #include "rules/finding.h"
 #include "rules/rules.h"
 
@@ -15,8 +16,7 @@ struct SysctlDrift {
   const char* id;
   const char* key;  // dotted name
   Category category;
-  bool Snapshot::*has;
-  int64_t Snapshot::*value;
+  OptInt Snapshot::*value;
   bool has_default;        // the kernel's built-in value is known
   int64_t kernel_default;  // what a boot without the setting runs
   bool (*passes)(int64_t v);
@@ -38,22 +38,21 @@ bool no_soft_watchdog(const Snapshot* s) { return s->nowatchdog || s->nosoftlock
 // only a persisted value is compared.
 constexpr SysctlDrift kSysctls[] = {
     {"sched.rt_runtime_drift", "kernel.sched_rt_runtime_us", Category::scheduling,
-     &Snapshot::has_sched_rt_runtime_us, &Snapshot::sched_rt_runtime_us, true, 950000,
+     &Snapshot::sched_rt_runtime_us, true, 950000,
      unthrottled, never},
     {"noise.timer_migration_drift", "kernel.timer_migration", Category::noise,
-     &Snapshot::has_timer_migration, &Snapshot::timer_migration, true, 1,
+     &Snapshot::timer_migration, true, 1,
      is_zero, never},
     {"noise.numa_balancing_drift", "kernel.numa_balancing", Category::noise,
-     &Snapshot::has_numa_balancing, &Snapshot::numa_balancing, false, 0,
+     &Snapshot::numa_balancing, false, 0,
      is_zero, never},
-    {"noise.watchdog_drift", "kernel.watchdog", Category::noise, &Snapshot::has_watchdog,
-     &Snapshot::watchdog, true, 1,
+    {"noise.watchdog_drift", "kernel.watchdog", Category::noise, &Snapshot::watchdog, true, 1,
      is_zero, no_soft_watchdog},
     {"noise.nmi_watchdog_drift", "kernel.nmi_watchdog", Category::noise,
-     &Snapshot::has_nmi_watchdog, &Snapshot::nmi_watchdog, false, 1,
+     &Snapshot::nmi_watchdog, false, 1,
      is_zero, never},
     {"noise.vm_stat_interval_drift", "vm.stat_interval", Category::noise,
-     &Snapshot::has_stat_interval, &Snapshot::stat_interval, true, 1,
+     &Snapshot::stat_interval, true, 1,
      slow_vmstat, never},
 };
 
@@ -89,8 +88,9 @@ void runtime_only(Report* r, const SysctlDrift& d, int64_t now) {
 }
 
 void check_sysctl(Report* r, const Snapshot* s, const SysctlDrift& d) {
-  if (!(s->*d.has)) return;
-  int64_t now = s->*d.value;
+  const OptInt& value = s->*d.value;
+  if (!value.has) return;
+  int64_t now = value.value;
   const PersistedSysctl* p = sysctl_conf_get(&s->sysctl_conf, d.key);
   if (p) {
     int64_t v;
@@ -109,12 +109,12 @@ void check_sysctl(Report* r, const Snapshot* s, const SysctlDrift& d) {
 // depends on the machine, so only a persisted value is compared.
 void check_watchdog_cpumask(Report* r, const Snapshot* s) {
   const PersistedSysctl* p = sysctl_conf_get(&s->sysctl_conf, "kernel.watchdog_cpumask");
-  if (!p || !s->has_watchdog_cpumask) return;
+  if (!p || !s->watchdog_cpumask.has) return;
   CpuSet want;
   cpuset_parse_list(&want, p->value);
-  if (cpuset_equal(&want, &s->watchdog_cpumask)) return;
+  if (cpuset_equal(&want, &s->watchdog_cpumask.value)) return;
   Arena* a = r->arena;
-  StrView now = cpuset_format_list(a, &s->watchdog_cpumask);
+  StrView now = cpuset_format_list(a, &s->watchdog_cpumask.value);
   Finding* f = add_finding(r, "isolation.watchdog_cpumask_drift", Category::isolation, Severity::warn,
                            arena_sprintf(a, "kernel.watchdog_cpumask is %.*s now; the next boot sets "
                                          "%.*s", SV_ARG(now), SV_ARG(p->value)));

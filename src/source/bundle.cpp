@@ -125,11 +125,6 @@ StrView read_bundle_file(Arena* a, const char* path, bool* mapped, StrView* err)
 
 }  // namespace
 
-int32_t bundle_lookup(const BundleIndex* idx, StrView name) {
-  uint32_t m;
-  return strindex_find(&idx->names, name, &m) ? static_cast<int32_t>(m) : -1;
-}
-
 Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate_limit,
                     StrView* err) {
   const char* no_members = "'%s' contains no readable members";

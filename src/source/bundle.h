@@ -6,28 +6,9 @@
 #include <cstdint>
 
 #include "base/arena.h"
-#include "base/list.h"
 #include "base/str.h"
-#include "base/str_index.h"
+#include "source/bundle_index.h"
 #include "source/source.h"
-
-// One archive member, named by its absolute path on the captured machine.
-struct BundleMember {
-  StrView name;  // normalised absolute path, never "/"
-  StrView data;  // view into the inflated archive; "" for a directory
-  bool is_dir;
-};
-
-// The bundle Source's ctx: the members, an index over their names and, per
-// member, its place in the directory tree so that listing a directory costs
-// only its own entries.
-struct BundleIndex {
-  List<BundleMember> members;  // archive order, synthesized directories after
-  StrIndex names;              // name -> the last member of that name
-  int32_t* first_child;        // per member: first entry below it, -1 = none
-  int32_t* next_sibling;       // per member: next entry of the same directory
-  int32_t root_first;          // first entry of "/"
-};
 
 // The largest archive a gzip bundle may inflate to.
 constexpr uint64_t kBundleInflateLimit = uint64_t{1} << 30;
@@ -40,6 +21,3 @@ Source* bundle_open(Arena* a, const char* path, StrView* err);
 // bundle that inflates past inflate_limit bytes is refused.
 Source* bundle_load(Arena* a, const char* label, StrView bytes, uint64_t inflate_limit,
                     StrView* err);
-
-// The index of the last member named name, or -1.
-int32_t bundle_lookup(const BundleIndex* idx, StrView name);

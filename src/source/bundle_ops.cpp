@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "source/bundle.h"
+#include "source/bundle_index.h"
 #include "source/path.h"
 
 namespace {

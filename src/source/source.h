@@ -51,10 +51,6 @@ struct Source {
   size_t read_errors_indexed;
 };
 
-// Opens the live system (path null or "/"), a tree (a directory) or a bundle
-// (any regular file). On failure returns null and sets *err.
-Source* source_open(Arena* a, const char* path, StrView* err);
-
 StrView source_read(Source* src, const char* path);
 StrView source_read_view(Source* src, StrView path);
 StrView source_read_trimmed(Source* src, const char* path);

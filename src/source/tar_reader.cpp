@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "source/path.h"
+#include "source/source.h"
 
 namespace {
 

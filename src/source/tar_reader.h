@@ -5,7 +5,7 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "base/str.h"
-#include "source/bundle.h"
+#include "source/bundle_index.h"
 
 constexpr size_t kTarBlock = 512;
 

@@ -69,28 +69,28 @@ TEST_F(CmdlineTest, AnyWhiteSpaceSeparatesWords) {
 
 TEST_F(CmdlineTest, Isolcpus) {
   Snapshot* s = collect("isolcpus=nohz,domain,2-7");
-  EXPECT_TRUE(s->has_isolcpus);
-  EXPECT_EQ(cpus(s->isolcpus), "2-7");
+  EXPECT_TRUE(s->isolcpus.has);
+  EXPECT_EQ(cpus(s->isolcpus.value), "2-7");
   ASSERT_EQ(s->isolcpus_flags.count, 2u);
   EXPECT_EQ(str(s->isolcpus_flags.items[0]), "nohz");
   EXPECT_EQ(str(s->isolcpus_flags.items[1]), "domain");
 
   s = collect("isolcpus=managed_irq,domain,1,3,5-6");
-  EXPECT_EQ(cpus(s->isolcpus), "1,3,5,6");
+  EXPECT_EQ(cpus(s->isolcpus.value), "1,3,5,6");
   EXPECT_EQ(s->isolcpus_flags.count, 2u);
 
   s = collect("isolcpus=3");
-  EXPECT_EQ(cpus(s->isolcpus), "3");
+  EXPECT_EQ(cpus(s->isolcpus.value), "3");
   EXPECT_EQ(s->isolcpus_flags.count, 0u);
 }
 
 TEST_F(CmdlineTest, LastOccurrenceCounts) {
   Snapshot* s = collect("isolcpus=1 isolcpus");
-  EXPECT_FALSE(s->has_isolcpus);
-  EXPECT_TRUE(cpuset_empty(&s->isolcpus));
+  EXPECT_FALSE(s->isolcpus.has);
+  EXPECT_TRUE(cpuset_empty(&s->isolcpus.value));
 
   s = collect("nohz_full=1 nohz_full=2-3 intel_pstate=disable intel_pstate=passive");
-  EXPECT_EQ(cpus(s->cmdline_nohz_full), "2,3");
+  EXPECT_EQ(cpus(s->cmdline_nohz_full.value), "2,3");
   EXPECT_EQ(str(s->intel_pstate_param), "passive");
 
   s = collect("skew_tick=1 skew_tick=0 mitigations=off mitigations");
@@ -100,25 +100,25 @@ TEST_F(CmdlineTest, LastOccurrenceCounts) {
 
 TEST_F(CmdlineTest, EmptyValueIsPresentWithEmptySet) {
   Snapshot* s = collect("isolcpus= nohz_full= rcu_nocbs= irqaffinity= kthread_cpus=");
-  EXPECT_TRUE(s->has_isolcpus);
-  EXPECT_TRUE(s->has_cmdline_nohz_full);
-  EXPECT_TRUE(s->has_rcu_nocbs);
-  EXPECT_TRUE(s->has_irqaffinity);
-  EXPECT_TRUE(s->has_kthread_cpus);
-  EXPECT_TRUE(cpuset_empty(&s->isolcpus));
-  EXPECT_TRUE(cpuset_empty(&s->cmdline_nohz_full));
-  EXPECT_TRUE(cpuset_empty(&s->rcu_nocbs));
-  EXPECT_TRUE(cpuset_empty(&s->irqaffinity));
-  EXPECT_TRUE(cpuset_empty(&s->kthread_cpus));
+  EXPECT_TRUE(s->isolcpus.has);
+  EXPECT_TRUE(s->cmdline_nohz_full.has);
+  EXPECT_TRUE(s->rcu_nocbs.has);
+  EXPECT_TRUE(s->irqaffinity.has);
+  EXPECT_TRUE(s->kthread_cpus.has);
+  EXPECT_TRUE(cpuset_empty(&s->isolcpus.value));
+  EXPECT_TRUE(cpuset_empty(&s->cmdline_nohz_full.value));
+  EXPECT_TRUE(cpuset_empty(&s->rcu_nocbs.value));
+  EXPECT_TRUE(cpuset_empty(&s->irqaffinity.value));
+  EXPECT_TRUE(cpuset_empty(&s->kthread_cpus.value));
 }
 
 TEST_F(CmdlineTest, BareCpuListWordsAreNotPresent) {
   Snapshot* s = collect("nohz_full rcu_nocbs irqaffinity kthread_cpus isolcpus");
-  EXPECT_FALSE(s->has_cmdline_nohz_full);
-  EXPECT_FALSE(s->has_rcu_nocbs);
-  EXPECT_FALSE(s->has_irqaffinity);
-  EXPECT_FALSE(s->has_kthread_cpus);
-  EXPECT_FALSE(s->has_isolcpus);
+  EXPECT_FALSE(s->cmdline_nohz_full.has);
+  EXPECT_FALSE(s->rcu_nocbs.has);
+  EXPECT_FALSE(s->irqaffinity.has);
+  EXPECT_FALSE(s->kthread_cpus.has);
+  EXPECT_FALSE(s->isolcpus.has);
 }
 
 TEST_F(CmdlineTest, KeyPresentFlags) {
@@ -164,24 +164,24 @@ TEST_F(CmdlineTest, TextParameters) {
 
 TEST_F(CmdlineTest, IntegerParameters) {
   Snapshot* s = collect("nmi_watchdog=panic processor.max_cstate=3 intel_idle.max_cstate=1");
-  EXPECT_FALSE(s->has_nmi_watchdog_param);
-  EXPECT_TRUE(s->has_max_cstate);
-  EXPECT_EQ(s->max_cstate, 1);
+  EXPECT_FALSE(s->nmi_watchdog_param.has);
+  EXPECT_TRUE(s->max_cstate.has);
+  EXPECT_EQ(s->max_cstate.value, 1);
 
   s = collect("nmi_watchdog=0 intel_idle.max_cstate=2");
-  EXPECT_TRUE(s->has_nmi_watchdog_param);
-  EXPECT_EQ(s->nmi_watchdog_param, 0);
-  EXPECT_EQ(s->max_cstate, 2);
+  EXPECT_TRUE(s->nmi_watchdog_param.has);
+  EXPECT_EQ(s->nmi_watchdog_param.value, 0);
+  EXPECT_EQ(s->max_cstate.value, 2);
 
   s = collect("processor.max_cstate=0 intel_idle.max_cstate=5");
-  EXPECT_EQ(s->max_cstate, 0);
+  EXPECT_EQ(s->max_cstate.value, 0);
 
   s = collect("processor.max_cstate=x intel_idle.max_cstate= nmi_watchdog");
-  EXPECT_FALSE(s->has_max_cstate);
-  EXPECT_FALSE(s->has_nmi_watchdog_param);
+  EXPECT_FALSE(s->max_cstate.has);
+  EXPECT_FALSE(s->nmi_watchdog_param.has);
 
   s = collect("processor.max_cstate=9 intel_idle.max_cstate=bad");
-  EXPECT_EQ(s->max_cstate, 9);
+  EXPECT_EQ(s->max_cstate.value, 9);
 }
 
 TEST_F(CmdlineTest, AbsentCommandLineLeavesEverythingZero) {
@@ -206,35 +206,35 @@ TEST_F(CmdlineTest, HostileValuesStayBounded) {
   Snapshot* s = collect(
       "nohz_full=0-4294967295 rcu_nocbs=-5,4096,4095 irqaffinity=3-1 "
       "kthread_cpus=0-2147483647:1/0 isolcpus=domain,domain,nohz");
-  EXPECT_TRUE(s->has_cmdline_nohz_full);
-  EXPECT_LE(cpuset_count(&s->cmdline_nohz_full), kMaxCpus);
-  EXPECT_EQ(cpus(s->rcu_nocbs), "4095");
-  EXPECT_TRUE(cpuset_empty(&s->irqaffinity));
-  EXPECT_TRUE(s->has_kthread_cpus);
-  EXPECT_TRUE(s->has_isolcpus);
-  EXPECT_TRUE(cpuset_empty(&s->isolcpus));
+  EXPECT_TRUE(s->cmdline_nohz_full.has);
+  EXPECT_LE(cpuset_count(&s->cmdline_nohz_full.value), kMaxCpus);
+  EXPECT_EQ(cpus(s->rcu_nocbs.value), "4095");
+  EXPECT_TRUE(cpuset_empty(&s->irqaffinity.value));
+  EXPECT_TRUE(s->kthread_cpus.has);
+  EXPECT_TRUE(s->isolcpus.has);
+  EXPECT_TRUE(cpuset_empty(&s->isolcpus.value));
 }
 
 TEST_F(CmdlineTest, FixtureOfATunedRtMachine) {
   Snapshot* s = collect_dir(tests_dir() + "/fixtures/kernel-rt");
-  EXPECT_TRUE(s->has_isolcpus);
-  EXPECT_EQ(cpus(s->isolcpus), "2,3");
+  EXPECT_TRUE(s->isolcpus.has);
+  EXPECT_EQ(cpus(s->isolcpus.value), "2,3");
   ASSERT_EQ(s->isolcpus_flags.count, 2u);
   EXPECT_EQ(str(s->isolcpus_flags.items[0]), "managed_irq");
   EXPECT_EQ(str(s->isolcpus_flags.items[1]), "domain");
-  EXPECT_EQ(cpus(s->cmdline_nohz_full), "2,3");
-  EXPECT_EQ(cpus(s->rcu_nocbs), "2,3");
-  EXPECT_EQ(cpus(s->irqaffinity), "0,1");
-  EXPECT_EQ(cpus(s->kthread_cpus), "0,1");
+  EXPECT_EQ(cpus(s->cmdline_nohz_full.value), "2,3");
+  EXPECT_EQ(cpus(s->rcu_nocbs.value), "2,3");
+  EXPECT_EQ(cpus(s->irqaffinity.value), "0,1");
+  EXPECT_EQ(cpus(s->kthread_cpus.value), "0,1");
   EXPECT_TRUE(s->rcu_nocb_poll);
   EXPECT_TRUE(s->nosoftlockup);
   EXPECT_TRUE(s->nowatchdog);
-  EXPECT_EQ(s->nmi_watchdog_param, 0);
-  EXPECT_TRUE(s->has_nmi_watchdog_param);
+  EXPECT_EQ(s->nmi_watchdog_param.value, 0);
+  EXPECT_TRUE(s->nmi_watchdog_param.has);
   EXPECT_TRUE(s->skew_tick);
   EXPECT_EQ(str(s->clocksource_param), "tsc");
   EXPECT_EQ(str(s->intel_pstate_param), "disable");
-  EXPECT_EQ(s->max_cstate, 0);
+  EXPECT_EQ(s->max_cstate.value, 0);
   EXPECT_TRUE(s->idle_poll);
   EXPECT_TRUE(s->audit_off);
   EXPECT_EQ(str(s->mitigations_param), "off");
@@ -245,8 +245,8 @@ TEST_F(CmdlineTest, FixtureOfATunedRtMachine) {
 TEST_F(CmdlineTest, FixtureOfAGenericMachine) {
   Snapshot* s = collect_dir(tests_dir() + "/fixtures/kernel-generic");
   EXPECT_EQ(str(kv_get(&s->cmdline_params, "preempt")), "full");
-  EXPECT_FALSE(s->has_isolcpus);
-  EXPECT_FALSE(s->has_cmdline_nohz_full);
+  EXPECT_FALSE(s->isolcpus.has);
+  EXPECT_FALSE(s->cmdline_nohz_full.has);
   EXPECT_TRUE(kv_has(&s->cmdline_params, "quiet"));
 }
 

@@ -13,7 +13,7 @@
 #include "base/cpuset.h"
 #include "collect/collect.h"
 #include "collect/irq_sample.h"
-#include "source/source.h"
+#include "source/source_open.h"
 #include "test_util.h"
 
 namespace {
@@ -89,26 +89,26 @@ TEST_F(InterruptsTest, CollectsRowsAndRouting) {
   EXPECT_EQ(actions(*timer), "timer");
   EXPECT_EQ(str(timer->device), "timer");
   EXPECT_EQ(timer->total, 25u);
-  EXPECT_FALSE(timer->has_affinity);
-  EXPECT_FALSE(timer->has_node);
+  EXPECT_FALSE(timer->affinity.has);
+  EXPECT_FALSE(timer->node.has);
 
   const IrqInfo* shared = find(s->irqs, "16");
   ASSERT_TRUE(shared);
   EXPECT_EQ(actions(*shared), "ehci_hcd:usb1|i801_smbus");
   EXPECT_EQ(str(shared->device), "ehci_hcd:usb1, i801_smbus");
-  EXPECT_TRUE(shared->has_affinity);
-  EXPECT_EQ(cpus(shared->affinity), "0,1");
-  EXPECT_TRUE(shared->has_effective);
-  EXPECT_EQ(cpus(shared->effective), "1");  // the list wins; the mask is not read
-  EXPECT_TRUE(shared->has_node);
-  EXPECT_EQ(shared->node, 0);
+  EXPECT_TRUE(shared->affinity.has);
+  EXPECT_EQ(cpus(shared->affinity.value), "0,1");
+  EXPECT_TRUE(shared->effective.has);
+  EXPECT_EQ(cpus(shared->effective.value), "1");  // the list wins; the mask is not read
+  EXPECT_TRUE(shared->node.has);
+  EXPECT_EQ(shared->node.value, 0);
   EXPECT_FALSE(shared->managed);
 
   const IrqInfo* msi = find(s->irqs, "30");
   ASSERT_TRUE(msi);
   EXPECT_EQ(str(msi->chip), "IR-PCI-MSI");
   EXPECT_EQ(actions(*msi), "1572865-edge");
-  EXPECT_EQ(cpus(msi->affinity), "2,3");
+  EXPECT_EQ(cpus(msi->affinity.value), "2,3");
 
   const IrqInfo* bare = find(s->irqs, "31");
   ASSERT_TRUE(bare);
@@ -121,8 +121,8 @@ TEST_F(InterruptsTest, CollectsRowsAndRouting) {
   EXPECT_EQ(str(s->special_irqs[1].device), "");
   EXPECT_EQ(s->special_irqs[1].per_cpu.count, 1u);
 
-  EXPECT_TRUE(s->has_default_affinity);
-  EXPECT_EQ(cpus(s->default_affinity), "0,1");
+  EXPECT_TRUE(s->default_affinity.has);
+  EXPECT_EQ(cpus(s->default_affinity.value), "0,1");
   ASSERT_EQ(s->softirqs.count, 2u);
   EXPECT_EQ(str(s->softirqs[1].name), "NET_RX");
   EXPECT_EQ(s->softirqs[1].per_cpu[1].count, 2u);
@@ -135,7 +135,7 @@ TEST_F(InterruptsTest, WithoutTheTableNothingElseIsRead) {
   d.write("proc/softirqs", "CPU0\nTIMER: 1\n");
   Snapshot* s = collect(d.path);
   EXPECT_FALSE(s->interrupts_available);
-  EXPECT_FALSE(s->has_default_affinity);
+  EXPECT_FALSE(s->default_affinity.has);
   EXPECT_EQ(s->softirqs.count, 0u);
   EXPECT_EQ(s->interrupts_read_s, 0.0);
 }
@@ -163,8 +163,8 @@ TEST_F(InterruptsTest, MalformedDefaultAffinityCountsAsNotRead) {
     d.write("proc/interrupts", "CPU0\n");
     d.write("proc/irq/default_smp_affinity", c.text);
     Snapshot* s = collect(d.path);
-    EXPECT_EQ(s->has_default_affinity, c.has) << c.text;
-    EXPECT_EQ(cpus(s->default_affinity), c.set) << c.text;
+    EXPECT_EQ(s->default_affinity.has, c.has) << c.text;
+    EXPECT_EQ(cpus(s->default_affinity.value), c.set) << c.text;
   }
 }
 

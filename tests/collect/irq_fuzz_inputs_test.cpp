@@ -97,7 +97,7 @@ TEST_F(FuzzInputsTest, StatusFiles) {
   for (const std::string& in : inputs) {
     RtTask t{};
     parse_task_status(StrView{in.data(), in.size()}, &t);
-    EXPECT_TRUE(t.has_affinity || cpuset_empty(&t.affinity));
+    EXPECT_TRUE(t.affinity.has || cpuset_empty(&t.affinity.value));
   }
 }
 

@@ -40,7 +40,7 @@ TEST_F(KernelTest, ConfigGzWinsOverBoot) {
   Snapshot* s = collect(d);
   EXPECT_TRUE(s->config_available);
   EXPECT_EQ(str(s->config_source), "/proc/config.gz");
-  EXPECT_EQ(s->hz, 1000);
+  EXPECT_EQ(s->hz.value, 1000);
 }
 
 TEST_F(KernelTest, CorruptConfigGzFallsBackAndIsRecorded) {
@@ -50,7 +50,7 @@ TEST_F(KernelTest, CorruptConfigGzFallsBackAndIsRecorded) {
   d.write("boot/config-6.1.0-x", "CONFIG_HZ=100\n");
   Snapshot* s = collect(d);
   EXPECT_EQ(str(s->config_source), "/boot/config-6.1.0-x");
-  EXPECT_EQ(s->hz, 100);
+  EXPECT_EQ(s->hz.value, 100);
   EXPECT_TRUE(has_read_error(s, "/proc/config.gz", "EBADGZIP"));
 }
 
@@ -62,7 +62,7 @@ TEST_F(KernelTest, EmptyCandidatesAreSkipped) {
   d.write("lib/modules/6.1.0-x/build/.config", "CONFIG_HZ=300\n");
   Snapshot* s = collect(d);
   EXPECT_EQ(str(s->config_source), "/lib/modules/6.1.0-x/build/.config");
-  EXPECT_EQ(s->hz, 300);
+  EXPECT_EQ(s->hz.value, 300);
 }
 
 TEST_F(KernelTest, ReleaseConfigBeforeOtherBootConfigs) {
@@ -72,7 +72,7 @@ TEST_F(KernelTest, ReleaseConfigBeforeOtherBootConfigs) {
   d.write("boot/config-6.1.0-b", "CONFIG_HZ=250\n");
   Snapshot* s = collect(d);
   EXPECT_EQ(str(s->config_source), "/boot/config-6.1.0-b");
-  EXPECT_EQ(s->hz, 250);
+  EXPECT_EQ(s->hz.value, 250);
 }
 
 // /boot/config-RELEASE, then the build tree's .config, and only then any other
@@ -85,7 +85,7 @@ TEST_F(KernelTest, ReleaseCandidatesInOrderBeforeTheGlob) {
   d.write("lib/modules/6.1.0-x/build/.config", "CONFIG_HZ=300\n");
   Snapshot* s = collect(d);
   EXPECT_EQ(str(s->config_source), "/boot/config-6.1.0-x");
-  EXPECT_EQ(s->hz, 250);
+  EXPECT_EQ(s->hz.value, 250);
 
   TempDir e;
   e.write("proc/sys/kernel/osrelease", "6.1.0-x\n");
@@ -93,7 +93,7 @@ TEST_F(KernelTest, ReleaseCandidatesInOrderBeforeTheGlob) {
   e.write("lib/modules/6.1.0-x/build/.config", "CONFIG_HZ=300\n");
   s = collect(e);
   EXPECT_EQ(str(s->config_source), "/lib/modules/6.1.0-x/build/.config");
-  EXPECT_EQ(s->hz, 300);
+  EXPECT_EQ(s->hz.value, 300);
 }
 
 TEST_F(KernelTest, WithoutReleaseTheFirstSortedBootConfigWins) {
@@ -104,7 +104,7 @@ TEST_F(KernelTest, WithoutReleaseTheFirstSortedBootConfigWins) {
   Snapshot* s = collect(d);
   // "5.10..." sorts first; the empty "6.1.0-a" would be skipped anyway.
   EXPECT_EQ(str(s->config_source), "/boot/config-5.10.0-a");
-  EXPECT_EQ(s->hz, 1000);
+  EXPECT_EQ(s->hz.value, 1000);
 }
 
 TEST_F(KernelTest, ReleaseWithoutItsConfigFallsBackToGlob) {
@@ -125,7 +125,7 @@ TEST_F(KernelTest, ReleaseThatIsAPathIsNotFollowed) {
   Snapshot* s = collect(d);
   EXPECT_EQ(str(s->release), "../proc/secret");
   EXPECT_EQ(str(s->config_source), "/boot/config-real");
-  EXPECT_EQ(s->hz, 100);
+  EXPECT_EQ(s->hz.value, 100);
 }
 
 TEST_F(KernelTest, NoConfigurationAnywhere) {
@@ -138,7 +138,7 @@ TEST_F(KernelTest, NoConfigurationAnywhere) {
   EXPECT_FALSE(s->config_preempt_model.ptr);
   EXPECT_FALSE(s->preempt_model.ptr);
   EXPECT_FALSE(s->is_rt);
-  EXPECT_FALSE(s->has_hz);
+  EXPECT_FALSE(s->hz.has);
   EXPECT_EQ(s->debug_options.count, 0u);
   EXPECT_EQ(str(s->proc_version), "Linux version 6.1.0 #1 SMP");
   EXPECT_FALSE(s->release.ptr);
@@ -285,8 +285,8 @@ TEST_F(KernelTest, TickRate) {
     TempDir d;
     d.write("boot/config-x", c.config);
     Snapshot* s = collect(d);
-    EXPECT_EQ(s->has_hz, c.has) << c.config;
-    EXPECT_EQ(s->hz, c.hz) << c.config;
+    EXPECT_EQ(s->hz.has, c.has) << c.config;
+    EXPECT_EQ(s->hz.value, c.hz) << c.config;
   }
 }
 
@@ -350,8 +350,8 @@ TEST_F(KernelTest, RtFixture) {
   EXPECT_EQ(str(s->config_preempt_model), "rt");
   EXPECT_EQ(str(s->preempt_model), "rt");
   EXPECT_FALSE(s->preempt_dynamic);
-  EXPECT_TRUE(s->has_hz);
-  EXPECT_EQ(s->hz, 250);
+  EXPECT_TRUE(s->hz.has);
+  EXPECT_EQ(s->hz.value, 250);
   ASSERT_EQ(s->debug_options.count, 2u);
   EXPECT_EQ(str(s->debug_options.items[0].key), "CONFIG_SCHEDSTATS");
   EXPECT_EQ(str(s->debug_options.items[1].key), "CONFIG_DEBUG_LIST");
@@ -365,7 +365,7 @@ TEST_F(KernelTest, GenericFixture) {
   EXPECT_EQ(str(s->config_preempt_model), "voluntary");
   EXPECT_EQ(str(s->preempt_model), "full");
   EXPECT_TRUE(s->preempt_dynamic);
-  EXPECT_EQ(s->hz, 250);
+  EXPECT_EQ(s->hz.value, 250);
   EXPECT_EQ(s->debug_options.count, 2u);
 }
 
@@ -377,7 +377,7 @@ TEST_F(KernelTest, ConfigGzFixture) {
   EXPECT_EQ(str(s->config_preempt_model), "voluntary");
   EXPECT_EQ(str(s->preempt_model), "voluntary");
   EXPECT_TRUE(s->preempt_dynamic);
-  EXPECT_EQ(s->hz, 250);
+  EXPECT_EQ(s->hz.value, 250);
 }
 
 TEST_F(KernelTest, MinimalFixture) {
@@ -387,7 +387,7 @@ TEST_F(KernelTest, MinimalFixture) {
   EXPECT_FALSE(s->config_available);
   EXPECT_FALSE(s->is_rt);
   EXPECT_FALSE(s->preempt_model.ptr);
-  EXPECT_FALSE(s->has_hz);
+  EXPECT_FALSE(s->hz.has);
 }
 
 }  // namespace

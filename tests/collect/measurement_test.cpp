@@ -12,27 +12,27 @@ TEST_F(MeasurementTest, PerCpuEntryFindsOrAppends) {
   PerCpuLatency* a = per_cpu_entry(&arena, &m, 3);
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->cpu, 3);
-  EXPECT_FALSE(a->has_min || a->has_avg || a->has_max);
-  a->has_max = true;
-  a->max_us = 42.5;
+  EXPECT_FALSE(a->min_us.has || a->avg_us.has || a->max_us.has);
+  a->max_us.has = true;
+  a->max_us.value = 42.5;
   PerCpuLatency* b = per_cpu_entry(&arena, &m, 1);
   EXPECT_EQ(b->cpu, 1);
-  EXPECT_FALSE(b->has_max);
+  EXPECT_FALSE(b->max_us.has);
   PerCpuLatency* again = per_cpu_entry(&arena, &m, 3);
   EXPECT_EQ(again, &m.per_cpu.items[0]);
-  EXPECT_TRUE(again->has_max);
-  EXPECT_EQ(again->max_us, 42.5);
+  EXPECT_TRUE(again->max_us.has);
+  EXPECT_EQ(again->max_us.value, 42.5);
   ASSERT_EQ(m.per_cpu.count, 2u);
   EXPECT_EQ(m.per_cpu.items[1].cpu, 1);
 }
 
 TEST_F(MeasurementTest, PerCpuEntryHasNoUpperBound) {
   Measurement m = {};
-  for (int32_t cpu = 0; cpu < 1000; cpu++) per_cpu_entry(&arena, &m, 999 - cpu)->has_avg = true;
+  for (int32_t cpu = 0; cpu < 1000; cpu++) per_cpu_entry(&arena, &m, 999 - cpu)->avg_us.has = true;
   ASSERT_EQ(m.per_cpu.count, 1000u);
   for (size_t i = 0; i < 1000; i++) {
     EXPECT_EQ(m.per_cpu.items[i].cpu, static_cast<int32_t>(999 - i));
-    EXPECT_TRUE(m.per_cpu.items[i].has_avg);
+    EXPECT_TRUE(m.per_cpu.items[i].avg_us.has);
   }
   EXPECT_EQ(per_cpu_entry(&arena, &m, 500), &m.per_cpu.items[499]);
   EXPECT_EQ(m.per_cpu.count, 1000u);

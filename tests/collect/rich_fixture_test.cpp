@@ -47,15 +47,15 @@ TEST_F(RichFixtureTest, Interrupts) {
   EXPECT_EQ(s->irqs.count, 27u);
   EXPECT_EQ(s->special_irqs.count, 19u);
   EXPECT_EQ(s->softirqs.count, 10u);
-  EXPECT_TRUE(s->has_default_affinity);
-  EXPECT_EQ(cpus(s->default_affinity), "0,1,4,5,8,9,12,13");
+  EXPECT_TRUE(s->default_affinity.has);
+  EXPECT_EQ(cpus(s->default_affinity.value), "0,1,4,5,8,9,12,13");
 
   const IrqInfo* sata = irq("124");
   ASSERT_TRUE(sata);
   EXPECT_EQ(str(sata->device), "ahci[0000:00:17.0]");
   EXPECT_EQ(str(sata->chip), "IR-PCI-MSI");
   EXPECT_FALSE(sata->managed);
-  EXPECT_EQ(cpus(sata->effective), "6");
+  EXPECT_EQ(cpus(sata->effective.value), "6");
   EXPECT_EQ(sata->per_cpu[6].count, 187345u);
 
   const IrqInfo* pme = irq("121");
@@ -67,8 +67,8 @@ TEST_F(RichFixtureTest, Interrupts) {
   for (const IrqInfo& i : s->irqs) {
     if (!i.managed) continue;
     managed++;
-    EXPECT_TRUE(cpuset_equal(&i.affinity, &i.effective)) << str(i.name);
-    EXPECT_EQ(cpuset_count(&i.effective), 1) << str(i.name);
+    EXPECT_TRUE(cpuset_equal(&i.affinity.value, &i.effective.value)) << str(i.name);
+    EXPECT_EQ(cpuset_count(&i.effective.value), 1) << str(i.name);
   }
   EXPECT_EQ(managed, 16);  // one queue per CPU; the NIC's own vector is not one
   EXPECT_FALSE(irq("126")->managed);
@@ -80,9 +80,9 @@ TEST_F(RichFixtureTest, Threads) {
   EXPECT_EQ(str(s->sched_getattr_note), "not a live system");
   EXPECT_EQ(s->rt_tasks[0].policy, 6);  // the deadline thread sorts first
   const RtTask* logger = task(2403);
-  EXPECT_EQ(cpus(logger->affinity), "0-15");
+  EXPECT_EQ(cpus(logger->affinity.value), "0-15");
   EXPECT_EQ(logger->rt_priority, 90);
-  EXPECT_EQ(cpus(task(2401)->affinity), "2");
+  EXPECT_EQ(cpus(task(2401)->affinity.value), "2");
   EXPECT_EQ(str(task(2405)->comm), "sensor (rx) 2");
   EXPECT_EQ(str(task(2406)->comm), "bad\nname");
   EXPECT_FALSE(task(2500)->kthread);  // the zombie

@@ -15,8 +15,8 @@ class SnapshotTest : public ArenaTest {
                        bool known = true) {
     IdleState* st = list_grow(&arena, &idle->states);
     st->index = index;
-    st->has_latency_us = known;
-    st->latency_us = known ? latency : 0;
+    st->latency_us.has = known;
+    st->latency_us.value = known ? latency : 0;
     st->disabled = disabled;
     return st;
   }

@@ -78,28 +78,28 @@ TEST_F(SysctlTest, CgroupVersionFromTheTypeMountedAtSysFsCgroup) {
 
 TEST_F(SysctlTest, RichFixture) {
   Snapshot* s = collect(tests_dir() + "/fixtures/rich");
-  EXPECT_EQ(s->sched_rt_runtime_us, 950000);
-  EXPECT_EQ(s->sched_rt_period_us, 1000000);
-  EXPECT_EQ(s->timer_migration, 1);
-  EXPECT_TRUE(s->has_soft_watchdog);
-  EXPECT_EQ(s->soft_watchdog, 1);
-  EXPECT_EQ(s->nmi_watchdog, 0);
-  EXPECT_EQ(cpus(s->watchdog_cpumask), "0,1,4,5,8,9,12,13");
+  EXPECT_EQ(s->sched_rt_runtime_us.value, 950000);
+  EXPECT_EQ(s->sched_rt_period_us.value, 1000000);
+  EXPECT_EQ(s->timer_migration.value, 1);
+  EXPECT_TRUE(s->soft_watchdog.has);
+  EXPECT_EQ(s->soft_watchdog.value, 1);
+  EXPECT_EQ(s->nmi_watchdog.value, 0);
+  EXPECT_EQ(cpus(s->watchdog_cpumask.value), "0,1,4,5,8,9,12,13");
   EXPECT_TRUE(s->swap_active);
   EXPECT_EQ(s->swap_total_kb, 8388604);
   EXPECT_EQ(str(s->thp_enabled), "[always] madvise never");
-  EXPECT_EQ(s->mce_check_interval, 300);
-  EXPECT_EQ(cpus(s->workqueue_cpumask), "0-15");
-  EXPECT_EQ(cpus(s->writeback_cpumask), "0,1,4,5,8,9,12,13");
+  EXPECT_EQ(s->mce_check_interval.value, 300);
+  EXPECT_EQ(cpus(s->workqueue_cpumask.value), "0-15");
+  EXPECT_EQ(cpus(s->writeback_cpumask.value), "0,1,4,5,8,9,12,13");
   EXPECT_EQ(str(s->clocksource), "tsc");
   EXPECT_EQ(s->cgroup_version, 2);
   EXPECT_FALSE(s->rt_group_sched);
   EXPECT_TRUE(s->tracefs_available);
   EXPECT_EQ(str(s->tracefs_path), "/sys/kernel/tracing");
   EXPECT_EQ(str(s->current_tracer), "nop");
-  EXPECT_EQ(s->tracing_on, 1);
-  EXPECT_TRUE(s->has_osnoise && s->has_timerlat && s->has_hwlat && s->has_irqsoff &&
-              s->has_wakeup_rt);
+  EXPECT_EQ(s->tracing_on.value, 1);
+  EXPECT_TRUE(s->osnoise_available && s->timerlat_available && s->hwlat_available &&
+              s->irqsoff_available && s->wakeup_rt_available);
 }
 
 TEST_F(SysctlTest, MalformedMaskIsReadButEmpty) {
@@ -109,10 +109,10 @@ TEST_F(SysctlTest, MalformedMaskIsReadButEmpty) {
   d.write("sys/devices/system/machinecheck/machinecheck1/check_interval", "150\n");
   d.write("boot/config-6.1", "CONFIG_RT_GROUP_SCHED=y\n");
   Snapshot* s = collect(d);
-  EXPECT_TRUE(s->has_workqueue_cpumask);
-  EXPECT_TRUE(cpuset_empty(&s->workqueue_cpumask));
-  EXPECT_FALSE(s->has_writeback_cpumask);
-  EXPECT_EQ(s->mce_check_interval, 150);  // the first that reads as a number
+  EXPECT_TRUE(s->workqueue_cpumask.has);
+  EXPECT_TRUE(cpuset_empty(&s->workqueue_cpumask.value));
+  EXPECT_FALSE(s->writeback_cpumask.has);
+  EXPECT_EQ(s->mce_check_interval.value, 150);  // the first that reads as a number
   EXPECT_TRUE(s->rt_group_sched);
   EXPECT_EQ(s->cgroup_version, 0);
   EXPECT_FALSE(s->swap_devices.ptr);  // no /proc/swaps at all
@@ -125,8 +125,9 @@ TEST_F(SysctlTest, TracingUnderDebugfsAndRecordedTools) {
   d.write(".kelvane/cmd/which_rtla", "/usr/bin/rtla\n");
   Snapshot* s = collect(d);
   EXPECT_EQ(str(s->tracefs_path), "/sys/kernel/debug/tracing");
-  EXPECT_TRUE(s->has_hwlat);
-  EXPECT_FALSE(s->has_osnoise || s->has_timerlat || s->has_irqsoff || s->has_wakeup_rt);
+  EXPECT_TRUE(s->hwlat_available);
+  EXPECT_FALSE(s->osnoise_available || s->timerlat_available || s->irqsoff_available ||
+               s->wakeup_rt_available);
   EXPECT_TRUE(s->tracing_instances);
   EXPECT_FALSE(s->current_tracer.ptr);
   EXPECT_EQ(str(s->which_rtla), "/usr/bin/rtla");

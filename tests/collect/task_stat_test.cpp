@@ -116,18 +116,18 @@ TEST_F(TaskStatTest, Status) {
   parse_task_status(sv("Name:\tapp\nCpus_allowed:\tc\nCpus_allowed_list:\t2-3\n"
                        "voluntary_ctxt_switches:\t2141\nnonvoluntary_ctxt_switches:\t7"),
                     &t);
-  EXPECT_TRUE(t.has_affinity);
-  EXPECT_EQ(str(cpuset_format_list(&arena, &t.affinity)), "2,3");
-  EXPECT_TRUE(t.has_voluntary_switches);
-  EXPECT_EQ(t.voluntary_switches, 2141);
-  EXPECT_TRUE(t.has_nonvoluntary_switches);
-  EXPECT_EQ(t.nonvoluntary_switches, 7);
+  EXPECT_TRUE(t.affinity.has);
+  EXPECT_EQ(str(cpuset_format_list(&arena, &t.affinity.value)), "2,3");
+  EXPECT_TRUE(t.voluntary_switches.has);
+  EXPECT_EQ(t.voluntary_switches.value, 2141);
+  EXPECT_TRUE(t.nonvoluntary_switches.has);
+  EXPECT_EQ(t.nonvoluntary_switches.value, 7);
 
   RtTask u{};
   parse_task_status(sv("Name:\tz\nvoluntary_ctxt_switches:\tmany\n"), &u);
-  EXPECT_FALSE(u.has_affinity);
-  EXPECT_FALSE(u.has_voluntary_switches);
-  EXPECT_FALSE(u.has_nonvoluntary_switches);
+  EXPECT_FALSE(u.affinity.has);
+  EXPECT_FALSE(u.voluntary_switches.has);
+  EXPECT_FALSE(u.nonvoluntary_switches.has);
 }
 
 TEST_F(TaskStatTest, RolesAndInterruptNumbers) {

@@ -11,7 +11,7 @@
 
 #include "base/cpuset.h"
 #include "source/capture.h"
-#include "source/source.h"
+#include "source/source_open.h"
 #include "test_util.h"
 
 namespace {
@@ -102,13 +102,13 @@ TEST_F(TasksTest, WalksEveryThreadAndKeepsTheRealTimeOnes) {
   EXPECT_EQ(ctl->last_cpu, 2);
   EXPECT_FALSE(ctl->kthread);
   EXPECT_FALSE(ctl->role.ptr);
-  EXPECT_TRUE(ctl->has_affinity);
-  EXPECT_EQ(str(cpuset_format_list(&arena, &ctl->affinity)), "2");
-  EXPECT_EQ(ctl->voluntary_switches, 10);
-  EXPECT_EQ(ctl->nonvoluntary_switches, 2);
+  EXPECT_TRUE(ctl->affinity.has);
+  EXPECT_EQ(str(cpuset_format_list(&arena, &ctl->affinity.value)), "2");
+  EXPECT_EQ(ctl->voluntary_switches.value, 10);
+  EXPECT_EQ(ctl->nonvoluntary_switches.value, 2);
 
   EXPECT_EQ(str(find(s, 103)->policy_name), "SCHED_DEADLINE");
-  EXPECT_FALSE(find(s, 103)->has_dl);
+  EXPECT_FALSE(find(s, 103)->dl.has);
   EXPECT_EQ(str(find(s, 104)->policy_name), "SCHED_RR");
 
   const RtTask* handler = find(s, 21);
@@ -215,8 +215,8 @@ TEST_F(TasksTest, LiveSeesItsOwnRealTimeThread) {
   EXPECT_EQ(t->rt_priority, 7);
   EXPECT_FALSE(t->kthread);
   EXPECT_GT(t->cmdline.len, 0u);
-  EXPECT_TRUE(t->has_affinity);
-  EXPECT_TRUE(t->has_voluntary_switches);
+  EXPECT_TRUE(t->affinity.has);
+  EXPECT_TRUE(t->voluntary_switches.has);
   EXPECT_EQ(s->sched_getattr_ok, !s->sched_getattr_note.ptr);
 }
 
@@ -241,10 +241,10 @@ TEST_F(TasksTest, LiveReadsDeadlineParameters) {
   const RtTask* t = find(s, worker.tid);
   ASSERT_TRUE(t);
   EXPECT_EQ(t->policy, 6);
-  ASSERT_TRUE(t->has_dl);
-  EXPECT_EQ(t->dl_runtime_ns, 2000000u);
-  EXPECT_EQ(t->dl_deadline_ns, 8000000u);
-  EXPECT_EQ(t->dl_period_ns, 10000000u);
+  ASSERT_TRUE(t->dl.has);
+  EXPECT_EQ(t->dl.value.runtime_ns, 2000000u);
+  EXPECT_EQ(t->dl.value.deadline_ns, 8000000u);
+  EXPECT_EQ(t->dl.value.period_ns, 10000000u);
   EXPECT_EQ(s->rt_tasks[0].policy, 6);  // deadline threads sort first
 }
 

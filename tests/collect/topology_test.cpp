@@ -79,12 +79,12 @@ TEST_F(TopologyTest, BootListsWithNAreResolved) {
                                {kCpu + "online", "0-11\n"},
                                {"proc/cmdline",
                                 "isolcpus=managed_irq,8-N rcu_nocbs=N irqaffinity=0-N:1/4\n"}});
-  EXPECT_TRUE(s->has_isolcpus);
-  EXPECT_EQ(cpus(s->isolcpus), "8-11");
+  EXPECT_TRUE(s->isolcpus.has);
+  EXPECT_EQ(cpus(s->isolcpus.value), "8-11");
   ASSERT_EQ(s->isolcpus_flags.count, 1u);
   EXPECT_EQ(str(s->isolcpus_flags.items[0]), "managed_irq");
-  EXPECT_EQ(cpus(s->rcu_nocbs), "11");
-  EXPECT_EQ(cpus(s->irqaffinity), "0,4,8");
+  EXPECT_EQ(cpus(s->rcu_nocbs.value), "11");
+  EXPECT_EQ(cpus(s->irqaffinity.value), "0,4,8");
   EXPECT_FALSE(s->isolated_from_sysfs);
 }
 
@@ -106,14 +106,14 @@ TEST_F(TopologyTest, SiblingsNodesAndSmt) {
   const CpuTopology* t0 = find_cpu_topology(s, 0);
   ASSERT_TRUE(t0);
   EXPECT_EQ(cpus(t0->siblings), "4");
-  EXPECT_TRUE(t0->has_core_id);
-  EXPECT_EQ(t0->package_id, 1);
-  EXPECT_EQ(t0->node, 0);
+  EXPECT_TRUE(t0->core_id.has);
+  EXPECT_EQ(t0->package_id.value, 1);
+  EXPECT_EQ(t0->node.value, 0);
   const CpuTopology* t1 = find_cpu_topology(s, 1);
   EXPECT_TRUE(cpuset_empty(&t1->siblings));
-  EXPECT_FALSE(t1->has_core_id);
-  EXPECT_EQ(t1->node, 1);
-  EXPECT_TRUE(find_cpu_topology(s, 4)->has_node);
+  EXPECT_FALSE(t1->core_id.has);
+  EXPECT_EQ(t1->node.value, 1);
+  EXPECT_TRUE(find_cpu_topology(s, 4)->node.has);
   EXPECT_EQ(s->nodes.count, 2u);
   EXPECT_TRUE(s->smt_in_use);  // smt/active 0 does not clear what the siblings say
   EXPECT_EQ(str(s->smt_control), "on");
@@ -132,8 +132,8 @@ TEST_F(TopologyTest, RichFixture) {
     const CpuTopology* t = find_cpu_topology(s, cpu);
     ASSERT_TRUE(t);
     EXPECT_EQ(cpus(t->siblings), std::to_string(cpu < 8 ? cpu + 8 : cpu - 8));
-    EXPECT_EQ(t->package_id, cpu % 8 / 4);
-    EXPECT_EQ(t->node, t->package_id);
+    EXPECT_EQ(t->package_id.value, cpu % 8 / 4);
+    EXPECT_EQ(t->node.value, t->package_id.value);
   }
 }
 

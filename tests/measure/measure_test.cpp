@@ -114,7 +114,7 @@ TEST_F(MeasureTest, CyclictestOnTheIsolatedCpus) {
   EXPECT_DOUBLE_EQ(m.duration_s, 5);
   ASSERT_EQ(m.per_cpu.count, 2u);
   EXPECT_EQ(m.per_cpu[0].cpu, 2);  // thread 0 ran on the first isolated CPU
-  EXPECT_DOUBLE_EQ(m.max_us, 3953);
+  EXPECT_DOUBLE_EQ(m.max_us.value, 3953);
   EXPECT_TRUE(notes().empty());
 }
 
@@ -158,13 +158,13 @@ TEST_F(MeasureTest, RtlaTimerlatWhenCyclictestIsMissing) {
   ASSERT_TRUE(m.valid);
   EXPECT_EQ(str(m.source), "rtla timerlat");
   EXPECT_EQ(str(m.command), "rtla timerlat hist -d 7s -c 2-4");
-  EXPECT_DOUBLE_EQ(m.max_us, 21);
-  EXPECT_DOUBLE_EQ(m.avg_us, 1);
-  EXPECT_FALSE(m.has_min);
+  EXPECT_DOUBLE_EQ(m.max_us.value, 21);
+  EXPECT_DOUBLE_EQ(m.avg_us.value, 1);
+  EXPECT_FALSE(m.min_us.has);
   EXPECT_EQ(m.per_cpu.count, 0u);
   EXPECT_EQ(cpuset_count(&m.cpus), 3);
   EXPECT_DOUBLE_EQ(snap->timerlat_result.duration_s, 7);
-  EXPECT_DOUBLE_EQ(snap->timerlat_result.irq_max_us, 5);
+  EXPECT_DOUBLE_EQ(snap->timerlat_result.irq_max_us.value, 5);
 }
 
 TEST_F(MeasureTest, RtlaRejectingQuietIsRunAgainWithoutIt) {

@@ -49,18 +49,18 @@ TEST_F(ParserTest, CyclictestSummaryRecordedHere) {
   EXPECT_EQ(cpuset_count(&m.cpus), 2);
   ASSERT_EQ(m.per_cpu.count, 2u);
   EXPECT_EQ(m.per_cpu[0].cpu, 0);
-  EXPECT_DOUBLE_EQ(m.per_cpu[0].min_us, 9);
-  EXPECT_DOUBLE_EQ(m.per_cpu[0].avg_us, 23);
-  EXPECT_DOUBLE_EQ(m.per_cpu[0].max_us, 3953);
-  EXPECT_DOUBLE_EQ(m.per_cpu[1].max_us, 1099);
-  EXPECT_DOUBLE_EQ(m.min_us, 9);
-  EXPECT_DOUBLE_EQ(m.avg_us, 32);  // the mean of the per-thread averages
-  EXPECT_DOUBLE_EQ(m.max_us, 3953);
+  EXPECT_DOUBLE_EQ(m.per_cpu[0].min_us.value, 9);
+  EXPECT_DOUBLE_EQ(m.per_cpu[0].avg_us.value, 23);
+  EXPECT_DOUBLE_EQ(m.per_cpu[0].max_us.value, 3953);
+  EXPECT_DOUBLE_EQ(m.per_cpu[1].max_us.value, 1099);
+  EXPECT_DOUBLE_EQ(m.min_us.value, 9);
+  EXPECT_DOUBLE_EQ(m.avg_us.value, 32);  // the mean of the per-thread averages
+  EXPECT_DOUBLE_EQ(m.max_us.value, 3953);
   EXPECT_EQ(m.per_cpu[0].histogram.count, 0u);
-  EXPECT_FALSE(m.per_cpu[0].has_overflows);
+  EXPECT_FALSE(m.per_cpu[0].overflows.has);
   // "T: 0 ( 3771)": a padded thread id splits into two tokens.
   ASSERT_TRUE(cyclic(fixture("cyclictest-summary-pid-padded.txt")));
-  EXPECT_DOUBLE_EQ(m.max_us, 919);
+  EXPECT_DOUBLE_EQ(m.max_us.value, 919);
   EXPECT_EQ(m.per_cpu.count, 2u);
 }
 
@@ -69,12 +69,12 @@ TEST_F(ParserTest, CyclictestHistogramRecordedHere) {
   ASSERT_EQ(m.per_cpu.count, 2u);
   const PerCpuLatency& c0 = m.per_cpu[0];
   const PerCpuLatency& c1 = m.per_cpu[1];
-  EXPECT_DOUBLE_EQ(c0.min_us, 9);
-  EXPECT_DOUBLE_EQ(c0.avg_us, 22);
-  EXPECT_DOUBLE_EQ(c0.max_us, 465);
-  EXPECT_DOUBLE_EQ(c1.max_us, 595);
-  EXPECT_DOUBLE_EQ(m.max_us, 595);
-  EXPECT_DOUBLE_EQ(m.avg_us, 21.5);
+  EXPECT_DOUBLE_EQ(c0.min_us.value, 9);
+  EXPECT_DOUBLE_EQ(c0.avg_us.value, 22);
+  EXPECT_DOUBLE_EQ(c0.max_us.value, 465);
+  EXPECT_DOUBLE_EQ(c1.max_us.value, 595);
+  EXPECT_DOUBLE_EQ(m.max_us.value, 595);
+  EXPECT_DOUBLE_EQ(m.avg_us.value, 21.5);
   ASSERT_GT(c0.histogram.count, 0u);
   EXPECT_EQ(c0.histogram[0].us, 9);
   EXPECT_EQ(c0.histogram[0].count, 3u);
@@ -88,8 +88,8 @@ TEST_F(ParserTest, CyclictestHistogramRecordedHere) {
     last = b.us;
     total += b.count;
   }
-  EXPECT_TRUE(c0.has_overflows);
-  EXPECT_EQ(c0.overflows, 2u);
+  EXPECT_TRUE(c0.overflows.has);
+  EXPECT_EQ(c0.overflows.value, 2u);
   EXPECT_EQ(total, 14991u);  // "# Total:" of thread 0 counts the bins alone
 }
 
@@ -110,14 +110,14 @@ TEST_F(ParserTest, CyclictestSummaryLines) {
   // Past the end of the list the thread number is the CPU.
   ASSERT_TRUE(cyclic("T: 4 (99) Max: 9\n", "2-3"));
   EXPECT_EQ(m.per_cpu[0].cpu, 4);
-  EXPECT_FALSE(m.has_min);
-  EXPECT_FALSE(m.has_avg);
+  EXPECT_FALSE(m.min_us.has);
+  EXPECT_FALSE(m.avg_us.has);
   // Without a Max the line is ignored.
   EXPECT_FALSE(cyclic("T: 0 (9) Min: 3 Avg: 5\n"));
   // Glued and separated values read the same.
   ASSERT_TRUE(cyclic("T: 0 (9) Min:3 Avg:5 Max:17\n"));
-  EXPECT_DOUBLE_EQ(m.max_us, 17);
-  EXPECT_DOUBLE_EQ(m.min_us, 3);
+  EXPECT_DOUBLE_EQ(m.max_us.value, 17);
+  EXPECT_DOUBLE_EQ(m.min_us.value, 3);
   // A value with its unit glued on is no number.
   EXPECT_FALSE(cyclic("T: 0 (9) Max: 17us\n"));
   EXPECT_FALSE(cyclic("T: 0 (9) Max: nan\n"));
@@ -127,7 +127,7 @@ TEST_F(ParserTest, CyclictestThreadThatIsNotANumberIsSkipped) {
   ASSERT_TRUE(cyclic("T: x (9) Min: 1 Avg: 2 Max: 900\nT: 0 (9) Min: 3 Avg: 5 Max: 9\n"));
   ASSERT_EQ(m.per_cpu.count, 1u);
   EXPECT_EQ(m.per_cpu[0].cpu, 0);
-  EXPECT_DOUBLE_EQ(m.max_us, 9);
+  EXPECT_DOUBLE_EQ(m.max_us.value, 9);
   EXPECT_FALSE(cyclic("T: -1 (9) Max: 9\nT:\n"));
   EXPECT_FALSE(cyclic("T: 5000 (9) Max: 9\n"));  // beyond any CPU number
 }
@@ -135,24 +135,24 @@ TEST_F(ParserTest, CyclictestThreadThatIsNotANumberIsSkipped) {
 TEST_F(ParserTest, CyclictestFooterOnlyWithoutSummaryLines) {
   std::string footer = "# Max Latencies: 00100 00200\n";
   ASSERT_TRUE(cyclic("T: 0 (9) Max: 7\n" + footer));
-  EXPECT_DOUBLE_EQ(m.max_us, 7);
+  EXPECT_DOUBLE_EQ(m.max_us.value, 7);
   EXPECT_EQ(m.per_cpu.count, 1u);
   ASSERT_TRUE(cyclic("# Min Latencies: 00001 x 00003\n", "4-6"));
   // Every token advances the column: the third value is CPU 6's.
   ASSERT_EQ(m.per_cpu.count, 2u);
   EXPECT_EQ(m.per_cpu[1].cpu, 6);
-  EXPECT_TRUE(m.has_min);
-  EXPECT_FALSE(m.has_max);
+  EXPECT_TRUE(m.min_us.has);
+  EXPECT_FALSE(m.max_us.has);
 }
 
 TEST_F(ParserTest, TimerlatLayoutOfRtla61) {
   ASSERT_TRUE(timerlat(fixture("rtla-6.1-timerlat-hist-layout-no-timerlat-tracer.txt")));
   EXPECT_TRUE(t.valid);
-  EXPECT_DOUBLE_EQ(t.irq_max_us, 5);
-  EXPECT_DOUBLE_EQ(t.thread_max_us, 21);
-  EXPECT_DOUBLE_EQ(t.irq_avg_us, 0);
-  EXPECT_TRUE(t.has_irq_avg);
-  EXPECT_DOUBLE_EQ(t.thread_avg_us, 1);
+  EXPECT_DOUBLE_EQ(t.irq_max_us.value, 5);
+  EXPECT_DOUBLE_EQ(t.thread_max_us.value, 21);
+  EXPECT_DOUBLE_EQ(t.irq_avg_us.value, 0);
+  EXPECT_TRUE(t.irq_avg_us.has);
+  EXPECT_DOUBLE_EQ(t.thread_avg_us.value, 1);
 }
 
 TEST_F(ParserTest, TimerlatRejects) {
@@ -164,13 +164,13 @@ TEST_F(ParserTest, TimerlatRejects) {
 
 TEST_F(ParserTest, TimerlatColumns) {
   ASSERT_TRUE(timerlat("Index IRQ-000 Thr-000 Usr-000\nmax: 5 12 14\n"));
-  EXPECT_DOUBLE_EQ(t.irq_max_us, 5);
-  EXPECT_DOUBLE_EQ(t.thread_max_us, 14);
-  EXPECT_FALSE(t.has_irq_avg);
+  EXPECT_DOUBLE_EQ(t.irq_max_us.value, 5);
+  EXPECT_DOUBLE_EQ(t.thread_max_us.value, 14);
+  EXPECT_FALSE(t.irq_avg_us.has);
   // "-" marks a column without samples; it still takes its column.
   ASSERT_TRUE(timerlat("Index IRQ-000 Thr-000 IRQ-001 Thr-001\nmax: - - 3 8 99\n"));
-  EXPECT_DOUBLE_EQ(t.irq_max_us, 3);
-  EXPECT_DOUBLE_EQ(t.thread_max_us, 8);
+  EXPECT_DOUBLE_EQ(t.irq_max_us.value, 3);
+  EXPECT_DOUBLE_EQ(t.thread_max_us.value, 8);
   // 100 CPUs: the last CPU's columns count too.
   std::string header = "Index", max = "max:";
   for (int c = 0; c < 100; c++) {
@@ -178,8 +178,8 @@ TEST_F(ParserTest, TimerlatColumns) {
     max += c == 99 ? " 7 90" : " 1 2";
   }
   ASSERT_TRUE(timerlat(header + "\n" + max + "\n"));
-  EXPECT_DOUBLE_EQ(t.irq_max_us, 7);
-  EXPECT_DOUBLE_EQ(t.thread_max_us, 90);
+  EXPECT_DOUBLE_EQ(t.irq_max_us.value, 7);
+  EXPECT_DOUBLE_EQ(t.thread_max_us.value, 90);
 }
 
 TEST_F(ParserTest, OsnoiseLayoutOfRtla61) {
@@ -205,10 +205,10 @@ TEST_F(ParserTest, OsnoiseRows) {
 TEST_F(ParserTest, HwlatdetectLayoutsOf24) {
   ASSERT_TRUE(hwlat(fixture("hwlatdetect-2.4-layout-below-threshold-no-hwlat-tracer.txt")));
   EXPECT_EQ(h.samples_exceeding, 0);
-  EXPECT_FALSE(h.has_max);
+  EXPECT_FALSE(h.max_us.has);
   ASSERT_TRUE(hwlat(fixture("hwlatdetect-2.4-layout-hits-no-hwlat-tracer.txt")));
   EXPECT_EQ(h.samples_exceeding, 3);
-  EXPECT_DOUBLE_EQ(h.max_us, 23);
+  EXPECT_DOUBLE_EQ(h.max_us.value, 23);
   EXPECT_FALSE(hwlat(fixture("hwlatdetect-no-hwlat-tracer.txt")));
   // Without a sample count, a maximum means one sample.
   ASSERT_TRUE(hwlat("Max Latency: 40us\n"));

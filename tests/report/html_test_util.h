@@ -56,8 +56,8 @@ class HtmlPageTest : public ReportWriterTest {
       IdleState* st = list_grow(&arena, &row->states);
       st->index = static_cast<int32_t>(row->states.count - 1);
       st->name = sv(s.name);
-      st->has_latency_us = true;
-      st->latency_us = s.latency;
+      st->latency_us.has = true;
+      st->latency_us.value = s.latency;
       st->disabled = deep_disabled && s.latency > 100;
     }
     snap->cpuidle_available = true;
@@ -65,12 +65,12 @@ class HtmlPageTest : public ReportWriterTest {
 
   PerCpuLatency* add_latency(int32_t cpu, double max_us) {
     PerCpuLatency* p = per_cpu_entry(&arena, &snap->measured, cpu);
-    p->has_min = true;
-    p->min_us = 1;
-    p->has_avg = true;
-    p->avg_us = 2.5;
-    p->has_max = true;
-    p->max_us = max_us;
+    p->min_us.has = true;
+    p->min_us.value = 1;
+    p->avg_us.has = true;
+    p->avg_us.value = 2.5;
+    p->max_us.has = true;
+    p->max_us.value = max_us;
     return p;
   }
 
@@ -113,10 +113,10 @@ class HtmlPageTest : public ReportWriterTest {
     m->source = sv("cyclictest");
     m->duration_s = 60;
     m->cpus = cpus("2-3");
-    m->has_min = m->has_avg = m->has_max = true;
-    m->min_us = 1;
-    m->avg_us = 2.5;
-    m->max_us = 140;
+    m->min_us.has = m->avg_us.has = m->max_us.has = true;
+    m->min_us.value = 1;
+    m->avg_us.value = 2.5;
+    m->max_us.value = 140;
     PerCpuLatency* c2 = add_latency(2, 23);
     add_bin(c2, 1, 30000);
     add_bin(c2, 2, 25000);
@@ -127,10 +127,10 @@ class HtmlPageTest : public ReportWriterTest {
     add_bin(c3, 2, 59000);
     add_bin(c3, 40, 3);
     add_bin(c3, 99, 2);
-    c3->has_overflows = true;
-    c3->overflows = 1;
+    c3->overflows.has = true;
+    c3->overflows.value = 1;
     fill_findings(hostile);
-    list_push(&arena, &src->read_errors, ReadError{sv("/proc/config.gz"), sv("ENOENT")});
+    list_push(&arena, &snap->read_errors, ReadError{sv("/proc/config.gz"), sv("ENOENT")});
   }
 
   void fill_findings(bool hostile) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "base/utf8.h"
 #include "test_util.h"
 
 namespace {

@@ -1,11 +1,9 @@
 // The fixture of the report writer tests: a Report of the hard-rt profile
-// with a 100 us target over an empty Snapshot that has a Source, as the
-// writers are given it.
+// with a 100 us target over an empty Snapshot, as the writers are given it.
 #pragma once
 
 #include "collect/snapshot.h"
 #include "rules/finding.h"
-#include "source/source.h"
 #include "test_util.h"
 
 class ReportWriterTest : public ArenaTest {
@@ -13,10 +11,7 @@ class ReportWriterTest : public ArenaTest {
   void SetUp() override {
     ArenaTest::SetUp();
     snap = arena_new<Snapshot>(&arena);
-    src = arena_new<Source>(&arena);
-    src->arena = &arena;
     snap->arena = &arena;
-    snap->src = src;
     report = Report{};
     report.arena = &arena;
     report.snapshot = snap;
@@ -25,6 +20,5 @@ class ReportWriterTest : public ArenaTest {
   }
 
   Snapshot* snap = nullptr;
-  Source* src = nullptr;
   Report report{};
 };

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "report/text_report.h"
 #include "report/text_test_util.h"
 #include "test_util.h"
 

@@ -209,8 +209,8 @@ TEST_F(TextReport, AsciiOutputHasOnlySevenBitBytes) {
   finding_set_cmdline(f, sv("idle=poll"));
   snap->measured.valid = true;
   snap->measured.source = sv("cyclictest");
-  snap->measured.has_max = true;
-  snap->measured.max_us = 42;
+  snap->measured.max_us.has = true;
+  snap->measured.max_us.value = 42;
   std::string out = render();
   EXPECT_FALSE(has_byte_at_or_above_0x80(out));
   EXPECT_TRUE(contains(out, "  [XX] Exit latency 150 us on caf?\n"));
@@ -378,20 +378,20 @@ TEST_F(TextReport, MeasuredLatencySection) {
   m.valid = true;
   m.source = sv("cyclictest");
   m.duration_s = 60;
-  m.has_max = true;
-  m.max_us = 48;
-  m.has_avg = true;
-  m.avg_us = 3.25;
-  m.has_min = true;
-  m.min_us = 1;
+  m.max_us.has = true;
+  m.max_us.value = 48;
+  m.avg_us.has = true;
+  m.avg_us.value = 3.25;
+  m.min_us.has = true;
+  m.min_us.value = 1;
   PerCpuLatency* c = per_cpu_entry(&arena, &m, 2);
-  c->has_max = true;
-  c->max_us = 48;
-  c->has_avg = true;
-  c->avg_us = 3.5;
+  c->max_us.has = true;
+  c->max_us.value = 48;
+  c->avg_us.has = true;
+  c->avg_us.value = 3.5;
   c = per_cpu_entry(&arena, &m, 3);
-  c->has_max = true;
-  c->max_us = 1500;
+  c->max_us.has = true;
+  c->max_us.value = 1500;
   per_cpu_entry(&arena, &m, 4);  // no max: not listed
   std::string out = render();
   EXPECT_TRUE(contains(out, std::string(78, '-') + "\n"
@@ -404,8 +404,8 @@ TEST_F(TextReport, MeasuredLatencySection) {
                                                    "\n"));
   EXPECT_FALSE(contains(out, "CPU 4"));
 
-  m.has_avg = false;
-  m.has_min = false;
+  m.avg_us.has = false;
+  m.min_us.has = false;
   m.source = sv("rtla timerlat");
   m.per_cpu = {};
   out = render();
@@ -423,21 +423,18 @@ TEST_F(TextReport, MeasuredLatencyColourAndMicroSign) {
   snap->measured.source = sv("cyclictest");
   snap->measured.duration_s = 10;
   PerCpuLatency* c = per_cpu_entry(&arena, &snap->measured, 0);
-  c->has_max = true;
-  c->max_us = 7;
+  c->max_us.has = true;
+  c->max_us.value = 7;
   std::string out = render();
   EXPECT_TRUE(contains(out, "  \x1b[1mMEASURED LATENCY\x1b[0m   (cyclictest, 10 s)\n"));
   EXPECT_TRUE(contains(out, "      \x1b[2mCPU 0  \x1b[0m max 7.0 \xC2\xB5s    avg n/a\n"));
 }
 
 TEST_F(TextReport, UnreadablePathsOnlyWithVerbose) {
-  Source src = {};
-  src.arena = &arena;
-  snap->src = &src;
   std::vector<std::string> paths;
   for (int i = 0; i < 21; i++) paths.push_back("/proc/irq/" + std::to_string(i) + "/node");
   for (const std::string& p : paths) {
-    list_push(&arena, &src.read_errors, ReadError{sv(p.c_str()), sv("ENOENT")});
+    list_push(&arena, &snap->read_errors, ReadError{sv(p.c_str()), sv("ENOENT")});
   }
   EXPECT_FALSE(contains(render(), "UNREADABLE"));
   opts.verbose = true;
@@ -448,19 +445,17 @@ TEST_F(TextReport, UnreadablePathsOnlyWithVerbose) {
   expected += "    ... and 1 more\n\n";
   EXPECT_EQ(out.substr(out.size() - expected.size()), expected);
 
-  src.read_errors.count = 20;
+  snap->read_errors.count = 20;
   out = render();
   EXPECT_FALSE(contains(out, "more\n"));
   EXPECT_TRUE(contains(out, "  UNREADABLE PATHS  (20)\n"));
 
-  src.read_errors.count = 0;
+  snap->read_errors.count = 0;
   EXPECT_FALSE(contains(render(), "UNREADABLE"));
 }
 
 TEST_F(TextReport, UnreadablePathsColour) {
-  Source src = {};
-  snap->src = &src;
-  list_push(&arena, &src.read_errors, ReadError{sv("/sys/x"), sv("EACCES")});
+  list_push(&arena, &snap->read_errors, ReadError{sv("/sys/x"), sv("EACCES")});
   opts.verbose = true;
   opts.color = true;
   std::string out = render();
@@ -482,9 +477,7 @@ TEST_F(TextReport, ControlBytesFromTheMachineNeverReachTheTerminal) {
   finding_add_evidence_cstr(&report, f, "/proc/42/task/42/stat", sv("42 (evil\x1b[H\n  fake) R"));
   finding_set_remediation(f, sv("chrt -f -p 80 42 # evil\x1b[K"));
   finding_set_cmdline(f, sv("isolcpus=\x1b[2J"));
-  Source src = {};
-  snap->src = &src;
-  list_push(&arena, &src.read_errors, ReadError{sv("/proc/9/comm\x1b[3J"), sv("EIO\x1b")});
+  list_push(&arena, &snap->read_errors, ReadError{sv("/proc/9/comm\x1b[3J"), sv("EIO\x1b")});
   std::string out = render();
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
   EXPECT_EQ(out.find('\x07'), std::string::npos);

@@ -19,9 +19,9 @@ TEST_F(EngineModulesTest, CpuModulesRunAndTheirCategoriesAreScored) {
   idle->cpu = 2;
   IdleState* st = list_grow(&arena, &idle->states);
   st->name = sv("C1");
-  st->has_latency_us = true;
-  st->latency_us = 2;
-  snap->has_timer_migration = true;
+  st->latency_us.has = true;
+  st->latency_us.value = 2;
+  snap->timer_migration.has = true;
   run_rules(&report, &arena, snap, Profile::hard_rt, false, 0);
 
   std::vector<std::string> got;

@@ -83,8 +83,8 @@ TEST_F(IrqRulesTest, WithoutIsolationOnlyTheHandlerPriorityIsGraded) {
   cpus(4);
   irq("24", "eth0", {{0, 900, 0}, {3, 900, 0}});
   irq("25", "eth1", {{1, 5, 0}});
-  snap->has_default_affinity = true;
-  cpuset_parse_list(&snap->default_affinity, sv("0-3"));
+  snap->default_affinity.has = true;
+  cpuset_parse_list(&snap->default_affinity.value, sv("0-3"));
   sampled(1);
   softirq("TIMER", {{3, 0, 500}});
   run();
@@ -205,7 +205,7 @@ TEST_F(IrqRulesTest, QuietIsolatedCpusPass) {
 TEST_F(IrqRulesTest, ManagedInterruptsAloneWarnApart) {
   sampled(1);
   irq("40", "nvme0q3", {{3, 800, 300}}, true);
-  irq("41", "nvme0q2", {{2, 900, 400}}, true)->effective = snap->isolated;
+  irq("41", "nvme0q2", {{2, 900, 400}}, true)->effective.value = snap->isolated;
   irq("24", "eth0", {{0, 500, 50}});
   run();
   EXPECT_EQ(ids(), (std::vector<std::string>{"irq.on_isolated", "irq.managed_on_isolated"}));
@@ -244,10 +244,10 @@ TEST_F(IrqRulesTest, EffectiveAffinityOutsideTheRequestedOne) {
     fresh();
     interrupts();
     IrqInfo* q = irq("24", "eth0", {});
-    q->has_affinity = true;
-    cpuset_parse_list(&q->affinity, sv(c.requested));
-    q->has_effective = c.has_effective;
-    cpuset_parse_list(&q->effective, sv(c.effective));
+    q->affinity.has = true;
+    cpuset_parse_list(&q->affinity.value, sv(c.requested));
+    q->effective.has = c.has_effective;
+    cpuset_parse_list(&q->effective.value, sv(c.effective));
     run();
     EXPECT_EQ(find("irq.effective_escape") != nullptr, c.escapes);
   }
@@ -259,9 +259,9 @@ TEST_F(IrqRulesTest, EscapingInterruptsAreCountedAndTheFirstDescribed) {
   const char* devices[] = {"eth0", "eth1", "ahci"};
   for (int i = 0; i < 3; i++) {
     IrqInfo* q = irq(names[i], devices[i], {});
-    q->has_affinity = q->has_effective = true;
-    cpuset_parse_list(&q->affinity, sv(setups[i][0]));
-    cpuset_parse_list(&q->effective, sv(setups[i][1]));
+    q->affinity.has = q->effective.has = true;
+    cpuset_parse_list(&q->affinity.value, sv(setups[i][0]));
+    cpuset_parse_list(&q->effective.value, sv(setups[i][1]));
   }
   run();
   const Finding& f = get("irq.effective_escape");
@@ -303,8 +303,8 @@ TEST_F(IrqRulesTest, DefaultAffinity) {
     SCOPED_TRACE(std::string(c.read ? "read " : "unread ") + c.set);
     fresh();
     interrupts();
-    snap->has_default_affinity = c.read;
-    cpuset_parse_list(&snap->default_affinity, sv(c.set));
+    snap->default_affinity.has = c.read;
+    cpuset_parse_list(&snap->default_affinity.value, sv(c.set));
     run();
     const Finding* f = expect_emitted("irq.default_affinity", c.title != nullptr);
     if (!f) continue;
@@ -452,8 +452,8 @@ TEST_F(IrqRulesTest, BothProfilesGradeAlike) {
   sampled(1);
   irq("24", "eth0", {{2, 0, 500}});
   irq("40", "nvme0q3", {{3, 0, 30}}, true);
-  snap->has_default_affinity = true;
-  cpuset_parse_list(&snap->default_affinity, sv("0-3"));
+  snap->default_affinity.has = true;
+  cpuset_parse_list(&snap->default_affinity.value, sv("0-3"));
   softirq("TIMER", {{3, 0, 200}});
   task("app", kFifo, 80, "2");
   task("irq/24-eth0", kFifo, 50, "0", true)->irq_number = sv("24");

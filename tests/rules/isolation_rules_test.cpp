@@ -30,15 +30,15 @@ void add_siblings(Snapshot* s, int32_t cpu, const char* siblings) {
 void isolated_2_3(Snapshot* s) {
   machine(s, "0-7", "2-3");
   set_cpus(&s->nohz_full, "2-3");
-  set_cpus(&s->rcu_nocbs, "2-3");
+  set_cpus(&s->rcu_nocbs.value, "2-3");
 }
 
 void watchdog_on(Snapshot* s, const char* mask) {
   isolated_2_3(s);
-  s->has_watchdog = true;
-  s->watchdog = 1;
-  s->has_watchdog_cpumask = true;
-  set_cpus(&s->watchdog_cpumask, mask);
+  s->watchdog.has = true;
+  s->watchdog.value = 1;
+  s->watchdog_cpumask.has = true;
+  set_cpus(&s->watchdog_cpumask.value, mask);
 }
 
 const RuleCase kCases[] = {
@@ -64,7 +64,7 @@ const RuleCase kCases[] = {
     {"nohz_full offloads RCU without rcu_nocbs",
      [](Snapshot* s) {
        isolated_2_3(s);
-       cpuset_clear(&s->rcu_nocbs);
+       cpuset_clear(&s->rcu_nocbs.value);
      },
      Profile::hard_rt, "isolation.rcu_nocbs", Severity::pass, 1,
      "RCU callbacks offloaded from isolated CPUs"},
@@ -72,7 +72,7 @@ const RuleCase kCases[] = {
      [](Snapshot* s) {
        isolated_2_3(s);
        set_cpus(&s->nohz_full, "2");
-       set_cpus(&s->rcu_nocbs, "1");
+       set_cpus(&s->rcu_nocbs.value, "1");
      },
      Profile::hard_rt, "isolation.rcu_nocbs", Severity::warn, 1,
      "RCU callbacks still run on isolated CPUs: 3"},
@@ -160,14 +160,14 @@ const RuleCase kCases[] = {
     {"kernel.watchdog off",
      [](Snapshot* s) {
        watchdog_on(s, "0-7");
-       s->watchdog = 0;
+       s->watchdog.value = 0;
      },
      Profile::hard_rt, "isolation.watchdog_cpumask", kNoFinding, 0, ""},
     {"soft-lockup watchdog off, NMI watchdog on",
      [](Snapshot* s) {
        watchdog_on(s, "0-7");
-       s->has_soft_watchdog = true;
-       s->soft_watchdog = 0;
+       s->soft_watchdog.has = true;
+       s->soft_watchdog.value = 0;
      },
      Profile::hard_rt, "isolation.watchdog_cpumask", kNoFinding, 0, ""},
     {"nosoftlockup, soft_watchdog unread",
@@ -179,7 +179,7 @@ const RuleCase kCases[] = {
     {"mask unread",
      [](Snapshot* s) {
        watchdog_on(s, "0-7");
-       s->has_watchdog_cpumask = false;
+       s->watchdog_cpumask.has = false;
      },
      Profile::hard_rt, "isolation.watchdog_cpumask", kNoFinding, 0, ""},
 };
@@ -230,10 +230,10 @@ TEST_F(IsolationRulesTest, UnreadOnlineCpusAreNotJudged) {
 
   set_cpus(&snap->isolated, "2-3");  // from isolcpus= alone
   set_cpus(&snap->nohz_full, "2-3");
-  snap->has_watchdog = true;
-  snap->watchdog = 1;
-  snap->has_watchdog_cpumask = true;
-  set_cpus(&snap->watchdog_cpumask, "0-3");
+  snap->watchdog.has = true;
+  snap->watchdog.value = 1;
+  snap->watchdog_cpumask.has = true;
+  set_cpus(&snap->watchdog_cpumask.value, "0-3");
   add_node(snap, 0, "0-1");
   add_node(snap, 1, "2-3");
   run_isolation();
@@ -252,8 +252,8 @@ TEST_F(IsolationRulesTest, TickGapTexts) {
   isolated_2_3(snap);
   set_cpus(&snap->nohz_full, "2");
   snap->cmdline = sv("quiet isolcpus=2-3 nohz_full=2");
-  snap->has_isolcpus = true;
-  snap->has_cmdline_nohz_full = true;
+  snap->isolcpus.has = true;
+  snap->cmdline_nohz_full.has = true;
   run_isolation();
   const Finding* f = find("isolation.nohz_full");
   ASSERT_NE(f, nullptr);
@@ -263,18 +263,18 @@ TEST_F(IsolationRulesTest, TickGapTexts) {
   EXPECT_EQ(str(f->cmdline), "nohz_full=2,3");
   EXPECT_EQ(evidence(f), (Ev{{"/proc/cmdline", "quiet isolcpus=2-3 nohz_full=2"}}));
 
-  snap->has_cmdline_nohz_full = false;
+  snap->cmdline_nohz_full.has = false;
   cpuset_clear(&snap->nohz_full);
   run_isolation();
   EXPECT_EQ(str(find("isolation.nohz_full")->detail),
             "isolcpus is set but nohz_full is absent entirely.");
 
   // Isolation from sysfs alone, or nohz_full= without a value.
-  snap->has_isolcpus = false;
+  snap->isolcpus.has = false;
   run_isolation();
   EXPECT_EQ(str(find("isolation.nohz_full")->detail), "nohz_full covers no CPU.");
-  snap->has_isolcpus = true;
-  snap->has_cmdline_nohz_full = true;
+  snap->isolcpus.has = true;
+  snap->cmdline_nohz_full.has = true;
   run_isolation();
   EXPECT_EQ(str(find("isolation.nohz_full")->detail), "nohz_full covers no CPU.");
 }
@@ -282,7 +282,7 @@ TEST_F(IsolationRulesTest, TickGapTexts) {
 TEST_F(IsolationRulesTest, RcuGapTexts) {
   isolated_2_3(snap);
   cpuset_clear(&snap->nohz_full);
-  set_cpus(&snap->rcu_nocbs, "3");
+  set_cpus(&snap->rcu_nocbs.value, "3");
   run_isolation();
   const Finding* f = find("isolation.rcu_nocbs");
   ASSERT_NE(f, nullptr);
@@ -327,7 +327,7 @@ TEST_F(IsolationRulesTest, SiblingFixKeepsTheIsolcpusFlags) {
 TEST_F(IsolationRulesTest, CombinedCommandLineKeepsTheBootFlags) {
   isolated_2_3(snap);
   set_cpus(&snap->nohz_full, "2");
-  snap->has_isolcpus = snap->has_cmdline_nohz_full = true;
+  snap->isolcpus.has = snap->cmdline_nohz_full.has = true;
   strlist_add(&arena, &snap->isolcpus_flags, sv("managed_irq"));
   strlist_add(&arena, &snap->isolcpus_flags, sv("domain"));
   snap->smt_in_use = true;

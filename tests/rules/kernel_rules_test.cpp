@@ -28,8 +28,8 @@ TEST_F(PreemptRulesTest, EveryFindingIsInThePreemptionCategory) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
-  snap->has_hz = true;
-  snap->hz = 250;
+  snap->hz.has = true;
+  snap->hz.value = 250;
   config("CONFIG_HIGH_RES_TIMERS", "n");
   config("CONFIG_RCU_BOOST", "n");
   kv_add(&arena, &snap->debug_options, sv("CONFIG_KASAN"), sv("address sanitizer"));
@@ -95,8 +95,8 @@ TEST_F(PreemptRulesTest, MissingConfigurationStopsTheModule) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
-  snap->has_hz = true;
-  snap->hz = 100;
+  snap->hz.has = true;
+  snap->hz.value = 100;
   kv_add(&arena, &snap->debug_options, sv("CONFIG_KASAN"), sv("x"));
   run();
   EXPECT_EQ(ids(), (std::vector<std::string>{"preempt.rt", "preempt.config_missing"}));
@@ -207,8 +207,8 @@ TEST_F(PreemptRulesTest, MismatchNeedsDynamicPreemptionAndBothNames) {
 
 TEST_F(PreemptRulesTest, TickRate1000Passes) {
   config("CONFIG_HZ", "1000");
-  snap->has_hz = true;
-  snap->hz = 1000;
+  snap->hz.has = true;
+  snap->hz.value = 1000;
   run();
   const Finding* f = find("preempt.hz");
   ASSERT_NE(f, nullptr);
@@ -221,8 +221,8 @@ TEST_F(PreemptRulesTest, TickRate1000Passes) {
 
 TEST_F(PreemptRulesTest, LowTickRateWithNohzFullPasses) {
   with_config();
-  snap->has_hz = true;
-  snap->hz = 250;
+  snap->hz.has = true;
+  snap->hz.value = 250;
   cpuset_parse_list(&snap->nohz_full, sv("2-3"));
   run();
   const Finding* f = find("preempt.hz");
@@ -237,8 +237,8 @@ TEST_F(PreemptRulesTest, LowTickRateWithNohzFullPasses) {
 
 TEST_F(PreemptRulesTest, LowTickRateWithoutNohzFullWarns) {
   with_config();
-  snap->has_hz = true;
-  snap->hz = 250;
+  snap->hz.has = true;
+  snap->hz.value = 250;
   run();
   const Finding* f = find("preempt.hz");
   ASSERT_NE(f, nullptr);
@@ -253,7 +253,7 @@ TEST_F(PreemptRulesTest, LowTickRateWithoutNohzFullWarns) {
             "Rebuild with CONFIG_HZ_1000=y, or enable nohz_full on the isolated CPUs.");
   EXPECT_EQ(evidence(f), (Ev{{"CONFIG_HZ", "250"}}));
 
-  snap->hz = 300;
+  snap->hz.value = 300;
   run();
   EXPECT_EQ(str(find("preempt.hz")->impact).substr(0, 26), "Timer granularity is 3.3 m");
 }
@@ -262,13 +262,13 @@ TEST_F(PreemptRulesTest, TickRateAbsentZeroOrNegativeIsUnknown) {
   with_config();
   run();
   EXPECT_EQ(find("preempt.hz"), nullptr);
-  snap->has_hz = true;
+  snap->hz.has = true;
   for (int64_t hz : {0LL, -100LL, static_cast<long long>(INT64_MIN)}) {
-    snap->hz = hz;
+    snap->hz.value = hz;
     run();
     EXPECT_EQ(find("preempt.hz"), nullptr) << hz;
   }
-  snap->hz = 1;  // the smallest real rate still reports
+  snap->hz.value = 1;  // the smallest real rate still reports
   run();
   ASSERT_NE(find("preempt.hz"), nullptr);
   EXPECT_EQ(str(find("preempt.hz")->impact).substr(0, 29), "Timer granularity is 1000.0 m");
@@ -439,8 +439,8 @@ TEST_F(PreemptRulesTest, ModelNameIsReadWithinItsLength) {
 TEST_F(PreemptRulesTest, FullRtMachineScoresPerfectly) {
   snap->is_rt = true;
   snap->rt_evidence = sv("/sys/kernel/realtime = 1");
-  snap->has_hz = true;
-  snap->hz = 1000;
+  snap->hz.has = true;
+  snap->hz.value = 1000;
   config("CONFIG_HIGH_RES_TIMERS", "y");
   config("CONFIG_RCU_BOOST", "y");
   run_rules(&report, &arena, snap, Profile::hard_rt, false, 0);

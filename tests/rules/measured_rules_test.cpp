@@ -21,15 +21,15 @@ class MeasuredRulesTest : public RuleModuleTest {
     m.command = sv("cyclictest -D 60 -p 99 -a 2,3");
     m.duration_s = 60;
     cpuset_parse_list(&m.cpus, sv("2-3"));
-    m.has_max = max >= 0;
-    m.max_us = max;
-    m.has_avg = avg >= 0;
-    m.avg_us = avg;
+    m.max_us.has = max >= 0;
+    m.max_us.value = max;
+    m.avg_us.has = avg >= 0;
+    m.avg_us.value = avg;
   }
   void cpu_max(int32_t cpu, double max) {
     PerCpuLatency* e = per_cpu_entry(&arena, &snap->measured, cpu);
-    e->has_max = true;
-    e->max_us = max;
+    e->max_us.has = true;
+    e->max_us.value = max;
   }
   void note(const char* text) { add_measure_note(&arena, &snap->measure_notes, sv(text)); }
   void run(double target = 100) {
@@ -127,8 +127,8 @@ TEST_F(MeasuredRulesTest, TimerlatSplit) {
   EXPECT_EQ(f->severity, Severity::pass);
   EXPECT_EQ(str(f->detail), "IRQ max 30 \xC2\xB5s, thread max 40 \xC2\xB5s, over 10 s.");
   EXPECT_NE(f->remediation.len, 0u);  // the delay is mostly before the kernel
-  t.irq_max_us = 51;
-  t.thread_max_us = 200;
+  t.irq_max_us.value = 51;
+  t.thread_max_us.value = 200;
   run();
   f = find("measured.timerlat_split");
   EXPECT_EQ(f->severity, Severity::warn);
@@ -150,8 +150,8 @@ TEST_F(MeasuredRulesTest, Hwlat) {
   EXPECT_EQ(str(f->title), "Firmware stole the CPU 1 time (worst unknown)");
   EXPECT_EQ(str(f->detail), "Detected over 30 s with hwlatdetect --duration=30 --threshold=10.");
   h.samples_exceeding = 4;
-  h.has_max = true;
-  h.max_us = 23;
+  h.max_us.has = true;
+  h.max_us.value = 23;
   run();
   EXPECT_EQ(str(find("measured.hwlat")->title), "Firmware stole the CPU 4 times (worst 23 \xC2\xB5s)");
 }
@@ -178,7 +178,7 @@ TEST_F(MeasuredRulesTest, IrqsoffWhenAStepProvidesIt) {
   const Finding* f = find("measured.irqsoff");
   EXPECT_EQ(f->severity, Severity::warn);
   EXPECT_EQ(str(f->detail), "Measured with the irqsoff tracer.");
-  snap->irqsoff_result.max_us = 100;
+  snap->irqsoff_result.max_us.value = 100;
   run();
   EXPECT_EQ(find("measured.irqsoff")->severity, Severity::pass);
   EXPECT_EQ(find("measured.irqsoff")->impact.len, 0u);

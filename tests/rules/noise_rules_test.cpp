@@ -22,17 +22,17 @@ void thp(Snapshot* s, const char* enabled, const char* defrag) {
 
 void watchdogs(Snapshot* s, int watchdog, int nmi, int soft) {
   machine(s, "0-3");
-  s->has_watchdog = watchdog >= 0;
-  s->watchdog = watchdog;
-  s->has_nmi_watchdog = nmi >= 0;
-  s->nmi_watchdog = nmi;
-  s->has_soft_watchdog = soft >= 0;
-  s->soft_watchdog = soft;
+  s->watchdog.has = watchdog >= 0;
+  s->watchdog.value = watchdog;
+  s->nmi_watchdog.has = nmi >= 0;
+  s->nmi_watchdog.value = nmi;
+  s->soft_watchdog.has = soft >= 0;
+  s->soft_watchdog.value = soft;
 }
 
 void stat_interval(Snapshot* s, int64_t v) {
-  s->has_stat_interval = true;
-  s->stat_interval = v;
+  s->stat_interval.has = true;
+  s->stat_interval.value = v;
 }
 
 const RuleCase kCases[] = {
@@ -58,20 +58,20 @@ const RuleCase kCases[] = {
     {"defrag unread", [](Snapshot*) {}, Profile::hard_rt, "noise.thp_defrag", kNoFinding, 0, ""},
     {"timer migration on",
      [](Snapshot* s) {
-       s->has_timer_migration = true;
-       s->timer_migration = 1;
+       s->timer_migration.has = true;
+       s->timer_migration.value = 1;
      },
      Profile::hard_rt, "noise.timer_migration", Severity::warn, 1, "Timer migration enabled"},
-    {"timer migration off", [](Snapshot* s) { s->has_timer_migration = true; }, Profile::hard_rt,
+    {"timer migration off", [](Snapshot* s) { s->timer_migration.has = true; }, Profile::hard_rt,
      "noise.timer_migration", Severity::pass, 1, "Timer migration disabled"},
     {"NUMA balancing on",
      [](Snapshot* s) {
-       s->has_numa_balancing = true;
-       s->numa_balancing = 2;
+       s->numa_balancing.has = true;
+       s->numa_balancing.value = 2;
      },
      Profile::hard_rt, "noise.numa_balancing", Severity::warn, 1,
      "Automatic NUMA balancing enabled"},
-    {"NUMA balancing off", [](Snapshot* s) { s->has_numa_balancing = true; }, Profile::hard_rt,
+    {"NUMA balancing off", [](Snapshot* s) { s->numa_balancing.has = true; }, Profile::hard_rt,
      "noise.numa_balancing", Severity::pass, 1, "Automatic NUMA balancing disabled"},
     {"both watchdogs on", [](Snapshot* s) { watchdogs(s, 1, 1, 1); }, Profile::hard_rt,
      "noise.watchdog", Severity::warn, 1, "NMI watchdog is enabled"},
@@ -91,30 +91,30 @@ const RuleCase kCases[] = {
      "noise.watchdog", Severity::pass, 1, "Watchdogs disabled"},
     {"NMI watchdog, online CPUs unread",
      [](Snapshot* s) {
-       s->has_nmi_watchdog = true;
-       s->nmi_watchdog = 1;
+       s->nmi_watchdog.has = true;
+       s->nmi_watchdog.value = 1;
      },
      Profile::hard_rt, "noise.watchdog", Severity::warn, 1, "NMI watchdog is enabled"},
     {"no watchdog file", [](Snapshot* s) { watchdogs(s, -1, -1, 1); }, Profile::hard_rt,
      "noise.watchdog", kNoFinding, 0, ""},
     {"machine-check polling",
      [](Snapshot* s) {
-       s->has_mce_check_interval = true;
-       s->mce_check_interval = 300;
+       s->mce_check_interval.has = true;
+       s->mce_check_interval.value = 300;
      },
      Profile::hard_rt, "noise.mce_poll", Severity::warn, 1, "Machine-check polling every 300 s"},
-    {"no machine-check polling", [](Snapshot* s) { s->has_mce_check_interval = true; },
+    {"no machine-check polling", [](Snapshot* s) { s->mce_check_interval.has = true; },
      Profile::hard_rt, "noise.mce_poll", Severity::pass, 1, "Machine-check polling disabled"},
     {"ksm running",
      [](Snapshot* s) {
-       s->has_ksm_run = true;
-       s->ksm_run = 1;
+       s->ksm_run.has = true;
+       s->ksm_run.value = 1;
      },
      Profile::hard_rt, "noise.ksm", Severity::warn, 1, "Kernel same-page merging is running"},
     {"ksm 2 (unmerge)",
      [](Snapshot* s) {
-       s->has_ksm_run = true;
-       s->ksm_run = 2;
+       s->ksm_run.has = true;
+       s->ksm_run.value = 2;
      },
      Profile::hard_rt, "noise.ksm", Severity::pass, 1, "Kernel same-page merging is off"},
     {"vm.stat_interval 1", [](Snapshot* s) { stat_interval(s, 1); }, Profile::hard_rt,
@@ -152,11 +152,11 @@ TEST_F(NoiseRulesTest, NothingReadNothingSaid) {
 TEST_F(NoiseRulesTest, EmissionOrderAndTexts) {
   swap_on(snap);
   thp(snap, "[always] madvise never", "[always] defer madvise never");
-  snap->has_timer_migration = snap->has_numa_balancing = true;
-  snap->timer_migration = snap->numa_balancing = 1;
+  snap->timer_migration.has = snap->numa_balancing.has = true;
+  snap->timer_migration.value = snap->numa_balancing.value = 1;
   watchdogs(snap, 1, 1, 1);
-  snap->has_mce_check_interval = snap->has_ksm_run = true;
-  snap->mce_check_interval = snap->ksm_run = 1;
+  snap->mce_check_interval.has = snap->ksm_run.has = true;
+  snap->mce_check_interval.value = snap->ksm_run.value = 1;
   stat_interval(snap, 1);
   snap->clocksource = sv("hpet");
   snap->mitigations_param = sv("off");
@@ -181,7 +181,7 @@ TEST_F(NoiseRulesTest, EmissionOrderAndTexts) {
             "Removes the per-syscall and per-context-switch barrier cost, at a security tradeoff "
             "the operator has accepted.");
 
-  snap->nmi_watchdog = 0;
+  snap->nmi_watchdog.value = 0;
   snap->swap_devices = kNoneView;
   snap->mitigations_param = sv("auto");
   run(noise_rules);

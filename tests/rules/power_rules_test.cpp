@@ -25,8 +25,8 @@ IdleState* add_state(Snapshot* s, int32_t cpu, int32_t index, const char* name,
   IdleState* st = list_grow(s->arena, &s->cpuidle[s->cpuidle.count - 1].states);
   st->index = index;
   st->name = sv_from_cstr(name);
-  st->has_latency_us = true;
-  st->latency_us = latency_us;
+  st->latency_us.has = true;
+  st->latency_us.value = latency_us;
   return st;
 }
 
@@ -52,29 +52,30 @@ void deepest(Snapshot* s, int64_t latency_us) {
 
 void sampled(Snapshot* s, int64_t c3_entries) {
   deepest(s, 70);
-  s->sample_seconds = 2;
+  s->cpuidle_window_s = 2;
+  s->sample_window_s = 5;  // the interrupts' window: not the idle counters'
   for (CpuIdle& idle : s->cpuidle) {
-    for (IdleState& st : idle.states) st.has_usage_delta = true;
+    for (IdleState& st : idle.states) st.usage_delta.has = true;
   }
-  s->cpuidle[1].states[2].usage_delta = c3_entries;
-  s->cpuidle[0].states[1].usage_delta = 100000;  // C1 is shallow: never deep
+  s->cpuidle[1].states[2].usage_delta.value = c3_entries;
+  s->cpuidle[0].states[1].usage_delta.value = 100000;  // C1 is shallow: never deep
 }
 
 void boost(Snapshot* s, int boost_value, int no_turbo_value) {
   machine(s, "0-3");
   add_freq(s, 0, "performance");
-  s->has_boost = boost_value >= 0;
-  s->boost = boost_value;
-  s->has_no_turbo = no_turbo_value >= 0;
-  s->no_turbo = no_turbo_value;
+  s->boost.has = boost_value >= 0;
+  s->boost.value = boost_value;
+  s->no_turbo.has = no_turbo_value >= 0;
+  s->no_turbo.value = no_turbo_value;
 }
 
 void floor_below(Snapshot* s, const char* driver, int64_t min_khz) {
   machine(s, "0-3", "2-3");
   CpuFreq* f = add_freq(s, 2, "performance", driver);
-  f->has_scaling_min_khz = f->has_scaling_max_khz = true;
-  f->scaling_min_khz = min_khz;
-  f->scaling_max_khz = 3500000;
+  f->scaling_min_khz.has = f->scaling_max_khz.has = true;
+  f->scaling_min_khz.value = min_khz;
+  f->scaling_max_khz.value = 3500000;
 }
 
 struct Case {
@@ -96,7 +97,7 @@ const Case kCases[] = {
        machine(s, "0-3", "2-3");
        add_state(s, 0, 0, "C6", 100);
        add_state(s, 2, 0, "C6", 100)->disabled = true;
-       add_state(s, 3, 0, "C6", 100)->has_latency_us = false;
+       add_state(s, 3, 0, "C6", 100)->latency_us.has = false;
      },
      Profile::hard_rt, 0, "power.cstate_floor", Severity::unknown, 1,
      "No idle states reported for the RT CPUs"},
@@ -128,7 +129,7 @@ const Case kCases[] = {
     {"deep entries, no window length",
      [](Snapshot* s) {
        sampled(s, 1500);
-       s->sample_seconds = 0;
+       s->cpuidle_window_s = 0;
      },
      Profile::hard_rt, 0, "power.cstates", Severity::fail, 2,
      "CPU 3 entered C3 1.5k times/s during the sample"},
@@ -140,7 +141,7 @@ const Case kCases[] = {
     {"cpu_dma_latency held",
      [](Snapshot* s) {
        machine(s, "0-3");
-       s->has_dma_latency_holder = true;
+       s->dma_latency_holder.has = true;
      },
      Profile::hard_rt, 0, "power.cpu_dma_latency", Severity::pass, 1,
      "/dev/cpu_dma_latency is held open"},
@@ -206,9 +207,9 @@ TEST_F(PowerRulesTest, EveryVariant) {
 
 TEST_F(PowerRulesTest, WithoutCpufreqTheGovernorIsLast) {
   deepest(snap, 10);
-  snap->has_boost = true;
-  snap->boost = 1;
-  snap->has_dma_latency_holder = true;
+  snap->boost.has = true;
+  snap->boost.value = 1;
+  snap->dma_latency_holder.has = true;
   run_power();
   EXPECT_EQ(ids(), (std::vector<std::string>{"power.cstate_floor", "power.cpu_dma_latency",
                                              "power.governor"}));
@@ -271,12 +272,12 @@ TEST_F(PowerRulesTest, FloorFixListsAtMostEightStates) {
 
 TEST_F(PowerRulesTest, DmaLatencyTexts) {
   machine(snap, "0-3");
-  snap->has_dma_latency_holder = true;
-  snap->dma_latency_holder = sv("tuned (pid 812)");
+  snap->dma_latency_holder.has = true;
+  snap->dma_latency_holder.value = sv("tuned (pid 812)");
   run_power();
   EXPECT_EQ(str(find("power.cpu_dma_latency")->detail), "Held by tuned (pid 812).");
-  snap->has_dma_latency_us = true;
-  snap->dma_latency_us = 0;
+  snap->dma_latency_us.has = true;
+  snap->dma_latency_us.value = 0;
   run_power();
   EXPECT_EQ(str(find("power.cpu_dma_latency")->detail),
             "Requested maximum wakeup latency: 0 us (holder: tuned (pid 812)).");
@@ -301,8 +302,8 @@ TEST_F(PowerRulesTest, GovernorFixLoopsOverCpuNumbers) {
 
 TEST_F(PowerRulesTest, BoostAndFloorTexts) {
   floor_below(snap, "acpi-cpufreq", 800000);
-  snap->has_boost = true;
-  snap->boost = 1;
+  snap->boost.has = true;
+  snap->boost.value = 1;
   cpuset_add(&snap->isolated, 5);  // a CPU without a record: 2 is still the first with one
   run_power();
   const Finding* f = find("power.boost");
@@ -312,13 +313,13 @@ TEST_F(PowerRulesTest, BoostAndFloorTexts) {
             "for c in 2 3 5; do cat /sys/devices/system/cpu/cpu$c/cpufreq/cpuinfo_max_freq > "
             "/sys/devices/system/cpu/cpu$c/cpufreq/scaling_min_freq; done");
 
-  snap->has_no_turbo = true;
-  snap->no_turbo = 0;
+  snap->no_turbo.has = true;
+  snap->no_turbo.value = 0;
   run_power();
   EXPECT_EQ(str(find("power.boost")->remediation),
             "echo 1 > /sys/devices/system/cpu/intel_pstate/no_turbo");
-  snap->no_turbo = 1;
-  snap->boost = 0;
+  snap->no_turbo.value = 1;
+  snap->boost.value = 0;
   run_power();
   EXPECT_EQ(str(find("power.boost")->detail),
             "Clock frequency stays predictable regardless of package temperature and core count.");

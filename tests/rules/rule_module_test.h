@@ -100,8 +100,8 @@ class RuleModuleTest : public ArenaTest {
     t->kthread = kthread;
     t->last_cpu = -1;
     if (allowed) {
-      t->has_affinity = true;
-      cpuset_parse_list(&t->affinity, sv(allowed));
+      t->affinity.has = true;
+      cpuset_parse_list(&t->affinity.value, sv(allowed));
     }
     return t;
   }

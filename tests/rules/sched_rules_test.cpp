@@ -23,10 +23,10 @@ class SchedRulesTest : public RuleModuleTest {
   RtTask* deadline(const char* comm, uint64_t runtime_ns, uint64_t deadline_ns,
                    uint64_t period_ns) {
     RtTask* t = task(comm, kDeadline, 0, "4");
-    t->has_dl = true;
-    t->dl_runtime_ns = runtime_ns;
-    t->dl_deadline_ns = deadline_ns;
-    t->dl_period_ns = period_ns;
+    t->dl.has = true;
+    t->dl.value.runtime_ns = runtime_ns;
+    t->dl.value.deadline_ns = deadline_ns;
+    t->dl.value.period_ns = period_ns;
     return t;
   }
 
@@ -53,8 +53,8 @@ TEST_F(SchedRulesTest, CgroupV2WithRtGroupSchedulingFails) {
 
 TEST_F(SchedRulesTest, NoThreadTableStopsAfterTheCgroupCheck) {
   snap->tasks_available = false;
-  snap->has_sched_rt_runtime_us = true;
-  snap->sched_rt_runtime_us = 950000;
+  snap->sched_rt_runtime_us.has = true;
+  snap->sched_rt_runtime_us.value = 950000;
   run();
   EXPECT_EQ(ids(), (std::vector<std::string>{"sched.inventory"}));
   const Finding& inv = get("sched.inventory");
@@ -316,8 +316,8 @@ TEST_F(SchedRulesTest, PriorityNinetyNineAndRoundRobinNameTheFirstThread) {
             "priority is runnable, adding a scheduling event that SCHED_FIFO would not have.");
   EXPECT_EQ(str(rr.remediation), "chrt -f -p 99 101   # switch to SCHED_FIFO");
 
-  snap->has_sched_rr_timeslice_ms = true;
-  snap->sched_rr_timeslice_ms = 100;
+  snap->sched_rr_timeslice_ms.has = true;
+  snap->sched_rr_timeslice_ms.value = 100;
   run();
   EXPECT_EQ(str(get("sched.rr_used").detail), "Round-robin quantum is 100 ms.");
 }
@@ -347,10 +347,10 @@ TEST_F(SchedRulesTest, RtThrottling) {
     SCOPED_TRACE(c.runtime);
     fresh();
     machine();
-    snap->has_sched_rt_runtime_us = c.has_runtime;
-    snap->sched_rt_runtime_us = c.runtime;
-    snap->has_sched_rt_period_us = c.has_period;
-    snap->sched_rt_period_us = c.period;
+    snap->sched_rt_runtime_us.has = c.has_runtime;
+    snap->sched_rt_runtime_us.value = c.runtime;
+    snap->sched_rt_period_us.has = c.has_period;
+    snap->sched_rt_period_us.value = c.period;
     run();
     const Finding* f = expect_emitted("sched.rt_throttling", c.title != nullptr);
     if (!f) continue;
@@ -361,15 +361,15 @@ TEST_F(SchedRulesTest, RtThrottling) {
 
   fresh();
   machine();
-  snap->has_sched_rt_runtime_us = true;
-  snap->sched_rt_runtime_us = 950000;
+  snap->sched_rt_runtime_us.has = true;
+  snap->sched_rt_runtime_us.value = 950000;
   run();
   const Finding& f = get("sched.rt_throttling");
   EXPECT_EQ(str(f.detail), "sched_rt_runtime_us=950000, sched_rt_period_us=1000000.");
   EXPECT_EQ(str(f.sysctl), "kernel.sched_rt_runtime_us = -1");
   EXPECT_EQ(evidence(f), (Ev{{"/proc/sys/kernel/sched_rt_runtime_us", "950000"}}));
 
-  snap->sched_rt_runtime_us = -1;
+  snap->sched_rt_runtime_us.value = -1;
   run();
   EXPECT_EQ(str(get("sched.rt_throttling").detail),
             "sched_rt_runtime_us is -1, so an RT thread may use its CPU without the kernel "
@@ -377,7 +377,7 @@ TEST_F(SchedRulesTest, RtThrottling) {
 }
 
 TEST_F(SchedRulesTest, DeadlineParametersNotReadable) {
-  deadline("dl", 1000000, 10000000, 10000000)->has_dl = false;
+  deadline("dl", 1000000, 10000000, 10000000)->dl.has = false;
   snap->sched_getattr_note = sv("not a live system");
   run();
   const Finding& f = get("sched.deadline_params");
@@ -389,7 +389,7 @@ TEST_F(SchedRulesTest, DeadlineParametersNotReadable) {
             "checks could not be evaluated.");
   EXPECT_EQ(find("sched.deadline_bandwidth"), nullptr);
 
-  deadline("dl2", 1, 1, 1)->has_dl = false;
+  deadline("dl2", 1, 1, 1)->dl.has = false;
   snap->sched_getattr_note = kNoneView;
   run();
   EXPECT_EQ(str(get("sched.deadline_params").title),
@@ -399,7 +399,7 @@ TEST_F(SchedRulesTest, DeadlineParametersNotReadable) {
 
 TEST_F(SchedRulesTest, DeadlineWithoutAnyParametersIsNeverAZeroBandwidthPass) {
   snap->sched_getattr_ok = true;
-  deadline("dl", 0, 0, 0)->has_dl = false;  // the thread exited before it was asked
+  deadline("dl", 0, 0, 0)->dl.has = false;  // the thread exited before it was asked
   deadline("dl2", 500, 1000, 0);            // no period: nothing to divide by
   run();
   EXPECT_EQ(find("sched.deadline_bandwidth"), nullptr);
@@ -459,8 +459,8 @@ TEST_F(SchedRulesTest, EmissionOrderAndOneCategory) {
   snap->cgroup_version = 2;
   snap->rt_group_sched = true;
   snap->sched_getattr_ok = true;
-  snap->has_sched_rt_runtime_us = true;
-  snap->sched_rt_runtime_us = 950000;
+  snap->sched_rt_runtime_us.has = true;
+  snap->sched_rt_runtime_us.value = 950000;
   task("roamer", kRr, 99, "0-7");
   task("stuck", kFifo, 50, "1");
   task("a", kFifo, 50, "5");

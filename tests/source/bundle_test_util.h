@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "source/bundle.h"
-#include "source/source.h"
+#include "source/source_open.h"
 #include "test_util.h"
 
 class BundleTest : public ArenaTest {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gz_util.h"
+#include "source/source_open.h"
 #include "test_util.h"
 
 namespace {
