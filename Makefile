@@ -25,10 +25,10 @@ run: configure
 
 test: build
 	@scripts/install-test-deps.sh
-	cd build && ctest --output-on-failure
+	cd build && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B build-asan -DKELVANE_SANITIZE=ON -DKELVANE_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"

@@ -12,6 +12,7 @@
 #include "base/arena.h"
 #include "base/boot_params.h"
 #include "collect/bls_entry.h"
+#include "collect/cmdline.h"
 #include "collect/grub_default.h"
 #include "collect/sysctl_conf.h"
 #include "collect/tuned.h"
@@ -64,7 +65,7 @@ inline void fuzz_boot_line(const uint8_t* data, size_t size) {
   Arena a;
   arena_init(&a);
   KvList params{};
-  boot_line_params(&a, boot_fuzz_view(data, size), &params);
+  parse_cmdline_words(&a, boot_fuzz_view(data, size), &params);
   for (const KvPair& kv : params) {
     if (sv_eq_cstr(kv.key, "--") && !kv.value.ptr) abort();
     BootValue v{true, kv.value};

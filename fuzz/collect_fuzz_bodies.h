@@ -1,4 +1,5 @@
-// Bodies of the libFuzzer targets for the CPU, sysctl and mount parsers,
+// Bodies of the libFuzzer targets for the CPU, sysctl and mount parsers (the
+// CPU target also reads cgroup partitions and proposes a CPU partition),
 // shared with the unit test that feeds the kept inputs through them. Each
 // takes raw bytes and must neither crash nor misbehave on any of them.
 #pragma once
@@ -13,6 +14,7 @@
 #include "collect/collect.h"
 #include "collect/cpuidle.h"
 #include "collect/sysctl.h"
+#include "rules/partition.h"
 #include "source/bundle.h"
 #include "source/source.h"
 #include "source/tar_writer.h"
@@ -82,6 +84,10 @@ constexpr const char* kFuzzCpuFiles[] = {
     "/proc/mounts",
     "/sys/devices/virtual/workqueue/cpumask",
     "/sys/kernel/tracing/available_tracers",
+    "/sys/devices/system/cpu/cpu1/cpu_capacity",
+    "/sys/fs/cgroup/rt/cpuset.cpus.partition",
+    "/sys/fs/cgroup/rt/cpuset.cpus.effective",
+    "/sys/fs/cgroup/cpuset.cpus.isolated",
 };
 
 inline void fuzz_cpu_collect(const uint8_t* data, size_t size) {
@@ -115,6 +121,19 @@ inline void fuzz_cpu_collect(const uint8_t* data, size_t size) {
   for (const CpuIdle& idle : snap->cpuidle) {
     for (const IdleState& st : idle.states) {
       if (st.usage_delta.has && st.usage_delta.value < 0) abort();
+    }
+  }
+  // A proposed partition names only CPUs the machine has and never splits a
+  // core.
+  Partition part = partition_propose(&a, snap);
+  for (int32_t c : CpuIter{&part.isolate}) {
+    if (!cpuset_has(&snap->possible, c) && !cpuset_has(&snap->online, c)) abort();
+    bool proposed = part.kind == PartitionKind::proposed;
+    const CpuTopology* t = proposed ? find_cpu_topology(snap, c) : nullptr;
+    if (t) {
+      CpuSet outside = t->siblings;
+      cpuset_andnot(&outside, &part.isolate);
+      if (!cpuset_empty(&outside)) abort();
     }
   }
   arena_release(&a);

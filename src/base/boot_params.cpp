@@ -34,29 +34,6 @@ namespace {
 
 char dash_to_underscore(char c) { return c == '-' ? '_' : c; }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-
-// One word from *pos: up to white space outside double quotes. The quotes
-// are dropped (a copy is made only when there were any).
-StrView next_boot_word(Arena* a, StrView text, size_t* pos) {
-  size_t i = *pos;
-  while (i < text.len && is_blank(text.ptr[i])) i++;
-  size_t start = i;
-  bool quoted = false, had_quote = false;
-  for (; i < text.len && (quoted || !is_blank(text.ptr[i])); i++) {
-    if (text.ptr[i] == '"') quoted = !quoted, had_quote = true;
-  }
-  *pos = i;
-  StrView word = sv_make(text.ptr + start, i - start);
-  if (!had_quote) return word;
-  StrBuf sb;
-  sb_init(&sb, a);
-  for (size_t k = 0; k < word.len; k++) {
-    if (word.ptr[k] != '"') sb_append_char(&sb, word.ptr[k]);
-  }
-  return sb_view(&sb);
-}
-
 }  // namespace
 
 bool boot_name_eq(StrView a, StrView b) {
@@ -72,19 +49,6 @@ const BootParamRead* boot_param_read_find(StrView name) {
     if (boot_name_eq(name, sv_from_cstr(kBootParamsRead[i].name))) return &kBootParamsRead[i];
   }
   return nullptr;
-}
-
-void boot_line_params(Arena* a, StrView text, KvList* out) {
-  if (!text.ptr) return;
-  size_t pos = 0;
-  while (pos < text.len) {
-    StrView word = next_boot_word(a, text, &pos);
-    if (word.len == 0) continue;
-    if (sv_eq_cstr(word, "--")) return;  // the rest is init's
-    StrView key, value;
-    sv_split_once(word, '=', &key, &value);
-    kv_add(a, out, key, value);
-  }
 }
 
 StrView boot_params_get(const KvList* params, StrView name, bool* found) {

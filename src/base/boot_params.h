@@ -1,7 +1,7 @@
-// The kernel boot parameters kelvane's analysis reads, and a boot line split
-// the way the kernel splits it. Shared by the collectors, the rules that
-// compare a configured boot line with the booted one, and capture, whose
-// --redact keeps exactly these parameters of a boot line.
+// The kernel boot parameters kelvane's analysis reads, and how the kernel
+// compares two readings of one. Shared by the rules that compare a configured
+// boot line with the booted one and by capture, whose --redact keeps exactly
+// these parameters of a boot line.
 #pragma once
 
 #include <cstddef>
@@ -31,13 +31,6 @@ bool boot_name_eq(StrView a, StrView b);
 
 // The row of a parameter the analysis reads, or null.
 const BootParamRead* boot_param_read_find(StrView name);
-
-// Splits a boot line into key/value pairs (value absent for a bare word) as
-// the kernel parses it (kernel-parameters.rst): words at white space, double
-// quotes protect blanks inside a word and are dropped, and everything after a
-// lone "--" goes to init, not to the kernel. Keys and values are views into
-// text except where quotes were dropped (Arena copies).
-void boot_line_params(Arena* a, StrView text, KvList* out);
 
 // The value of the last pair whose key names the same parameter (boot_name_eq);
 // *found tells a bare word (found, value absent) from no word at all.

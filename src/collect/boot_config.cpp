@@ -2,6 +2,7 @@
 
 #include "base/boot_params.h"
 #include "collect/bls_entry.h"
+#include "collect/cmdline.h"
 #include "collect/grub_default.h"
 #include "collect/snapshot.h"
 #include "source/source.h"
@@ -59,7 +60,7 @@ void add_line(BootScan* b, BootTarget* t, StrView file, int32_t line, StrView te
   bl->file = file;
   bl->line = line;
   bl->text = expand_env(b, text, &t->unresolved);
-  boot_line_params(a, bl->text, &bl->params);
+  parse_cmdline_words(a, bl->text, &bl->params);
   boot_line_check(a, bl, &b->snap->boot_config.problems);
 }
 
@@ -237,7 +238,6 @@ void boot_line_check(Arena* a, const BootLine* bl, List<BootProblem>* problems) 
 
 void collect_boot_config(Snapshot* snap) {
   BootScan b{snap, {}, kNoneView, false};
-  boot_line_params(snap->arena, snap->cmdline, &snap->boot_config.booted);
   read_grubenv(&b);
   for (const LoaderStep& step : kLoaders) {
     if (!step.run(&b)) continue;

@@ -14,7 +14,7 @@ struct BootLine {
   StrView file;
   int32_t line;    // 1-based line in file
   StrView text;
-  KvList params;   // as the kernel reads them (boot_line_params)
+  KvList params;   // as the kernel reads them (parse_cmdline_words)
 };
 
 // One kernel command line the boot loader builds from its pieces, in order.
@@ -38,5 +38,4 @@ struct BootConfig {
   List<BootTarget> targets;  // the running kernel's entry first
   List<BootProblem> problems;
   StrList others;            // other boot loaders' configuration files present
-  KvList booted;             // /proc/cmdline as the kernel reads it
 };

@@ -55,6 +55,31 @@ constexpr const char* kMaxCstateParams[] = {"processor.max_cstate", "intel_idle.
 // Word separators: the kernel splits its command line at white space.
 constexpr const char kBlanks[] = " \t\n\r\v\f";
 
+// isolcpus= without flag words means domain isolation; flag words that do
+// not include "domain" (isolcpus=nohz,managed_irq,2-3) leave the CPUs to the
+// scheduler (Documentation/admin-guide/kernel-parameters.txt, isolcpus=:
+// "Specify one or more CPUs to isolate from disturbances specified in the
+// flag list (default: domain)").
+bool isolcpus_takes_domain(const StrList* flags) {
+  if (flags->count == 0) return true;
+  for (StrView f : *flags) {
+    if (sv_eq_cstr(f, "domain")) return true;
+  }
+  return false;
+}
+
+// The kernel compares parameter names with '-' and '_' as the same
+// character (Documentation/admin-guide/kernel-parameters.rst: "Hyphens
+// (dashes) and underscores are equivalent in parameter names"), so names
+// are kept in their '_' spelling and every lookup finds either.
+StrView param_name(Arena* a, StrView key) {
+  char* p = arena_cstr(a, key);
+  for (size_t i = 0; i < key.len; i++) {
+    if (p[i] == '-') p[i] = '_';
+  }
+  return StrView{p, key.len};
+}
+
 // last_cpu resolves the kernel's N and all spellings; below 0 it is unknown.
 void read_cpulists(Snapshot* snap, int32_t last_cpu) {
   const KvList* params = &snap->cmdline_params;
@@ -62,6 +87,7 @@ void read_cpulists(Snapshot* snap, int32_t last_cpu) {
   if (isol.ptr) {
     snap->isolcpus.has = true;
     parse_isolcpus(snap->arena, isol, &snap->isolcpus.value, &snap->isolcpus_flags);
+    snap->isolcpus_domain = isolcpus_takes_domain(&snap->isolcpus_flags);
   }
   for (const CpuListParam& p : kCpuListParams) {
     StrView v = cpuset_resolve_boot_list(snap->arena, kv_get(params, p.key), last_cpu);
@@ -104,10 +130,13 @@ void parse_cmdline_words(Arena* a, StrView text, KvList* out) {
   while (cur.ptr) {
     StrView word = sv_next_token(&cur, kBlanks);
     if (word.len == 0) continue;
+    // Everything after a lone "--" goes to init, not to the kernel
+    // (Documentation/admin-guide/kernel-parameters.rst).
+    if (sv_eq_cstr(word, "--")) break;
     // A bare word has no value: the split leaves it absent.
     StrView key, value;
     sv_split_once(word, '=', &key, &value);
-    kv_add(a, out, arena_strndup(a, key), arena_strndup(a, value));
+    kv_add(a, out, param_name(a, key), arena_strndup(a, value));
   }
 }
 

@@ -9,7 +9,9 @@
 
 // Splits a command line at white space into key/value pairs appended to out:
 // the text before the first "=" is the key, the rest the value (absent for a
-// word without "="). Quotes have no special meaning.
+// word without "="). Quotes have no special meaning. As the kernel reads it:
+// keys are spelled with '_' where the word has '-', and the words after a
+// lone "--" (init's arguments) are left out.
 void parse_cmdline_words(Arena* a, StrView text, KvList* out);
 
 // Fills the Boot command line group of the Snapshot from its Source.

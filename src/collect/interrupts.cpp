@@ -109,6 +109,21 @@ StrView join(Arena* a, const List<StrView>* words, const char* sep) {
   return sb_view(&sb);
 }
 
+// On an ARM GIC the hardware numbers below 32 are the software-generated
+// (IPI) and private peripheral interrupts, which each CPU has its own of
+// (Documentation/devicetree/bindings/interrupt-controller/arm,gic.yaml: PPIs
+// are per processor, SGIs are sent between processors): arch_timer, the
+// PMU, the IPIs. /proc/interrupts prints the hardware number right after the
+// controller's name ("GICv3  27 Level  arch_timer").
+constexpr int64_t kGicFirstShared = 32;
+
+bool gic_per_cpu(StrView chip, const IrqRow* row) {
+  if (!sv_starts_with(chip, "GIC") || row->words.count < 2) return false;
+  int64_t hwirq;
+  return sv_all_digits(row->words[1]) && parse_i64(row->words[1], &hwirq) &&
+         hwirq < kGicFirstShared;
+}
+
 void describe_numbered(IrqReader* r, int32_t irq, const IrqRow* row, IrqInfo* info) {
   Arena* a = r->snap->arena;
   read_actions(r, irq, info);
@@ -124,6 +139,7 @@ void describe_numbered(IrqReader* r, int32_t irq, const IrqRow* row, IrqInfo* in
   for (const AffinityFiles& f : kAffinities) read_affinity(r, irq, f, info);
   read_node(r, irq, info);
   info->managed = irq_is_managed(info->chip, &info->actions);
+  info->per_cpu_vector = gic_per_cpu(info->chip, row);
 }
 
 void add_row(IrqReader* r, IrqRow* row) {

@@ -40,7 +40,14 @@ struct CpuTopology {
   CpuSet siblings;  // other hardware threads of the same core, cpu removed
   OptInt core_id;
   OptInt package_id;
-  OptInt node;  // NUMA node whose CPU list holds the CPU
+  OptInt node;      // NUMA node whose CPU list holds the CPU
+  OptInt capacity;  // cpu_capacity: the CPU's relative compute capacity (big.LITTLE)
+};
+
+// A cgroup v2 cpuset partition whose state the kernel reports invalid.
+struct CgroupPartition {
+  StrView path;   // the cgroup's directory, "/sys/fs/cgroup/rt"
+  StrView state;  // cpuset.cpus.partition as read: "isolated invalid (reason)"
 };
 
 struct NumaNode {
@@ -102,6 +109,7 @@ struct IrqInfo {
   OptInt node;
   bool managed;  // kernel-managed per-queue interrupt
   bool special;  // the row is not numbered
+  bool per_cpu_vector;  // one vector per CPU (GIC SGI or PPI): there is no affinity to move
 };
 
 struct SoftirqInfo {
@@ -187,6 +195,7 @@ struct Snapshot {
   StrView thp_param;
   StrView clocksource_param;
   bool audit_off;
+  bool isolcpus_domain;  // isolcpus= takes its CPUs out of the scheduler domains
 
   // CPU topology
   CpuSet possible;
@@ -203,6 +212,9 @@ struct Snapshot {
   bool smt_in_use;
   StrView smt_control;
   uint32_t ncpus;
+  bool nohz_full_ignored;  // nohz_full= given, but the kernel is built without CONFIG_NO_HZ_FULL
+  OptCpuSet cgroup_isolated;  // CPUs of isolated cgroup v2 cpuset partitions
+  List<CgroupPartition> cgroup_invalid;  // partitions the kernel reports invalid
 
   // Frequency
   bool cpufreq_available;

@@ -1,6 +1,7 @@
 #include "collect/topology.h"
 
 #include "base/cpuset.h"
+#include "collect/cgroup.h"
 #include "collect/cmdline.h"
 #include "collect/sysfs.h"
 #include "source/source.h"
@@ -61,13 +62,58 @@ bool kernel_or_boot_set(Snapshot* snap, const char* path, CpuSet* out, const Cpu
   return false;
 }
 
+// A kernel built without CONFIG_NO_HZ_FULL ignores nohz_full= and keeps the
+// tick everywhere (Documentation/admin-guide/kernel-parameters.txt,
+// nohz_full=: "In kernels built with CONFIG_NO_HZ_FULL=y, set the specified
+// list of CPUs whose tick will be stopped"; Documentation/timers/no_hz.rst).
+// Only a configuration that was read can say so.
+bool nohz_full_unsupported(const Snapshot* snap) {
+  return snap->config_available && !kv_is_enabled(&snap->config, "CONFIG_NO_HZ_FULL");
+}
+
+// CPUs are graded as far as this machine has them: isolcpus=2,3 on a
+// machine of CPUs 0-1 isolates nothing.
+void restrict_to_possible(const Snapshot* snap, CpuSet* set) {
+  if (!cpuset_empty(&snap->possible)) cpuset_and(set, &snap->possible);
+}
+
+// Isolated: the kernel's own list, else isolcpus= when it takes CPUs out of
+// the scheduler domains; either joined by the isolated cgroup partitions.
 void read_isolation(Snapshot* snap) {
-  snap->isolated_from_sysfs = kernel_or_boot_set(snap, "/sys/devices/system/cpu/isolated",
-                                                 &snap->isolated, &snap->isolcpus.value);
-  kernel_or_boot_set(snap, "/sys/devices/system/cpu/nohz_full", &snap->nohz_full,
-                     &snap->cmdline_nohz_full.value);
+  CpuSet domain = {};
+  if (snap->isolcpus_domain) cpuset_copy(&domain, &snap->isolcpus.value);
+  snap->isolated_from_sysfs =
+      kernel_or_boot_set(snap, "/sys/devices/system/cpu/isolated", &snap->isolated, &domain);
+  collect_cgroup_partitions(snap);
+  if (snap->cgroup_isolated.has) cpuset_or(&snap->isolated, &snap->cgroup_isolated.value);
+  CpuSet nohz_boot = {};
+  bool ignored = snap->cmdline_nohz_full.has && nohz_full_unsupported(snap);
+  if (!ignored) cpuset_copy(&nohz_boot, &snap->cmdline_nohz_full.value);
+  bool from_kernel =
+      kernel_or_boot_set(snap, "/sys/devices/system/cpu/nohz_full", &snap->nohz_full, &nohz_boot);
+  snap->nohz_full_ignored = ignored && !from_kernel;
+  restrict_to_possible(snap, &snap->isolated);
+  restrict_to_possible(snap, &snap->nohz_full);
   cpuset_copy(&snap->housekeeping, &snap->online);
   cpuset_andnot(&snap->housekeeping, &snap->isolated);
+}
+
+// cpu_capacity exists where CPUs differ in compute capacity (arm64
+// big.LITTLE); a glob finds the files without a read error for each CPU
+// that has none.
+void read_capacities(Snapshot* snap) {
+  StrList files{};
+  source_glob(snap->src, "/sys/devices/system/cpu/cpu[0-9]*/cpu_capacity", &files);
+  for (StrView file : files) {
+    StrView dir = file;
+    sv_consume_suffix(&dir, sv_lit("/cpu_capacity"));
+    int32_t cpu;
+    if (!parse_numbered_name(dir, sv_lit("cpu"), &cpu) || !snap->cpus_pos.slot) continue;
+    uint32_t at = snap->cpus_pos.slot[cpu];
+    if (at == 0) continue;
+    OptInt* cap = &snap->cpus.items[at - 1].capacity;
+    cap->has = source_read_intf(snap->src, &cap->value, "%.*s", SV_ARG(file));
+  }
 }
 
 void read_cpu(Snapshot* snap, int32_t cpu) {
@@ -128,6 +174,7 @@ void collect_topology(Snapshot* snap) {
   read_isolation(snap);
   for (int32_t cpu : CpuIter{&snap->online}) read_cpu(snap, cpu);
   cpu_positions_build(snap->arena, &snap->cpus_pos, snap->cpus);
+  read_capacities(snap);
   read_nodes(snap);
   read_smt(snap);
 }

@@ -6,5 +6,8 @@
 #include "collect/snapshot.h"
 
 // Fills the CPU topology group of the Snapshot from its Source. Runs after
-// the command-line step, whose isolcpus= and nohz_full= sets it falls back on.
+// the command-line step, whose isolcpus= and nohz_full= sets it falls back on,
+// and after the kernel step, whose configuration says whether nohz_full= is
+// heeded. The isolated set joins the isolated cgroup partitions
+// (collect_cgroup_partitions); it and nohz_full keep only possible CPUs.
 void collect_topology(Snapshot* snap);

@@ -113,7 +113,7 @@ void compare_param(Report* r, const Snapshot* s, const BootParamRead& p, DriftFi
   Arena* a = r->arena;
   StrView name = sv_from_cstr(p.name);
   BootValue booted{};
-  booted.value = boot_params_get(&s->boot_config.booted, name, &booted.found);
+  booted.value = boot_params_get(&s->cmdline_params, name, &booted.found);
   int cat = category_of(p.area);
   bool anywhere = false;  // an unknown piece of a line may hold it, too
   for (const BootTarget& t : s->boot_config.targets) {

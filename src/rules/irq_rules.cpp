@@ -66,8 +66,11 @@ double pair_value(const Snapshot* s, const IrqCount& c) {
   return s->sample_window_s > 0 ? delta / s->sample_window_s : delta;
 }
 
+// A per-CPU vector (a GIC SGI or PPI such as arch_timer) fires on every CPU
+// by design and has no affinity to move, like the named rows LOC or RES.
 void collect_pairs(const Snapshot* s, IsolatedPairs* out) {
   for (const IrqInfo& irq : s->irqs) {
+    if (irq.per_cpu_vector) continue;
     PairTop* top = irq.managed ? &out->managed : &out->unmanaged;
     for (const IrqCount& c : irq.per_cpu) {
       uint64_t fired = s->sampled ? c.delta : c.count;
@@ -182,6 +185,7 @@ void rule_managed_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs
 // Delivered somewhere it was not asked to go: both affinities known, and the
 // effective one has a CPU outside the requested one.
 bool escapes_affinity(const IrqInfo& irq) {
+  if (irq.per_cpu_vector) return false;
   if (!irq.affinity.has || !irq.effective.has || cpuset_empty(&irq.effective.value)) return false;
   CpuSet outside = irq.effective.value;
   cpuset_andnot(&outside, &irq.affinity.value);

@@ -8,6 +8,7 @@
 #include "rules/command_text.h"
 #include "rules/finding.h"
 #include "rules/lockup_watchdog.h"
+#include "rules/partition.h"
 #include "rules/rules.h"
 
 namespace {
@@ -31,19 +32,49 @@ void rule_online_unknown(Report* r) {
                                "named an online CPU, so CPU isolation cannot be judged."));
 }
 
+// isolcpus= given without the domain flag leaves its CPUs to the scheduler.
+StrView no_domain_note(Arena* a, const Snapshot* s) {
+  if (!s->isolcpus.has || s->isolcpus_domain || cpuset_empty(&s->isolcpus.value)) {
+    return sv_lit("");
+  }
+  return arena_sprintf(a,
+                       " isolcpus names CPUs %.*s without the domain flag, so the scheduler "
+                       "still uses them.",
+                       SV_ARG(cpulist(a, &s->isolcpus.value)));
+}
+
 void rule_not_isolated(Report* r, const RuleContext* ctx) {
+  Arena* a = r->arena;
+  const Snapshot* s = ctx->snapshot;
   Severity sev = ctx->profile == Profile::low_latency ? Severity::warn : Severity::fail;
   Finding* f =
       add_finding(r, "isolation.present", kCat, sev, sv_lit("No CPU isolation configured"));
+  Partition p = partition_propose(a, s);
+  StrView params = partition_boot_params(a, s, &p);
+  StrView plan = params.ptr ? arena_sprintf(a, " Proposed: isolate CPU%s %.*s; this %.*s.",
+                                            cpuset_count(&p.isolate) == 1 ? "" : "s",
+                                            SV_ARG(cpulist(a, &p.isolate)), SV_ARG(p.reason))
+                            : arena_sprintf(a, " Nothing to propose: %.*s.", SV_ARG(p.reason));
   finding_set_detail(
-      f, arena_sprintf(r->arena, "All %d online CPUs are available to the general scheduler.",
-                       ctx->ncpus));
+      f, arena_sprintf(a, "All %d online CPUs are available to the general scheduler.%.*s%.*s",
+                       ctx->ncpus, SV_ARG(no_domain_note(a, s)), SV_ARG(plan)));
   finding_set_impact(f, sv_lit("An RT thread shares its CPU with every kernel thread, timer and "
                                "workqueue on the system, so its worst case is whatever they do."));
-  finding_set_remediation(f, sv_lit("Reserve cores on the kernel command line, e.g. "
-                                    "isolcpus=managed_irq,domain,2-3 nohz_full=2-3 rcu_nocbs=2-3"));
-  finding_set_cmdline(f, sv_lit("isolcpus=managed_irq,domain,2-3 nohz_full=2-3 rcu_nocbs=2-3"));
+  if (params.ptr) {
+    finding_set_remediation(
+        f, arena_sprintf(a, "Reserve cores on the kernel command line: %.*s", SV_ARG(params)));
+    finding_set_cmdline(f, params);
+  }
   finding_set_weight(f, 3);
+}
+
+// Where the isolated set was read: the kernel's list, the boot line, or the
+// isolated cgroup partitions alone.
+const char* isolated_source(const Snapshot* s) {
+  if (s->isolated_from_sysfs) return "/sys/devices/system/cpu/isolated";
+  if (s->isolcpus_domain && !cpuset_empty(&s->isolcpus.value)) return "/proc/cmdline";
+  if (s->cgroup_isolated.has) return "/sys/fs/cgroup";
+  return "/proc/cmdline";
 }
 
 void rule_present(Report* r, const RuleContext* ctx, const Snapshot* s) {
@@ -60,8 +91,7 @@ void rule_present(Report* r, const RuleContext* ctx, const Snapshot* s) {
         f, arena_sprintf(r->arena, "%d isolated; the online CPUs could not be read.", n_iso));
   }
   finding_set_weight(f, 2);
-  finding_add_evidence_cstr(
-      r, f, s->isolated_from_sysfs ? "/sys/devices/system/cpu/isolated" : "/proc/cmdline", iso);
+  finding_add_evidence_cstr(r, f, isolated_source(s), iso);
 }
 
 // ---- Every isolated CPU is also in a set of a boot parameter ----
@@ -75,6 +105,7 @@ void nohz_full_cpus(const Snapshot* s, CpuSet* out) {
 // the rcu_nocbs= CPUs.
 void rcu_offloaded_cpus(const Snapshot* s, CpuSet* out) {
   cpuset_copy(out, &s->rcu_nocbs.value);
+  if (!cpuset_empty(&s->possible)) cpuset_and(out, &s->possible);  // as far as the CPUs exist
   cpuset_or(out, &s->nohz_full);
 }
 
@@ -99,6 +130,9 @@ struct CoverageCheck {
   const char* remediation;    // "%.*s" receives the isolated CPUs
   const char* param;          // the boot parameter that closes the gap
   bool gap_cmdline_evidence;  // the gap cites the raw boot command line
+  bool Snapshot::*ignored;    // the kernel ignores param: no boot line closes the gap; may be null
+  const char* ignored_detail;
+  const char* ignored_remediation;
 };
 
 constexpr CoverageCheck kCoverage[] = {
@@ -107,13 +141,17 @@ constexpr CoverageCheck kCoverage[] = {
      "Isolated CPUs still take the scheduler tick: %.*s",
      "The periodic tick fires on the isolated core -- at CONFIG_HZ, every millisecond -- and each "
      "one is a scheduling interrupt the application did not ask for.",
-     "Add nohz_full=%.*s to the kernel command line (it must match isolcpus).", "nohz_full", true},
+     "Add nohz_full=%.*s to the kernel command line (it must match isolcpus).", "nohz_full", true,
+     &Snapshot::nohz_full_ignored,
+     "This kernel is built without CONFIG_NO_HZ_FULL, so it ignores nohz_full=.",
+     "Boot a kernel built with CONFIG_NO_HZ_FULL=y; this one keeps the tick on every CPU."},
     {"isolation.rcu_nocbs", rcu_offloaded_cpus, nullptr, Severity::warn, 1, 1,
      "RCU callbacks offloaded from isolated CPUs", "/proc/cmdline",
      "RCU callbacks still run on isolated CPUs: %.*s",
      "RCU callback batches execute in softirq context on the isolated core, and a large batch "
      "runs for tens of microseconds.",
-     "Add rcu_nocbs=%.*s to the kernel command line.", "rcu_nocbs", false},
+     "Add rcu_nocbs=%.*s to the kernel command line.", "rcu_nocbs", false, nullptr, nullptr,
+     nullptr},
 };
 
 void rule_coverage(Report* r, const Snapshot* s, const CoverageCheck& c) {
@@ -134,8 +172,13 @@ void rule_coverage(Report* r, const Snapshot* s, const CoverageCheck& c) {
                            arena_sprintf(a, c.gap_title, SV_ARG(cpulist(a, &gap))));
   if (c.gap_detail) finding_set_detail(f, c.gap_detail(a, s));
   finding_set_impact(f, sv_from_cstr(c.impact));
-  finding_set_remediation(f, arena_sprintf(a, c.remediation, SV_ARG(iso)));
-  finding_set_cmdline(f, arena_sprintf(a, "%s=%.*s", c.param, SV_ARG(iso)));
+  if (c.ignored && s->*c.ignored) {
+    finding_set_detail(f, sv_from_cstr(c.ignored_detail));
+    finding_set_remediation(f, sv_from_cstr(c.ignored_remediation));
+  } else {
+    finding_set_remediation(f, arena_sprintf(a, c.remediation, SV_ARG(iso)));
+    finding_set_cmdline(f, arena_sprintf(a, "%s=%.*s", c.param, SV_ARG(iso)));
+  }
   finding_set_weight(f, c.gap_weight);
   if (c.gap_cmdline_evidence && sv_present(s->cmdline)) {
     finding_add_evidence_cstr(r, f, "/proc/cmdline", s->cmdline);
@@ -312,10 +355,110 @@ void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s)
                             cpulist(a, &s->watchdog_cpumask.value));
 }
 
+// ---- Boot parameters that name CPUs the machine lacks ----
+
+struct CpuParam {
+  const char* id;
+  const char* key;
+  OptCpuSet Snapshot::*set;
+};
+
+constexpr CpuParam kCpuParams[] = {
+    {"isolation.isolcpus_range", "isolcpus", &Snapshot::isolcpus},
+    {"isolation.nohz_full_range", "nohz_full", &Snapshot::cmdline_nohz_full},
+    {"isolation.rcu_nocbs_range", "rcu_nocbs", &Snapshot::rcu_nocbs},
+    {"isolation.irqaffinity_range", "irqaffinity", &Snapshot::irqaffinity},
+    {"isolation.kthread_cpus_range", "kthread_cpus", &Snapshot::kthread_cpus},
+};
+
+// The parameter rewritten to the CPUs that exist; isolcpus keeps its flags.
+StrView rewritten_param(Arena* a, const Snapshot* s, const CpuParam& p, const CpuSet* cpus) {
+  if (p.set == &Snapshot::isolcpus) return isolcpus_param(a, s, cpus);
+  return arena_sprintf(a, "%s=%.*s", p.key, SV_ARG(cpulist(a, cpus)));
+}
+
+void rule_param_range(Report* r, const Snapshot* s, const CpuParam& p) {
+  const OptCpuSet& named = s->*p.set;
+  if (!named.has || cpuset_empty(&s->possible)) return;
+  Arena* a = r->arena;
+  CpuSet absent = named.value;
+  cpuset_andnot(&absent, &s->possible);
+  if (cpuset_empty(&absent)) return;
+  CpuSet have = named.value;
+  cpuset_and(&have, &s->possible);
+  Finding* f = add_finding(
+      r, p.id, kCat, Severity::warn,
+      arena_sprintf(a, "%s names CPU%s %.*s that this machine does not have", p.key,
+                    cpuset_count(&absent) == 1 ? "" : "s", SV_ARG(cpulist(a, &absent))));
+  finding_set_detail(f, arena_sprintf(a, "The kernel knows CPUs %.*s; it skips the others.",
+                                      SV_ARG(cpulist(a, &s->possible))));
+  finding_set_impact(f, sv_lit("The parameter does less than it says, and tools that read the boot "
+                               "line plan around CPUs that are not there."));
+  if (cpuset_empty(&have)) {
+    finding_set_remediation(
+        f, arena_sprintf(a, "Remove %s= from the kernel command line: none of its CPUs exist.",
+                         p.key));
+  } else {
+    StrView param = rewritten_param(a, s, p, &have);
+    finding_set_remediation(
+        f, arena_sprintf(a, "Rewrite it to the CPUs this machine has: %.*s", SV_ARG(param)));
+    finding_set_cmdline(f, param);
+  }
+  finding_add_evidence_cstr(r, f, "/proc/cmdline", s->cmdline);
+}
+
+// ---- cgroup v2 partitions the kernel reports invalid ----
+
+// The kernel's reason, which it prints in parentheses after the state.
+StrView partition_reason(StrView state) {
+  StrView head, reason;
+  if (!sv_split_once(state, '(', &head, &reason)) return state;
+  sv_consume_suffix(&reason, sv_lit(")"));
+  return reason;
+}
+
+// An invalid partition isolates nothing: its CPUs stay in load balancing
+// until the fault the kernel names is mended
+// (Documentation/admin-guide/cgroup-v2.rst, "cpuset.cpus.partition").
+void rule_cgroup_partition(Report* r, const Snapshot* s) {
+  if (s->cgroup_invalid.count == 0) return;
+  Arena* a = r->arena;
+  const CgroupPartition& p = s->cgroup_invalid.items[0];
+  Finding* f = add_finding(r, "isolation.cgroup_partition", kCat, Severity::warn,
+                           arena_sprintf(a, "cgroup partition %.*s is invalid (%.*s)",
+                                         SV_ARG(p.path), SV_ARG(partition_reason(p.state))));
+  if (s->cgroup_invalid.count > 1) {
+    finding_set_detail(
+        f, arena_sprintf(a, "%zu cpuset partitions are invalid.", s->cgroup_invalid.count));
+  }
+  finding_set_impact(f, sv_lit("The kernel does not isolate the CPUs of an invalid partition: "
+                               "they stay in the scheduler's load balancing."));
+  // The partition type is the state's first word ("isolated", "root").
+  StrView rest = p.state;
+  StrView word = sv_next_token(&rest, " ");
+  StrBuf sb;
+  sb_init(&sb, a);
+  sb_append_cstr(&sb, "Mend what the kernel names, then set the partition again: echo ");
+  sb_append_command_text(&sb, word);
+  sb_append_cstr(&sb, " > ");
+  sb_append_command_text(&sb, p.path);
+  sb_append_cstr(&sb, "/cpuset.cpus.partition");
+  finding_set_remediation(f, sb_view(&sb));
+  finding_add_evidence(r, f, arena_sprintf(a, "%.*s/cpuset.cpus.partition", SV_ARG(p.path)),
+                       p.state);
+}
+
+// Checks that hold whether or not anything is isolated.
+void rule_boot_and_cgroup(Report* r, const Snapshot* s) {
+  for (const CpuParam& p : kCpuParams) rule_param_range(r, s, p);
+  rule_cgroup_partition(r, s);
+}
+
 }  // namespace
 
 void isolation_rules(Report* report, const RuleContext* ctx) {
   const Snapshot* s = ctx->snapshot;
+  rule_boot_and_cgroup(report, s);
   if (!ctx->has_isolation) {
     if (online_known(ctx)) {
       rule_not_isolated(report, ctx);

@@ -22,8 +22,6 @@ constexpr double kFloorPassShare = 0.2;
 constexpr double kFloorWarnShare = 0.8;
 // Entries into states above this share of the target count as deep.
 constexpr double kDeepShare = 0.1;
-// The fix lists at most this many idle states to disable.
-constexpr int kMaxDisableLines = 8;
 
 // The idle and frequency records indexed by CPU number once, so that a walk
 // over the RT CPUs looks each one up directly. The first record of a CPU
@@ -74,14 +72,19 @@ void rule_cpuidle_missing(Report* r) {
                                "determined."));
 }
 
-// One line per enabled state above the pass share, RT CPUs ascending, at most
-// kMaxDisableLines; the state name is machine text inside a command.
-StrView disable_states_fix(Arena* a, const RuleContext* ctx, const PowerIndex& idx, StrView label) {
-  StrBuf sb;
-  sb_init(&sb, a);
-  sb_printf(&sb, "Disable the deep states on %.*s:\n", SV_ARG(label));
+// The idle states above the pass share, by state index, with the RT CPUs
+// that have each one enabled.
+struct DeepState {
+  int32_t index;
+  StrView name;  // as the first CPU that has it names it
+  CpuSet cpus;
+};
+
+constexpr int kMaxDeepStates = 16;
+
+int gather_deep_states(const RuleContext* ctx, const PowerIndex& idx, DeepState* out) {
   double limit = kFloorPassShare * ctx->target_us;
-  int lines = 0;
+  int n = 0;
   for (int32_t c : CpuIter{&ctx->rt_cpus}) {
     const CpuIdle* idle = idx.idle[c];
     if (!idle) continue;
@@ -89,16 +92,52 @@ StrView disable_states_fix(Arena* a, const RuleContext* ctx, const PowerIndex& i
       if (st.disabled || !st.latency_us.has || static_cast<double>(st.latency_us.value) <= limit) {
         continue;
       }
-      if (lines == kMaxDisableLines) break;
-      sb_printf(&sb, "  echo 1 > /sys/devices/system/cpu/cpu%d/cpuidle/state%d/disable   # ", c,
-                st.index);
-      sb_append_command_text(&sb, st.name);
-      sb_append_char(&sb, '\n');
-      lines++;
+      int k = 0;
+      while (k < n && out[k].index != st.index) k++;
+      if (k == n) {
+        if (n == kMaxDeepStates) continue;
+        out[n++] = DeepState{st.index, st.name, {}};
+      }
+      cpuset_add(&out[k].cpus, c);
     }
-    if (lines == kMaxDisableLines) break;
   }
-  sb_append_cstr(&sb, "Or boot with intel_idle.max_cstate=1 processor.max_cstate=1.");
+  return n;
+}
+
+// The boot parameter that caps idle states belongs to the idle driver in
+// use: intel_idle.max_cstate= for intel_idle, processor.max_cstate= for
+// acpi_idle (Documentation/admin-guide/kernel-parameters.txt); other
+// drivers (psci_idle, haltpoll ...) have none, and only the sysfs switch
+// applies (Documentation/admin-guide/pm/cpuidle.rst, "disable").
+const char* max_cstate_line(StrView driver) {
+  if (sv_eq_cstr(driver, "intel_idle")) return "Or boot with intel_idle.max_cstate=1.";
+  if (sv_eq_cstr(driver, "acpi_idle")) return "Or boot with processor.max_cstate=1.";
+  return nullptr;
+}
+
+// One loop per deep state over every RT CPU that has it enabled; the state
+// name is machine text inside a command.
+StrView disable_states_fix(Arena* a, const RuleContext* ctx, const PowerIndex& idx, StrView label) {
+  StrBuf sb;
+  sb_init(&sb, a);
+  sb_printf(&sb, "Disable the deep states on %.*s:\n", SV_ARG(label));
+  DeepState states[kMaxDeepStates];
+  int n = gather_deep_states(ctx, idx, states);
+  for (int k = 0; k < n; k++) {
+    sb_printf(&sb,
+              "  for c in %.*s; do echo 1 > "
+              "/sys/devices/system/cpu/cpu$c/cpuidle/state%d/disable; done   # ",
+              SV_ARG(command_cpu_words(a, &states[k].cpus)), states[k].index);
+    sb_append_command_text(&sb, states[k].name);
+    sb_append_char(&sb, '\n');
+  }
+  const char* boot = max_cstate_line(ctx->snapshot->cpuidle_driver);
+  if (boot) {
+    sb_append_cstr(&sb, boot);
+  } else if (sb.len > 0 && sb.data[sb.len - 1] == '\n') {
+    sb.len--;
+    sb.data[sb.len] = '\0';
+  }
   return sb_view(&sb);
 }
 

@@ -76,6 +76,18 @@ constexpr const char* kCopyList[] = {
     "/sys/kernel/debug/tracing/available_tracers",
     "/sys/kernel/debug/tracing/current_tracer",
     "/sys/kernel/debug/tracing/tracing_on",
+    // CPU capacities (big.LITTLE) and the cgroup v2 cpuset partitions, as
+    // deep as the analysis looks for them.
+    "/sys/devices/system/cpu/cpu[0-9]*/cpu_capacity",
+    "/sys/fs/cgroup/cpuset.cpus.isolated",
+    "/sys/fs/cgroup/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/cpuset.cpus.effective",
+    "/sys/fs/cgroup/*/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/*/cpuset.cpus.effective",
+    "/sys/fs/cgroup/*/*/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/*/*/cpuset.cpus.effective",
+    "/sys/fs/cgroup/*/*/*/*/cpuset.cpus.partition",
+    "/sys/fs/cgroup/*/*/*/*/cpuset.cpus.effective",
     // What the next boot runs: boot loader configuration (never grub.cfg,
     // which can hold password hashes), persisted sysctls and TuneD.
     "/etc/default/grub",
@@ -93,7 +105,7 @@ constexpr const char* kCopyList[] = {
     "/etc/tuned/active_profile",
     "/etc/tuned/*-variables.conf",
 };
-static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 75);
+static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 85);
 
 size_t capture_copy_count() { return sizeof kCopyList / sizeof kCopyList[0]; }
 

@@ -44,16 +44,6 @@ TEST_F(BootCompareTest, ValuesAsTheKernelReadsThem) {
   }
 }
 
-TEST_F(BootCompareTest, LineWordsNamesAndInitArguments) {
-  KvList params{};
-  boot_line_params(&arena, sv("nohz-full=2 foo=\"a b\" -- isolcpus=3"), &params);
-  bool found = false;
-  EXPECT_EQ(str(boot_params_get(&params, sv("nohz_full"), &found)), "2");
-  EXPECT_EQ(str(boot_params_get(&params, sv("foo"), &found)), "a b");
-  boot_params_get(&params, sv("isolcpus"), &found);
-  EXPECT_FALSE(found);  // after "--": init's, not the kernel's
-}
-
 TEST_F(BootCompareTest, GrubDefaultsExpandAsTheShellDoes) {
   ShellVars vars{};
   EXPECT_EQ(parse_grub_default(&arena, sv("A=\"quiet\"\nexport A=\"$A x\\\"y\"\nB=${A:+$A }'z w'\n"),

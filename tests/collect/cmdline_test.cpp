@@ -272,3 +272,31 @@ TEST_F(CmdlineTest, TotalOnArbitraryBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Parameters as the kernel reads them: '-' is '_' in names, a lone "--"
+// ends the kernel's words, and isolcpus= flags without domain leave the
+// CPUs to the scheduler.
+TEST_F(CmdlineTest, ParametersAsTheKernelReadsThem) {
+  struct Row {
+    const char* line;
+    const char* isolcpus;  // "" when absent
+    bool domain;
+    const char* nohz_full;
+  };
+  const Row rows[] = {
+      {"nohz-full=2-3 isolcpus=2-3", "2,3", true, "2,3"},
+      {"isolcpus=1 -- isolcpus=5 nohz_full=5", "1", true, ""},
+      {"isolcpus=nohz,managed_irq,2-3", "2,3", false, ""},
+      {"isolcpus=managed_irq,domain,4", "4", true, ""},
+  };
+  for (const Row& r : rows) {
+    Snapshot* s = collect(r.line);
+    EXPECT_EQ(cpus(s->isolcpus.value), r.isolcpus) << r.line;
+    EXPECT_EQ(s->isolcpus_domain, r.domain) << r.line;
+    EXPECT_EQ(cpus(s->cmdline_nohz_full.value), r.nohz_full) << r.line;
+  }
+}
+
+}  // namespace

@@ -217,8 +217,10 @@ TEST_F(IsolationRulesTest, NoIsolationTexts) {
   run_isolation();
   ASSERT_EQ(ids(), (std::vector<std::string>{"isolation.present"}));
   const Finding* f = find("isolation.present");
-  EXPECT_EQ(str(f->detail), "All 8 online CPUs are available to the general scheduler.");
-  EXPECT_EQ(str(f->cmdline), "isolcpus=managed_irq,domain,2-3 nohz_full=2-3 rcu_nocbs=2-3");
+  EXPECT_EQ(str(f->detail),
+            "All 8 online CPUs are available to the general scheduler. Proposed: isolate CPUs "
+            "2,3; this reuses the CPUs this machine already isolates.");
+  EXPECT_EQ(str(f->cmdline), "isolcpus=managed_irq,domain,2,3 nohz_full=2,3 rcu_nocbs=2,3");
 }
 
 // Nothing is judged from an empty online set: no "All 0 online CPUs", no

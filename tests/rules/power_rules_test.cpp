@@ -229,9 +229,9 @@ TEST_F(PowerRulesTest, FloorTexts) {
   machine(snap, "0-3");
   add_state(snap, 0, 1, "C1", 2);
   add_state(snap, 1, 1, "C1", 2);
-  add_state(snap, 1, 2, "C6", 90);
+  add_state(snap, 1, 2, "C6\n rm -rf /", 90);
   add_state(snap, 2, 2, "C6", 90);
-  add_state(snap, 3, 2, "C6\n rm -rf /", 90);
+  add_state(snap, 3, 2, "C6", 90);
   run_power();
   f = find("power.cstate_floor");
   EXPECT_EQ(str(f->detail), "Deepest state still enabled on CPUs 0-3 (worst: CPU 1).");
@@ -240,34 +240,34 @@ TEST_F(PowerRulesTest, FloorTexts) {
             "100 \xC2\xB5s. The hardware cannot do better.");
   EXPECT_EQ(str(f->remediation),
             "Disable the deep states on CPUs 0-3:\n"
-            "  echo 1 > /sys/devices/system/cpu/cpu1/cpuidle/state2/disable   # C6\n"
-            "  echo 1 > /sys/devices/system/cpu/cpu2/cpuidle/state2/disable   # C6\n"
-            "  echo 1 > /sys/devices/system/cpu/cpu3/cpuidle/state2/disable   # C6? rm -rf /\n"
-            "Or boot with intel_idle.max_cstate=1 processor.max_cstate=1.");
-  EXPECT_EQ(evidence(f),
-            (Ev{{"/sys/devices/system/cpu/cpu1/cpuidle/*/latency", "C6 = 90 \xC2\xB5s"}}));
+            "  for c in 1 2 3; do echo 1 > /sys/devices/system/cpu/cpu$c/cpuidle/state2/disable; "
+            "done   # C6? rm -rf /");
 }
 
-TEST_F(PowerRulesTest, FloorFixListsAtMostEightStates) {
+// One loop per deep state over every CPU that has it enabled; the boot
+// parameter only for the idle driver that reads it.
+TEST_F(PowerRulesTest, FloorFixFitsTheIdleDriver) {
   machine(snap, "0-7");
   for (int32_t c = 0; c < 8; c++) {
-    add_state(snap, c, 0, "POLL", 0);
     add_state(snap, c, 2, "C3", 33);
     add_state(snap, c, 3, "C6", 133)->disabled = c == 0;
   }
-  run_power();
-  std::string fix = str(find("power.cstate_floor")->remediation);
-  size_t lines = 0;
-  for (size_t at = fix.find("echo 1 >"); at != std::string::npos;
-       at = fix.find("echo 1 >", at + 1)) {
-    lines++;
+  const char* loops =
+      "Disable the deep states on CPUs 0-7:\n"
+      "  for c in 0 1 2 3 4 5 6 7; do echo 1 > /sys/devices/system/cpu/cpu$c/cpuidle/state2/"
+      "disable; done   # C3\n"
+      "  for c in 1 2 3 4 5 6 7; do echo 1 > /sys/devices/system/cpu/cpu$c/cpuidle/state3/disable; "
+      "done   # C6\n";
+  for (const char* driver : {"intel_idle", "acpi_idle", "psci_idle"}) {
+    snap->cpuidle_driver = sv_from_cstr(driver);
+    run_power();
+    std::string boot = driver[0] == 'i' ? "Or boot with intel_idle.max_cstate=1."
+                       : driver[0] == 'a' ? "Or boot with processor.max_cstate=1."
+                                          : "";
+    std::string want = std::string(loops) + boot;
+    if (boot.empty()) want.pop_back();
+    EXPECT_EQ(str(find("power.cstate_floor")->remediation), want) << driver;
   }
-  EXPECT_EQ(lines, 8u);
-  EXPECT_EQ(fix.find("cpu0/cpuidle/state3"), std::string::npos);  // disabled
-  EXPECT_NE(fix.find("cpu0/cpuidle/state2/disable   # C3\n  echo 1 > "
-                     "/sys/devices/system/cpu/cpu1/cpuidle/state2"),
-            std::string::npos);
-  EXPECT_NE(fix.find("cpu4/cpuidle/state2/disable   # C3\nOr boot with"), std::string::npos);
 }
 
 TEST_F(PowerRulesTest, DmaLatencyTexts) {
