@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 WERROR ?= ON
 
-.PHONY: all deps configure build run test test-unit test-asan install fuzz bench clean
+.PHONY: all deps configure build run test test-unit test-asan install deb fuzz bench clean
 
 all: build
 
@@ -32,6 +32,10 @@ test: build
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# The Debian package, built from a copy of the tree into the current directory.
+deb: deps
+	@scripts/build-deb.sh .
 
 fuzz:
 	@scripts/fuzz.sh

@@ -13,6 +13,7 @@
 #include "base/cpuset.h"
 #include "collect/collect.h"
 #include "collect/cpuidle.h"
+#include "collect/kernel.h"
 #include "collect/sysctl.h"
 #include "rules/partition.h"
 #include "source/bundle.h"
@@ -33,6 +34,8 @@ inline void fuzz_cpulist(const uint8_t* data, size_t size) {
   cpuset_parse_list(&s, text);
   cpuset_parse_list(&again, cpuset_format_list(&a, &s));
   if (!cpuset_equal(&s, &again)) abort();
+  cpuset_parse_mask(&again, cpuset_format_mask(&a, &s));
+  if (!cpuset_equal(&s, &again)) abort();
   cpuset_parse_mask(&s, text);
   int32_t last = size > 0 ? data[0] * 16 : -1;
   StrList flags{};
@@ -47,6 +50,16 @@ inline void fuzz_swaps(const uint8_t* data, size_t size) {
   SwapSummary sw;
   parse_swaps(&a, fuzz_view(data, size), &sw);
   if (sw.total_kb < 0 || !sw.devices.ptr || (sw.devices.len > 0 && !sw.active)) abort();
+  arena_release(&a);
+}
+
+// The scheduler's preempt file: the active model is one of the listed words.
+inline void fuzz_preempt(const uint8_t* data, size_t size) {
+  Arena a;
+  arena_init(&a);
+  StrList models{};
+  StrView active = parse_preempt_file(&a, fuzz_view(data, size), &models);
+  if (active.ptr && !strlist_contains(&models, active)) abort();
   arena_release(&a);
 }
 

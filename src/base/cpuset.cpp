@@ -170,6 +170,19 @@ StrView cpuset_format_list(Arena* a, const CpuSet* s) {
   return sb_view(&sb);
 }
 
+StrView cpuset_format_mask(Arena* a, const CpuSet* s) {
+  int32_t top = cpuset_empty(s) ? -1 : 0;
+  for (int32_t c = cpuset_first(s); c >= 0; c = cpuset_next(s, c)) top = c / 32;
+  StrBuf sb;
+  sb_init(&sb, a);
+  if (top < 0) sb_append_char(&sb, '0');
+  for (int32_t k = top; k >= 0; k--) {
+    uint32_t word = static_cast<uint32_t>(s->bits[k / 2] >> (32 * (k % 2)));
+    sb_printf(&sb, k == top ? "%x" : ",%08x", word);
+  }
+  return sb_view(&sb);
+}
+
 void cpuset_parse_mask(CpuSet* s, StrView text) {
   cpuset_clear(s);
   if (!text.ptr) return;

@@ -32,6 +32,10 @@ int32_t cpuset_next(const CpuSet* s, int32_t cpu);
 void cpuset_parse_list(CpuSet* s, StrView text);
 StrView cpuset_format_list(Arena* a, const CpuSet* s);
 void cpuset_parse_mask(CpuSet* s, StrView text);
+// The hexadecimal mask form that cpumask files take: 32-bit words from the
+// highest non-zero one down, separated by ",", the first unpadded and the
+// rest eight digits wide ("3", "1,00000000"); "0" for the empty set.
+StrView cpuset_format_mask(Arena* a, const CpuSet* s);
 // isolcpus= value: leading flag words (domain, managed_irq, nohz) then a cpulist.
 void parse_isolcpus(Arena* a, StrView text, CpuSet* s, StrList* flags);
 

@@ -1,6 +1,7 @@
 #include "cli/driver.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "base/arena.h"
 #include "cli/analysis.h"
@@ -10,6 +11,7 @@
 #include "report/html_report.h"
 #include "report/json_report.h"
 #include "report/junit_report.h"
+#include "report/metrics_report.h"
 #include "report/text_report.h"
 #include "source/capture.h"
 #include "source/source_open.h"
@@ -37,6 +39,7 @@ void write_report(const Report* report, const Options* o, FILE* f) {
     case OutputFormat::text: write_text_report(report, &o->text, f); break;
     case OutputFormat::html: write_html_report(report, f); break;
     case OutputFormat::junit: write_junit_report(report, f); break;
+    case OutputFormat::openmetrics: write_metrics_report(report, time(nullptr), f); break;
   }
 }
 
@@ -67,7 +70,7 @@ int kelvane_main(int argc, char** argv) {
   int status = p.exit_status;
   if (!p.run && status == 0) {
     // --help and --version: their text is all they do, so losing it is an error.
-    ReportStream out = {stdout, nullptr};
+    ReportStream out = {stdout, nullptr, nullptr};
     StrView err = kNoneView;
     if (!output_close(&arena, &out, &err)) status = run_error(err);
   }

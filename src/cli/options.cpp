@@ -58,7 +58,7 @@ struct NamedFormat {
 
 constexpr NamedFormat kFormats[] = {
     {"text", OutputFormat::text}, {"json", OutputFormat::json}, {"html", OutputFormat::html},
-    {"junit", OutputFormat::junit}};
+    {"junit", OutputFormat::junit}, {"openmetrics", OutputFormat::openmetrics}};
 
 // Base-10 conversion without validation: leading blanks and a sign allowed,
 // stops at the first non-digit, no digits gives 0. A number that does not fit

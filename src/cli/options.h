@@ -10,7 +10,7 @@
 #include "rules/finding.h"
 
 enum class Subcommand { none, analyze, capture, diff };
-enum class OutputFormat { text = 0, json = 1, html = 2, junit = 3 };
+enum class OutputFormat { text = 0, json = 1, html = 2, junit = 3, openmetrics = 4 };
 
 struct Options {
   Subcommand subcommand;

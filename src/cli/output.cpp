@@ -1,5 +1,7 @@
 #include "cli/output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +15,7 @@ const char* default_path(OutputFormat f) {
     case OutputFormat::json: return "rt-report.json";
     case OutputFormat::html: return "rt-report.html";
     case OutputFormat::junit: return "rt-report.xml";
+    case OutputFormat::openmetrics: return "rt-report.prom";
     case OutputFormat::text: break;
   }
   return nullptr;
@@ -23,14 +26,44 @@ StrView write_error(Arena* a, const ReportStream* s, int err) {
                        strerror(err ? err : EIO));
 }
 
+// Replaced through a temporary file: a path that does not exist yet or is a
+// regular file. Anything else (a device such as /dev/null, a pipe, a
+// symbolic link) is written in place, as renaming over it would replace it.
+bool replace_atomically(const char* path) {
+  struct stat st;
+  if (lstat(path, &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode);
+}
+
+// A hidden name beside the target that does not end in ".prom", so the
+// textfile collector never reads it: DIR/.NAME.XXXXXX.
+FILE* open_temporary(Arena* a, const char* path, const char** tmp) {
+  const char* slash = strrchr(path, '/');
+  StrView dir = slash ? sv_make(path, static_cast<size_t>(slash - path + 1)) : sv_lit("");
+  StrView name = sv_from_cstr(slash ? slash + 1 : path);
+  char* t = const_cast<char*>(arena_sprintf(a, "%.*s.%.*s.XXXXXX", SV_ARG(dir), SV_ARG(name)).ptr);
+  int fd = mkostemp(t, O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  FILE* f = fchmod(fd, 0644) == 0 ? fdopen(fd, "w") : nullptr;
+  if (!f) {
+    int saved = errno;
+    close(fd);
+    unlink(t);
+    errno = saved;
+    return nullptr;
+  }
+  *tmp = t;
+  return f;
+}
+
 }  // namespace
 
 bool output_open(Arena* a, const Options* o, ReportStream* s, StrView* err) {
-  s->f = stdout;
-  s->path = nullptr;
+  *s = ReportStream{stdout, nullptr, nullptr};
   const char* path = o->output ? o->output : default_path(o->format);
   if (!path || strcmp(path, "-") == 0) return true;
-  FILE* f = fopen(path, "we");
+  bool atomic = o->format == OutputFormat::openmetrics && replace_atomically(path);
+  FILE* f = atomic ? open_temporary(a, path, &s->tmp_path) : fopen(path, "we");
   if (!f) {
     *err = arena_sprintf(a, "cannot write '%s': %s", path, strerror(errno));
     return false;
@@ -57,6 +90,11 @@ bool output_close(Arena* a, ReportStream* s, StrView* err) {
       saved = errno;
     }
   }
+  if (s->tmp_path && ok && rename(s->tmp_path, s->path) != 0) {
+    ok = false;
+    saved = errno;
+  }
+  if (s->tmp_path && !ok) unlink(s->tmp_path);
   if (!ok) *err = write_error(a, s, saved);
   return ok;
 }

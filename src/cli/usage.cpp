@@ -66,6 +66,10 @@ constexpr char kHelpAdditions[] =
     "                       the score dropped, 2 bad input\n"
     "  -f junit             JUnit XML for CI servers (default rt-report.xml):\n"
     "                       fail is a failure, unknown skipped, warn passes\n"
+    "  -f openmetrics       Prometheus metrics for node_exporter's textfile\n"
+    "                       collector (default rt-report.prom), replaced\n"
+    "                       atomically: score, category scores, findings\n"
+    "                       per severity, measured latency\n"
     "\n"
     "See kelvane(1) for the whole manual.\n";
 

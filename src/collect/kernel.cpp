@@ -123,24 +123,12 @@ StrView config_preempt_model(const KvList* config) {
   return kNoneView;
 }
 
-// The scheduler's preempt file lists the models with the active one in
-// parentheses: "none voluntary (full) lazy".
-StrView active_preempt_model(StrView text) {
-  StrView cur = text;
-  while (cur.ptr) {
-    StrView piece = sv_trim(sv_next_token(&cur, " \t\n"));
-    if (piece.len >= 3 && sv_consume_prefix(&piece, sv_lit("(")) &&
-        sv_consume_suffix(&piece, sv_lit(")")))
-      return piece;
-  }
-  return kNoneView;
-}
-
 void detect_preempt_model(Snapshot* snap) {
   snap->config_preempt_model = config_preempt_model(&snap->config);
   snap->preempt_dynamic = kv_is_enabled(&snap->config, "CONFIG_PREEMPT_DYNAMIC");
-  StrView active =
-      active_preempt_model(source_read_trimmed(snap->src, "/sys/kernel/debug/sched/preempt"));
+  StrView active = parse_preempt_file(
+      snap->arena, source_read_trimmed(snap->src, "/sys/kernel/debug/sched/preempt"),
+      &snap->preempt_models);
   if (active.ptr) {
     snap->preempt_model = active;
   } else if (snap->is_rt) {
@@ -169,6 +157,25 @@ void read_debug_options(Snapshot* snap) {
 }
 
 }  // namespace
+
+// The scheduler's preempt file lists the models the kernel accepts, with the
+// active one in parentheses: "none voluntary (full) lazy"
+// (Documentation/scheduler/sched-preemption.rst). A bracketed piece is kept
+// only when it is at least "(x)".
+StrView parse_preempt_file(Arena* a, StrView text, StrList* models) {
+  StrView active = kNoneView;
+  StrView cur = text;
+  while (cur.ptr) {
+    StrView piece = sv_trim(sv_next_token(&cur, " \t\n"));
+    if (piece.len == 0) continue;
+    StrView inner = piece;
+    bool bracketed = piece.len >= 3 && sv_consume_prefix(&inner, sv_lit("(")) &&
+                     sv_consume_suffix(&inner, sv_lit(")"));
+    if (bracketed && !active.ptr) active = inner;
+    strlist_add(a, models, bracketed ? inner : piece);
+  }
+  return active;
+}
 
 void parse_kernel_config(Arena* a, StrView text, KvList* list) {
   StrView cur = text;

@@ -15,5 +15,11 @@
 // with its later value.
 void parse_kernel_config(Arena* a, StrView text, KvList* list);
 
+// Parses the text of /sys/kernel/debug/sched/preempt: appends every model
+// word it lists to models (brackets removed, file order) and answers the
+// first bracketed one, the active model, or absent when none is bracketed.
+// The views point into text.
+StrView parse_preempt_file(Arena* a, StrView text, StrList* models);
+
 // Fills the Kernel group of the Snapshot from its Source.
 void collect_kernel(Snapshot* snap);

@@ -146,6 +146,23 @@ struct RtTask {
   OptInt nonvoluntary_switches;
 };
 
+// A kernel thread kept for where it may run, whatever its policy: the RCU
+// callback-offload threads (rcuo*), which the kernel lets user space move.
+struct KthreadPlacement {
+  int32_t pid;
+  int32_t tid;
+  StrView comm;
+  OptCpuSet affinity;  // Cpus_allowed_list of its status file
+};
+
+// One CPU's fair deadline server: the time reserved for normal tasks while
+// they wait behind real-time ones, from /sys/kernel/debug/sched/fair_server.
+struct FairServer {
+  int32_t cpu;
+  OptInt runtime_ns;
+  OptInt period_ns;
+};
+
 // ---- The Snapshot ----
 
 struct Snapshot {
@@ -165,6 +182,7 @@ struct Snapshot {
   bool is_rt;
   StrView rt_evidence;
   StrView preempt_model;         // active model; absent when unknown
+  StrList preempt_models;        // every model the preempt file lists, unbracketed
   StrView config_preempt_model;  // model the configuration selects
   bool preempt_dynamic;
   OptInt hz;  // CONFIG_HZ; absent unless it is a positive number
@@ -252,6 +270,7 @@ struct Snapshot {
   int32_t threads_scanned;
   bool sched_getattr_ok;
   StrView sched_getattr_note;
+  List<KthreadPlacement> rcuo_threads;  // kernel threads named rcuo*, walk order
 
   // Sysctls and noise sources
   OptInt sched_rt_period_us;
@@ -280,6 +299,9 @@ struct Snapshot {
   StrView available_clocksources;
   int32_t cgroup_version;
   bool rt_group_sched;
+  StrView cgroup_subtree_control;  // /sys/fs/cgroup/cgroup.subtree_control
+  bool fair_server_available;      // the fair_server directory has CPU entries
+  List<FairServer> fair_server;    // one per cpuN directory, ascending
 
   // Tracing and tools
   bool tracefs_available;

@@ -2,6 +2,7 @@
 
 #include "base/cpuset.h"
 #include "base/parse.h"
+#include "collect/fair_server.h"
 #include "collect/sysfs.h"
 #include "source/source.h"
 
@@ -179,4 +180,9 @@ void collect_sysctl(Snapshot* snap) {
   StrView mounts = source_read(src, "/proc/mounts");
   if (mounts.ptr) snap->cgroup_version = parse_cgroup_version(mounts);
   snap->rt_group_sched = kv_is_enabled(&snap->config, "CONFIG_RT_GROUP_SCHED");
+  // Only the unified hierarchy has the file; elsewhere it is not looked for.
+  if (snap->cgroup_version == 2)
+    snap->cgroup_subtree_control =
+        source_read_trimmed(src, "/sys/fs/cgroup/cgroup.subtree_control");
+  collect_fair_server(snap);
 }

@@ -125,6 +125,29 @@ void add_rt_task(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st) {
   if (s->sched_getattr_ok && t->policy == kSchedDeadline) read_deadline(tid, t);
 }
 
+// The RCU callback-offload threads (rcuop/N, rcuog/N and the like) are kept
+// with where they may run: the kernel creates them for offloaded CPUs and
+// leaves their placement to user space (Documentation/timers/no_hz.rst asks
+// that they be moved to housekeeping CPUs). An RT one reuses the affinity
+// already read for its RtTask (whose status read has reused the buffer that
+// held st's name, so the name comes from the RtTask too).
+void add_rcuo_thread(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st, const RtTask* rt) {
+  Snapshot* s = w->snap;
+  if (!is_kernel_thread(w, p, st)) return;
+  KthreadPlacement* k = list_grow(s->arena, &s->rcuo_threads);
+  k->pid = p->pid;
+  k->tid = tid;
+  if (rt) {
+    k->comm = rt->comm;
+    k->affinity = rt->affinity;
+    return;
+  }
+  k->comm = arena_strndup(s->arena, st->comm);
+  RtTask status{};
+  parse_task_status(read_task_file(w, p->pid, tid, "status"), &status);
+  k->affinity = status.affinity;
+}
+
 void walk_process(TaskWalk* w, int32_t pid) {
   Snapshot* s = w->snap;
   Process p{};
@@ -138,7 +161,13 @@ void walk_process(TaskWalk* w, int32_t pid) {
     if (!parse_id(name, &tid)) continue;
     if (!parse_task_stat(read_task_file(w, pid, tid, "stat"), &st)) continue;
     s->threads_scanned++;
-    if (task_policy_is_rt(st.policy)) add_rt_task(w, &p, tid, &st);
+    bool rcuo = sv_starts_with(st.comm, "rcuo");
+    const RtTask* rt = nullptr;
+    if (task_policy_is_rt(st.policy)) {
+      add_rt_task(w, &p, tid, &st);
+      rt = &s->rt_tasks[s->rt_tasks.count - 1];
+    }
+    if (rcuo) add_rcuo_thread(w, &p, tid, &st, rt);
   }
 }
 

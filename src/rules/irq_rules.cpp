@@ -289,47 +289,74 @@ bool is_irq_handler(const RtTask& t) {
   return t.irq_number.len > 0;
 }
 
-// The highest real-time priority of an application thread; DEADLINE threads
-// have no priority to compare.
-int32_t top_application_priority(const Snapshot* s) {
-  int32_t top = 0;
+// The application thread with the highest real-time priority; DEADLINE
+// threads have no priority to compare. Null when none is above 0.
+const RtTask* top_application(const Snapshot* s) {
+  const RtTask* top = nullptr;
   for (const RtTask& t : s->rt_tasks) {
-    if (!t.kthread && t.policy != kSchedDeadline && t.rt_priority > top) top = t.rt_priority;
+    if (t.kthread || t.policy == kSchedDeadline || t.rt_priority <= 0) continue;
+    if (!top || t.rt_priority > top->rt_priority) top = &t;
   }
   return top;
 }
 
+// The fix: raise the handler above the application; with the application
+// at the top priority already, the handler can only reach it, so the
+// application steps down below it.
+StrView threaded_priority_fix(Arena* a, const RtTask& handler, const RtTask& app) {
+  if (app.rt_priority < kMaxRtPriority) {
+    return arena_sprintf(a, "chrt -f -p %d %d   # raise the handler above the application",
+                         app.rt_priority + 1, handler.tid);
+  }
+  if (handler.rt_priority < kMaxRtPriority) {
+    return arena_sprintf(a,
+                         "chrt -f -p %d %d; chrt -f -p %d %d   # raise the handler to the top "
+                         "and the application below it",
+                         kMaxRtPriority, handler.tid, kMaxRtPriority - 1, app.tid);
+  }
+  return arena_sprintf(a, "chrt -f -p %d %d   # lower the application below the handler",
+                       kMaxRtPriority - 1, app.tid);
+}
+
+// Under SCHED_FIFO a thread preempts only a lower priority, so a handler at
+// the application's priority waits for it just as one below it does
+// (Documentation/scheduler/sched-rt-group.rst, and sched(7)). Without
+// handler threads there is nothing to judge.
 void rule_threaded_priority(Report* r, const Snapshot* s) {
   if (!s->tasks_available || s->rt_tasks.count == 0) return;
-  int32_t top = top_application_priority(s);
-  if (top <= 0) return;
+  const RtTask* app = top_application(s);
+  if (!app) return;
+  int32_t top = app->rt_priority;
   const RtTask* low = nullptr;
+  bool any_handler = false;
   for (const RtTask& t : s->rt_tasks) {
-    if (is_irq_handler(t) && t.rt_priority < top) {
+    if (!is_irq_handler(t)) continue;
+    any_handler = true;
+    if (t.rt_priority <= top) {
       low = &t;
       break;
     }
   }
+  if (!any_handler) return;
   if (!low) {
     add_finding(r, "irq.threaded_priority", kCat, Severity::pass,
                 sv_lit("Threaded IRQ handlers outrank the RT application"));
     return;
   }
   Arena* a = r->arena;
-  Finding* f =
-      add_finding(r, "irq.threaded_priority", kCat, Severity::warn,
-                  arena_sprintf(a, "Threaded IRQ handler %.*s runs below the RT application",
-                                SV_ARG(low->comm)));
+  StrView title =
+      low->rt_priority < top
+          ? arena_sprintf(a, "Threaded IRQ handler %.*s runs below the RT application",
+                          SV_ARG(low->comm))
+          : arena_sprintf(a, "Threaded IRQ handler %.*s runs at the RT application's priority",
+                          SV_ARG(low->comm));
+  Finding* f = add_finding(r, "irq.threaded_priority", kCat, Severity::warn, title);
   finding_set_detail(f, arena_sprintf(a, "Handler priority %d; highest application RT priority %d.",
                                       low->rt_priority, top));
   finding_set_impact(f, sv_lit("The handler cannot preempt the application, so incoming data waits "
                                "until the application blocks -- which, for a busy RT loop, may be "
                                "never."));
-  // chrt refuses a priority above 99; an application at 99 can only be met.
-  int32_t raised = top < kMaxRtPriority ? top + 1 : kMaxRtPriority;
-  finding_set_remediation(
-      f, arena_sprintf(a, "chrt -f -p %d %d   # raise the handler above the application", raised,
-                       low->tid));
+  finding_set_remediation(f, threaded_priority_fix(a, *low, *app));
   finding_add_evidence(r, f, arena_sprintf(a, "/proc/%d/task/%d/stat", low->pid, low->tid),
                        arena_sprintf(a, "%.*s prio %d", SV_ARG(low->comm), low->rt_priority));
 }

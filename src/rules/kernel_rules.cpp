@@ -72,33 +72,92 @@ void rule_config_missing(Report* r) {
                                     "CONFIG_IKCONFIG_PROC to expose /proc/config.gz."));
 }
 
+// The model's strength on this kernel. On a PREEMPT_RT kernel full and lazy
+// are the real-time preemptible models themselves: such a kernel offers only
+// those two, with lazy never delaying real-time tasks
+// (Documentation/scheduler/sched-preemption.rst).
+int effective_rank(StrView model, bool is_rt) {
+  int rank = preempt_model_rank(model);
+  return is_rt && rank == preempt_model_rank(sv_lit("full")) ? preempt_model_rank(sv_lit("rt"))
+                                                             : rank;
+}
+
+// The preempt= word to suggest: the compiled default when the preempt file
+// lists it, else the strongest listed model stronger than the booted one;
+// absent when the kernel accepts none (the preempt= parameter takes only the
+// words that file lists, Documentation/admin-guide/kernel-parameters.txt).
+StrView suggested_model(const Snapshot* s, StrView booted, StrView def) {
+  if (strlist_contains(&s->preempt_models, def)) return def;
+  StrView best = kNoneView;
+  int best_rank = effective_rank(booted, s->is_rt);
+  for (StrView m : s->preempt_models) {
+    int rank = effective_rank(m, s->is_rt);
+    if (rank > best_rank) {
+      best = m;
+      best_rank = rank;
+    }
+  }
+  return best;
+}
+
 // Warns only when the booted model is weaker than the compiled default, or
 // when either name is not a model we can rank: a machine booted with a
-// stronger model than its build default is doing the right thing.
+// stronger model than its build default is doing the right thing. The fix
+// names only a model the kernel's preempt file lists; without one there is
+// nothing to boot with and no finding.
 void rule_dynamic_mismatch(Report* r, const Snapshot* s) {
   StrView booted = s->preempt_model;
   StrView def = s->config_preempt_model;
   if (!s->preempt_dynamic || !known(booted) || !known(def) || sv_eq(booted, def)) return;
-  int booted_rank = preempt_model_rank(booted);
-  int def_rank = preempt_model_rank(def);
+  int booted_rank = effective_rank(booted, s->is_rt);
+  int def_rank = effective_rank(def, s->is_rt);
   bool comparable = booted_rank >= 0 && def_rank >= 0;
   if (comparable && booted_rank >= def_rank) return;
+  StrView fix = suggested_model(s, booted, def);
+  if (!known(fix)) return;
 
   Finding* f = add_finding(
       r, "preempt.dynamic_mismatch", kCat, Severity::warn,
       arena_sprintf(r->arena,
                     "Booted preemption model '%.*s' differs from the compiled default '%.*s'",
                     SV_ARG(booted), SV_ARG(def)));
-  finding_set_cmdline(f, arena_sprintf(r->arena, "preempt=%.*s", SV_ARG(def)));
+  finding_set_cmdline(f, arena_sprintf(r->arena, "preempt=%.*s", SV_ARG(fix)));
   finding_set_impact(f,
                      sv_lit("The running model is weaker than the build suggests, so config-based "
                             "audits of this machine are misleading."));
-  finding_set_remediation(
-      f, arena_sprintf(r->arena,
-                       "Boot with preempt=%.*s to match the compiled default, or accept the "
-                       "runtime choice deliberately.",
-                       SV_ARG(def)));
+  if (sv_eq(fix, def)) {
+    finding_set_remediation(
+        f, arena_sprintf(r->arena,
+                         "Boot with preempt=%.*s to match the compiled default, or accept the "
+                         "runtime choice deliberately.",
+                         SV_ARG(def)));
+  } else {
+    finding_set_remediation(
+        f, arena_sprintf(r->arena,
+                         "Boot with preempt=%.*s, the strongest model this kernel accepts, or "
+                         "accept the runtime choice deliberately.",
+                         SV_ARG(fix)));
+  }
   finding_add_evidence_cstr(r, f, "/sys/kernel/debug/sched/preempt", booted);
+}
+
+// What a low tick rate costs. High-resolution timers expire on their own
+// clock event, not on the tick (Documentation/timers/highres.rst), so with
+// them the rate only sets the period of the scheduler tick and of the
+// timer-wheel timeouts on CPUs that still tick.
+StrView hz_impact(Arena* a, const Snapshot* s, long long hz) {
+  double period_ms = 1000.0 / static_cast<double>(hz);
+  if (kv_is_enabled(&s->config, "CONFIG_HIGH_RES_TIMERS")) {
+    return arena_sprintf(a,
+                         "High-resolution timers do not wait for the tick, but on CPUs that still "
+                         "tick, the scheduler tick and timer-wheel timeouts come every %.1f ms: "
+                         "time slices, load balancing and coarse timeouts are that late.",
+                         period_ms);
+  }
+  return arena_sprintf(a,
+                       "Timer granularity is %.1f ms; a thread waiting on a timer can be that "
+                       "late without any other cause.",
+                       period_ms);
 }
 
 // A tick rate of 0 or below is no rate at all: it is treated as unknown.
@@ -113,10 +172,7 @@ void rule_hz(Report* r, const Snapshot* s) {
     finding_set_detail(f, sv_lit("Below 1000 Hz, but nohz_full stops the tick on the isolated CPUs "
                                  "regardless."));
   } else if (sev == Severity::warn) {
-    finding_set_impact(f, arena_sprintf(r->arena,
-                                        "Timer granularity is %.1f ms; a thread waiting on a timer "
-                                        "can be that late without any other cause.",
-                                        1000.0 / static_cast<double>(hz)));
+    finding_set_impact(f, hz_impact(r->arena, s, hz));
     finding_set_remediation(f, sv_lit("Rebuild with CONFIG_HZ_1000=y, or enable nohz_full on the "
                                       "isolated CPUs."));
   }
@@ -182,21 +238,31 @@ void rule_config_option(Report* r, const Snapshot* s, const ConfigOptionCheck& c
   finding_set_weight(f, c.gap_weight);
 }
 
+// CONFIG_SCHEDSTATS only builds the statistics in: they are gathered while
+// kernel.sched_schedstats is 1 (Documentation/admin-guide/sysctl/kernel.rst),
+// so the option costs nothing when that sysctl reads anything else.
+bool debug_option_costs(const Snapshot* s, StrView option) {
+  if (!sv_eq_cstr(option, "CONFIG_SCHEDSTATS")) return true;
+  return !s->sched_schedstats.has || s->sched_schedstats.value == 1;
+}
+
 void rule_debug_options(Report* r, const Snapshot* s) {
-  const KvList& opts = s->debug_options;
-  if (opts.count == 0) {
+  size_t count = 0;
+  for (const KvPair& opt : s->debug_options) count += debug_option_costs(s, opt.key) ? 1 : 0;
+  if (count == 0) {
     add_finding(r, "preempt.debug_options", kCat, Severity::pass,
                 sv_lit("No latency-costing debug options compiled in"));
     return;
   }
   Finding* f = add_finding(r, "preempt.debug_options", kCat, Severity::warn,
-                           arena_sprintf(r->arena, "%zu kernel debug option%s compiled in",
-                                         opts.count, opts.count == 1 ? "" : "s"));
+                           arena_sprintf(r->arena, "%zu kernel debug option%s compiled in", count,
+                                         count == 1 ? "" : "s"));
   StrBuf names;
   sb_init(&names, r->arena);
-  for (size_t i = 0; i < opts.count; i++) {
-    if (i > 0) sb_append_cstr(&names, ", ");
-    sb_append_view(&names, opts[i].key);
+  for (const KvPair& opt : s->debug_options) {
+    if (!debug_option_costs(s, opt.key)) continue;
+    if (names.len > 0) sb_append_cstr(&names, ", ");
+    sb_append_view(&names, opt.key);
   }
   finding_set_detail(f, sb_view(&names));
   finding_set_impact(f, sv_lit("Instrumentation runs on every context switch, lock and allocation. "
@@ -204,7 +270,9 @@ void rule_debug_options(Report* r, const Snapshot* s) {
   finding_set_remediation(f,
                           sv_lit("Use a production kernel build with the debug and instrumentation "
                                  "options disabled."));
-  for (const KvPair& opt : opts) finding_add_evidence(r, f, opt.key, opt.value);
+  for (const KvPair& opt : s->debug_options) {
+    if (debug_option_costs(s, opt.key)) finding_add_evidence(r, f, opt.key, opt.value);
+  }
 }
 
 }  // namespace

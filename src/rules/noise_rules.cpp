@@ -214,6 +214,166 @@ void rule_mitigations(Report* r, const Snapshot* s) {
                                "switch."));
 }
 
+// ---- Unbound workqueues ----
+
+struct WorkqueueMask {
+  const char* path;
+  OptCpuSet Snapshot::*set;
+};
+
+constexpr WorkqueueMask kWorkqueueMasks[] = {
+    {"/sys/devices/virtual/workqueue/cpumask", &Snapshot::workqueue_cpumask},
+    {"/sys/bus/workqueue/devices/writeback/cpumask", &Snapshot::writeback_cpumask},
+};
+
+// Unbound work items run on any CPU of the unbound cpumask, which user space
+// may narrow through /sys/devices/virtual/workqueue/cpumask
+// (Documentation/core-api/workqueue.rst, unbound workqueues and their
+// cpumask); the writeback workqueue has a mask of its own. The fix writes the
+// housekeeping CPUs as a mask into each of the files that was read.
+void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s) {
+  if (!ctx->has_isolation) return;
+  Arena* a = r->arena;
+  CpuSet on_isolated = {};
+  StrBuf fix;
+  sb_init(&fix, a);
+  StrView hk_mask = cpuset_format_mask(a, &ctx->housekeeping_cpus);
+  bool read = false;
+  for (const WorkqueueMask& m : kWorkqueueMasks) {
+    if (!(s->*m.set).has) continue;
+    read = true;
+    CpuSet w = (s->*m.set).value;
+    cpuset_and(&w, &s->isolated);
+    cpuset_or(&on_isolated, &w);
+    sb_printf(&fix, "%secho %.*s > %s", fix.len ? "; " : "", SV_ARG(hk_mask), m.path);
+  }
+  if (!read) return;
+  if (cpuset_empty(&on_isolated)) {
+    add_finding(r, "noise.workqueue_cpumask", kCat, Severity::pass,
+                sv_lit("Unbound workqueues kept off the isolated CPUs"));
+    return;
+  }
+  Finding* f = add_finding(r, "noise.workqueue_cpumask", kCat, Severity::warn,
+                           arena_sprintf(a, "Unbound workqueues may run on isolated CPUs %.*s",
+                                         SV_ARG(cpuset_format_list(a, &on_isolated))));
+  finding_set_impact(f, sv_lit("Deferred kernel work queued anywhere on the system can be picked "
+                               "up by a kworker on an isolated core and run there, ahead of "
+                               "nothing but the RT thread."));
+  if (!cpuset_empty(&ctx->housekeeping_cpus)) finding_set_remediation(f, sb_view(&fix));
+  for (const WorkqueueMask& m : kWorkqueueMasks) {
+    const OptCpuSet& mask = s->*m.set;
+    if (mask.has) finding_add_evidence_cstr(r, f, m.path, cpuset_format_list(a, &mask.value));
+  }
+}
+
+// ---- The tick on nohz_full CPUs ----
+
+// Local timer interrupts above this rate mean the tick did not stop.
+constexpr double kTickStoppedRate = 2;
+
+// The row that counts each CPU's local timer interrupts: LOC on x86, the
+// arch_timer interrupt where there is no LOC row (arm64).
+const IrqInfo* local_timer_row(const Snapshot* s) {
+  for (const IrqInfo& irq : s->special_irqs)
+    if (sv_eq_cstr(irq.name, "LOC")) return &irq;
+  for (const IrqInfo& irq : s->irqs)
+    if (sv_contains(irq.device, "arch_timer")) return &irq;
+  return nullptr;
+}
+
+// With a live sample, a nohz_full CPU whose local timer still fires more
+// than twice a second has kept its tick. Documentation/timers/no_hz.rst
+// lists what keeps it: more than one runnable task, POSIX CPU timers, RCU
+// callbacks queued on the CPU and an unstable clocksource among them; the
+// timer:tick_stop tracepoint names the dependency each time.
+void rule_nohz_tick(Report* r, const Snapshot* s) {
+  const IrqInfo* row = local_timer_row(s);
+  if (!s->sampled || s->sample_window_s <= 0 || !row || cpuset_empty(&s->nohz_full)) return;
+  int32_t worst_cpu = -1;
+  double worst = 0;
+  for (const IrqCount& c : row->per_cpu) {
+    if (!cpuset_has(&s->nohz_full, c.cpu)) continue;
+    double rate = static_cast<double>(c.delta) / s->sample_window_s;
+    if (worst_cpu < 0 || rate > worst) {
+      worst_cpu = c.cpu;
+      worst = rate;
+    }
+  }
+  if (worst_cpu < 0) return;
+  Arena* a = r->arena;
+  StrView rate = fmt_count(a, worst);
+  if (worst <= kTickStoppedRate) {
+    add_finding(r, "noise.nohz_tick", kCat, Severity::pass,
+                arena_sprintf(a,
+                              "Tick stopped on nohz_full CPUs (at most %.*s local timer "
+                              "interrupts/s)",
+                              SV_ARG(rate)));
+    return;
+  }
+  Finding* f = add_finding(r, "noise.nohz_tick", kCat, Severity::warn,
+                           arena_sprintf(a,
+                                         "Tick still running on nohz_full CPU %d: %.*s local "
+                                         "timer interrupts/s",
+                                         worst_cpu, SV_ARG(rate)));
+  finding_set_detail(f, sv_lit("The tick keeps running while the CPU has more than one runnable "
+                               "task, a POSIX CPU timer, RCU callbacks queued on it, or an "
+                               "unstable clocksource."));
+  finding_set_impact(f, sv_lit("Every tick interrupts the RT thread, which is what nohz_full was "
+                               "meant to stop."));
+  StrView trace = known(s->tracefs_path) ? s->tracefs_path : sv_lit("/sys/kernel/tracing");
+  // A diagnosis, not a setting to keep: no "> /sys/" for the plan to persist.
+  finding_set_remediation(
+      f, arena_sprintf(a,
+                       "Find the reason with the timer:tick_stop tracepoint: enable it in "
+                       "%.*s/events/timer/tick_stop/enable and read %.*s/trace_pipe; each event "
+                       "names the dependency that keeps the tick.",
+                       SV_ARG(trace), SV_ARG(trace)));
+  finding_add_evidence_cstr(
+      r, f, "/proc/interrupts",
+      arena_sprintf(a, "%.*s on CPU %d: %.*s/s", SV_ARG(row->name), worst_cpu, SV_ARG(rate)));
+}
+
+// ---- RCU callback-offload threads ----
+
+// Documentation/timers/no_hz.rst asks that the rcuo kthreads of offloaded
+// CPUs be kept on housekeeping CPUs; the kernel does not move them itself.
+void rule_rcuo_affinity(Report* r, const RuleContext* ctx, const Snapshot* s) {
+  if (!ctx->has_isolation) return;
+  int32_t judged = 0, stray = 0;
+  const KthreadPlacement* first = nullptr;
+  for (const KthreadPlacement& k : s->rcuo_threads) {
+    if (!k.affinity.has) continue;
+    judged++;
+    if (!cpuset_intersects(&k.affinity.value, &s->isolated)) continue;
+    stray++;
+    if (!first) first = &k;
+  }
+  if (judged == 0) return;
+  Arena* a = r->arena;
+  if (!first) {
+    add_finding(r, "noise.rcuo_affinity", kCat, Severity::pass,
+                sv_lit("RCU offload threads kept on housekeeping CPUs"));
+    return;
+  }
+  Finding* f = add_finding(r, "noise.rcuo_affinity", kCat, Severity::warn,
+                           arena_sprintf(a, "%d RCU offload thread%s may run on isolated CPUs",
+                                         stray, fmt_plural(stray)));
+  finding_set_detail(
+      f, arena_sprintf(a, "%.*s (tid %d) is allowed on %.*s.", SV_ARG(first->comm), first->tid,
+                       SV_ARG(cpuset_format_list(a, &first->affinity.value))));
+  finding_set_impact(f, sv_lit("The callbacks offloaded from the isolated CPUs run in these "
+                               "threads; where they may run on an isolated CPU, the work comes "
+                               "back to it."));
+  if (!cpuset_empty(&ctx->housekeeping_cpus)) {
+    finding_set_remediation(
+        f, arena_sprintf(a, "for t in $(pgrep '^rcuo'); do taskset -pc %.*s $t; done",
+                         SV_ARG(cpuset_format_list(a, &ctx->housekeeping_cpus))));
+  }
+  finding_add_evidence(r, f, arena_sprintf(a, "/proc/%d/task/%d/status", first->pid, first->tid),
+                       arena_sprintf(a, "Cpus_allowed_list: %.*s",
+                                     SV_ARG(cpuset_format_list(a, &first->affinity.value))));
+}
+
 }  // namespace
 
 void noise_rules(Report* report, const RuleContext* ctx) {
@@ -226,4 +386,7 @@ void noise_rules(Report* report, const RuleContext* ctx) {
   rule_vm_stat_interval(report, s);
   rule_clocksource(report, s);
   rule_mitigations(report, s);
+  rule_workqueue_cpumask(report, ctx, s);
+  rule_nohz_tick(report, s);
+  rule_rcuo_affinity(report, ctx, s);
 }

@@ -36,19 +36,65 @@ StrView status_path(Arena* a, const RtTask& t) {
   return arena_sprintf(a, "/proc/%d/task/%d/status", t.pid, t.tid);
 }
 
+// RT group scheduling is built in but off at run time: a kernel that offers
+// the rt_group_sched= boot parameter (it has the
+// CONFIG_RT_GROUP_SCHED_DEFAULT_DISABLED symbol) starts with it off when that
+// symbol is set, unless rt_group_sched=1 was booted, and rt_group_sched=0
+// turns it off whatever the default
+// (Documentation/admin-guide/kernel-parameters.txt, "rt_group_sched=").
+bool rt_group_sched_off(const Snapshot* s) {
+  StrView booted = kv_get(&s->cmdline_params, "rt_group_sched");
+  if (sv_eq_cstr(booted, "0")) return true;
+  return kv_is_enabled(&s->config, "CONFIG_RT_GROUP_SCHED_DEFAULT_DISABLED") &&
+         !sv_eq_cstr(booted, "1");
+}
+
+// The word "cpu" (not "cpuset") among the controllers the root enables for
+// its children.
+bool cpu_controller_enabled(StrView subtree_control) {
+  StrView cur = subtree_control;
+  while (cur.ptr) {
+    if (sv_eq_cstr(sv_next_token(&cur, " \t\n"), "cpu")) return true;
+  }
+  return false;
+}
+
+// With CONFIG_RT_GROUP_SCHED the cgroup v2 cpu controller can be enabled only
+// while every RT task sits in the root cgroup, and a task in another cgroup
+// cannot get a real-time policy (Documentation/admin-guide/cgroup-v2.rst,
+// "CPU", and Documentation/scheduler/sched-rt-group.rst). The fix stays off
+// the boot line unless the kernel takes rt_group_sched=0: going back to
+// cgroup v1 is refused by current systemd, so it could stop the machine
+// from booting.
 void rule_cgroup_rt_group(Report* r, const Snapshot* s) {
-  if (s->cgroup_version != 2 || !s->rt_group_sched) return;
+  if (s->cgroup_version != 2 || !s->rt_group_sched || rt_group_sched_off(s)) return;
+  if (!sv_present(s->cgroup_subtree_control)) {
+    Finding* f =
+        add_finding(r, "sched.cgroup_rt_group", kCat, Severity::unknown,
+                    sv_lit("cgroup v2 with CONFIG_RT_GROUP_SCHED; cpu controller state unknown"));
+    finding_set_detail(f, sv_lit("/sys/fs/cgroup/cgroup.subtree_control could not be read."));
+    finding_set_impact(f, sv_lit("With the cpu controller enabled, threads outside the root cgroup "
+                                 "cannot get a real-time policy."));
+    return;
+  }
+  if (!cpu_controller_enabled(s->cgroup_subtree_control)) return;
   Finding* f = add_finding(r, "sched.cgroup_rt_group", kCat, Severity::fail,
                            sv_lit("cgroup v2 with CONFIG_RT_GROUP_SCHED blocks SCHED_FIFO"));
   finding_set_detail(f, sv_lit("The unified hierarchy has no rt_runtime_us knob, so every non-root "
                                "cgroup gets a real-time budget of zero."));
   finding_set_impact(f, sv_lit("sched_setscheduler() returns EPERM for any thread in a non-root "
                                "cgroup, including every container and every systemd service."));
-  finding_set_remediation(f, sv_lit("Boot with systemd.unified_cgroup_hierarchy=0, or use a kernel "
-                                    "built with CONFIG_RT_GROUP_SCHED=n."));
-  finding_set_cmdline(f, sv_lit("systemd.unified_cgroup_hierarchy=0"));
+  if (kv_has(&s->config, "CONFIG_RT_GROUP_SCHED_DEFAULT_DISABLED")) {
+    finding_set_remediation(f, sv_lit("Boot with rt_group_sched=0, or use a kernel built without "
+                                      "CONFIG_RT_GROUP_SCHED."));
+    finding_set_cmdline(f, sv_lit("rt_group_sched=0"));
+  } else {
+    finding_set_remediation(f, sv_lit("Use a kernel built without CONFIG_RT_GROUP_SCHED."));
+  }
   finding_set_weight(f, 2.5);
   finding_add_evidence_cstr(r, f, "CONFIG_RT_GROUP_SCHED", sv_lit("y"));
+  finding_add_evidence_cstr(r, f, "/sys/fs/cgroup/cgroup.subtree_control",
+                            s->cgroup_subtree_control);
 }
 
 void rule_inventory_unreadable(Report* r) {
@@ -317,7 +363,97 @@ void rule_rr_used(Report* r, const Snapshot* s) {
   }
 }
 
-void rule_rt_throttling(Report* r, const Snapshot* s) {
+// What the fair servers of the RT CPUs reserve: how many were read, the CPUs
+// whose runtime is above 0 and the first of them.
+struct FairReservation {
+  int32_t read;
+  CpuSet reserving;
+  const FairServer* first;
+};
+
+FairReservation fair_reservation(const RuleContext* ctx, const Snapshot* s) {
+  FairReservation res = {};
+  for (const FairServer& fs : s->fair_server) {
+    if (!cpuset_has(&ctx->rt_cpus, fs.cpu) || !fs.runtime_ns.has) continue;
+    res.read++;
+    if (fs.runtime_ns.value <= 0) continue;
+    cpuset_add(&res.reserving, fs.cpu);
+    if (!res.first) res.first = &fs;
+  }
+  return res;
+}
+
+StrView ns_text(Arena* a, int64_t ns) {
+  return fmt_duration_us(a, static_cast<double>(ns) / 1000, false);
+}
+
+// The CPUs of a set as shell words: "2 3 4".
+StrView cpu_words(Arena* a, const CpuSet* set) {
+  StrBuf sb;
+  sb_init(&sb, a);
+  for (int32_t c = cpuset_first(set); c >= 0; c = cpuset_next(set, c)) {
+    sb_printf(&sb, sb.len ? " %d" : "%d", c);
+  }
+  return sb_view(&sb);
+}
+
+void rule_fair_server_warn(Report* r, const FairReservation& res) {
+  Arena* a = r->arena;
+  const FairServer& fs = *res.first;
+  StrView period = fs.period_ns.has ? ns_text(a, fs.period_ns.value) : sv_lit("period");
+  Finding* f = add_finding(
+      r, "sched.rt_throttling", kCat, Severity::warn,
+      arena_sprintf(a, "Fair server: normal tasks waiting on CPU %d get %.*s of every %.*s", fs.cpu,
+                    SV_ARG(ns_text(a, fs.runtime_ns.value)), SV_ARG(period)));
+  StrView cpus = cpuset_format_list(a, &res.reserving);
+  finding_set_detail(f, arena_sprintf(a,
+                                      "The fair deadline server reserves time on CPU%s %.*s. It "
+                                      "runs only while normal tasks wait there, and then preempts "
+                                      "the RT threads for up to its runtime each period.",
+                                      fmt_plural(cpuset_count(&res.reserving)), SV_ARG(cpus)));
+  finding_set_impact(f, sv_lit("Any kernel thread or SCHED_OTHER task that becomes runnable on an "
+                               "RT CPU takes that time from a busy RT thread; "
+                               "sched_rt_runtime_us=-1 does not remove this reservation."));
+  finding_set_remediation(
+      f, arena_sprintf(a,
+                       "for c in %.*s; do echo 0 > /sys/kernel/debug/sched/fair_server/cpu$c/"
+                       "runtime; done   (then keep a starvation guard such as stalld running, so "
+                       "that kernel threads on those CPUs still get to run)",
+                       SV_ARG(cpu_words(a, &res.reserving))));
+  finding_add_evidence(
+      r, f, arena_sprintf(a, "/sys/kernel/debug/sched/fair_server/cpu%d/runtime", fs.cpu),
+      arena_sprintf(a, "%lld", static_cast<long long>(fs.runtime_ns.value)));
+}
+
+// Where the scheduler has per-CPU fair servers, they and not RT throttling
+// decide how long normal tasks may preempt RT ones: each CPU's server runs
+// only while normal tasks wait, and sched_rt_runtime_us now bounds only
+// admission (Documentation/scheduler/sched-deadline.rst, and
+// Documentation/scheduler/sched-rt-group.rst on fair_server/cpuX).
+void rule_fair_server(Report* r, const RuleContext* ctx, const Snapshot* s) {
+  FairReservation res = fair_reservation(ctx, s);
+  if (res.read == 0) {
+    Finding* f = add_finding(r, "sched.rt_throttling", kCat, Severity::unknown,
+                             sv_lit("Fair server runtime not readable on the RT CPUs"));
+    finding_set_impact(f, sv_lit("How long normal tasks may preempt RT threads could not be "
+                                 "evaluated."));
+    return;
+  }
+  if (res.first) {
+    rule_fair_server_warn(r, res);
+    return;
+  }
+  Finding* f = add_finding(r, "sched.rt_throttling", kCat, Severity::pass,
+                           sv_lit("Fair server reserves no time on the RT CPUs"));
+  finding_set_detail(f, arena_sprintf(r->arena, "Runtime 0 on CPUs %.*s.",
+                                      SV_ARG(cpuset_format_list(r->arena, &ctx->rt_cpus))));
+}
+
+void rule_rt_throttling(Report* r, const RuleContext* ctx, const Snapshot* s) {
+  if (s->fair_server_available) {
+    rule_fair_server(r, ctx, s);
+    return;
+  }
   if (!s->sched_rt_runtime_us.has) return;
   long long runtime = static_cast<long long>(s->sched_rt_runtime_us.value);
   if (runtime < 0) {
@@ -450,6 +586,6 @@ void sched_rules(Report* report, const RuleContext* ctx) {
   rule_equal_priority(report, s);
   rule_priority_too_high(report, s);
   rule_rr_used(report, s);
-  rule_rt_throttling(report, s);
+  rule_rt_throttling(report, ctx, s);
   if (inv.deadline > 0) rule_deadline(report, s, inv.deadline);
 }

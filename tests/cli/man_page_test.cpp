@@ -37,7 +37,8 @@ TEST(ManPage, DocumentsEveryOptionOfHelp) {
     seen++;
   }
   EXPECT_GE(seen, 19u);
-  for (const char* word : {"analyze", "capture", "diff", "junit", "rt-report.xml"}) {
+  for (const char* word :
+       {"analyze", "capture", "diff", "junit", "rt-report.xml", "openmetrics", "rt-report.prom"}) {
     EXPECT_NE(page.find(word), std::string::npos) << word;
   }
 }

@@ -31,6 +31,7 @@ constexpr Target kTargets[] = {
     {"cpulist", fuzz_cpulist},
     {"swaps", fuzz_swaps},
     {"mounts", fuzz_mounts},
+    {"preempt", fuzz_preempt},
     {"cpu_collect", fuzz_cpu_collect},
     {"grub_default", fuzz_grub_default},
     {"bls_entry", fuzz_bls_entry},

@@ -384,12 +384,16 @@ TEST_F(IrqRulesTest, ThreadedHandlerPriority) {
     const char* remediation;  // null: pass; "-": no finding
   };
   const Case cases[] = {
-      {kFifo, 50, 50, nullptr},
+      // An equal priority cannot preempt the application either.
+      {kFifo, 50, 50, "chrt -f -p 51 101   # raise the handler above the application"},
       {kFifo, 50, 51, nullptr},
       {kFifo, 50, 49, "chrt -f -p 51 101   # raise the handler above the application"},
       {kRr, 80, 50, "chrt -f -p 81 101   # raise the handler above the application"},
-      // chrt takes 99 at most: an application at 99 can only be matched.
-      {kFifo, 99, 50, "chrt -f -p 99 101   # raise the handler above the application"},
+      // chrt takes 99 at most: an application at 99 steps down below the handler.
+      {kFifo, 99, 50,
+       "chrt -f -p 99 101; chrt -f -p 98 100   # raise the handler to the top and the "
+       "application below it"},
+      {kFifo, 99, 99, "chrt -f -p 98 100   # lower the application below the handler"},
       {kFifo, 98, 50, "chrt -f -p 99 101   # raise the handler above the application"},
       {kFifo, 0, 50, "-"},      // an application without RT priority
       {kDeadline, 0, 50, "-"},  // deadline threads have no priority to compare
@@ -437,6 +441,9 @@ TEST_F(IrqRulesTest, NoTaskListGivesNoHandlerFinding) {
   run();
   EXPECT_EQ(ids(), (std::vector<std::string>{"irq.affinity"}));
   snap->tasks_available = true;  // read, but no RT thread at all
+  run();
+  EXPECT_EQ(ids(), (std::vector<std::string>{"irq.affinity"}));
+  task("app", kFifo, 80, "2");  // no handler threads: nothing to judge
   run();
   EXPECT_EQ(ids(), (std::vector<std::string>{"irq.affinity"}));
 }

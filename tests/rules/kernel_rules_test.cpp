@@ -8,6 +8,12 @@
 
 namespace {
 
+// The models the preempt file lists, blank-separated.
+void lists(Snapshot* s, const char* words) {
+  for (StrView cur = sv_from_cstr(words); cur.ptr;)
+    strlist_add(s->arena, &s->preempt_models, sv_next_token(&cur, " "));
+}
+
 class PreemptRulesTest : public RuleModuleTest {
  protected:
   // A readable configuration with nothing in it yet.
@@ -28,6 +34,7 @@ TEST_F(PreemptRulesTest, EveryFindingIsInThePreemptionCategory) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
+  lists(snap, "none full");
   snap->hz.has = true;
   snap->hz.value = 250;
   config("CONFIG_HIGH_RES_TIMERS", "n");
@@ -130,6 +137,7 @@ TEST_F(PreemptRulesTest, BootedWeakerThanDefaultWarns) {
   snap->preempt_dynamic = true;
   snap->preempt_model = sv("voluntary");
   snap->config_preempt_model = sv("full");
+  lists(snap, "none voluntary full lazy");
   run();
   const Finding* f = find("preempt.dynamic_mismatch");
   ASSERT_NE(f, nullptr);
@@ -175,13 +183,12 @@ TEST_F(PreemptRulesTest, MismatchOnlyWhenBootedModelIsWeaker) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.booted) + " vs " + c.def);
-    arena_release(&arena);
-    arena_init(&arena);
-    snap = arena_new<Snapshot>(&arena);
+    fresh();
     with_config();
     snap->preempt_dynamic = true;
     snap->preempt_model = sv(c.booted);
     snap->config_preempt_model = sv(c.def);
+    lists(snap, "none voluntary full lazy rt fancy Full");
     run();
     EXPECT_EQ(find("preempt.dynamic_mismatch") != nullptr, c.warns);
   }
@@ -191,6 +198,7 @@ TEST_F(PreemptRulesTest, MismatchNeedsDynamicPreemptionAndBothNames) {
   with_config();
   snap->preempt_model = sv("none");
   snap->config_preempt_model = sv("full");
+  lists(snap, "none voluntary full lazy");
   run();  // not built with CONFIG_PREEMPT_DYNAMIC
   EXPECT_EQ(find("preempt.dynamic_mismatch"), nullptr);
 
@@ -416,6 +424,7 @@ TEST_F(PreemptRulesTest, UntrustedModelNamesAreCarriedVerbatim) {
   snap->preempt_dynamic = true;
   snap->preempt_model = StrView{model.data(), model.size()};
   snap->config_preempt_model = sv("full");
+  lists(snap, "full");
   run();
   const Finding* f = find("preempt.dynamic_mismatch");
   ASSERT_NE(f, nullptr);
@@ -463,6 +472,36 @@ TEST_F(PreemptRulesTest, ProfileChangesOnlyTheRtSeverityAndScore) {
   // rt warn: 1.5 + 2 of 5.
   EXPECT_EQ(report.category_score[0], 70);
   EXPECT_STREQ(verdict_name(report.score_valid, report.score), "marginal");
+}
+
+void dynamic(Snapshot* s, bool rt, const char* booted, const char* def, const char* listed) {
+  s->config_available = s->preempt_dynamic = true;
+  s->is_rt = rt;
+  s->preempt_model = sv_from_cstr(booted);
+  s->config_preempt_model = sv_from_cstr(def);
+  lists(s, listed);
+}
+
+// On kernels with dynamic preemption, PREEMPT_RT among them (schedstats off at
+// run time: the rich golden).
+constexpr RuleCase kCurrentKernelCases[] = {
+    {"rt kernel booted full", [](Snapshot* s) { dynamic(s, true, "full", "rt", "full lazy"); },
+     Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
+    {"default not accepted, a stronger one is",
+     [](Snapshot* s) { dynamic(s, false, "none", "full", "none voluntary lazy"); },
+     Profile::hard_rt, "preempt.dynamic_mismatch", Severity::warn, 1,
+     "Booted preemption model 'none' differs from the compiled default 'full'"},
+    {"nothing stronger accepted",
+     [](Snapshot* s) { dynamic(s, false, "voluntary", "full", "none voluntary"); },
+     Profile::hard_rt, "preempt.dynamic_mismatch", kNoFinding, 0, ""},
+};
+
+TEST_F(PreemptRulesTest, CurrentKernels) {
+  expect_cases(preempt_rules, kCurrentKernelCases, Category::preemption);
+  fresh();
+  dynamic(snap, false, "none", "full", "none voluntary lazy");
+  run();
+  EXPECT_EQ(str(get("preempt.dynamic_mismatch").cmdline), "preempt=lazy");
 }
 
 }  // namespace

@@ -193,4 +193,64 @@ TEST_F(NoiseRulesTest, EmissionOrderAndTexts) {
             "Mitigation barriers add a fixed cost to every syscall and context switch.");
 }
 
+// Noise the collectors read on 4 CPUs with 2-3 isolated and tickless.
+void quiet_cpus(Snapshot* s) {
+  machine(s, "0-3", "2-3");
+  cpuset_parse_list(&s->nohz_full, sv_lit("2-3"));
+}
+
+// The writeback mask stays on housekeeping; the unbound one is given.
+void workqueues(Snapshot* s, const char* unbound) {
+  quiet_cpus(s);
+  s->workqueue_cpumask.has = s->writeback_cpumask.has = true;
+  cpuset_parse_list(&s->workqueue_cpumask.value, sv_from_cstr(unbound));
+  cpuset_parse_list(&s->writeback_cpumask.value, sv_lit("0-1"));
+}
+
+// A sampled local-timer row with these counts over 2 s on CPUs 0-3.
+void timer_row(Snapshot* s, const char* name, const char* device, uint64_t cpu3) {
+  quiet_cpus(s);
+  s->sampled = true;
+  s->sample_window_s = 2;
+  IrqInfo* row =
+      list_grow(s->arena, sv_eq_cstr(sv_from_cstr(name), "LOC") ? &s->special_irqs : &s->irqs);
+  row->name = sv_from_cstr(name);
+  row->device = sv_from_cstr(device);
+  const uint64_t deltas[] = {2000, 2000, 4, cpu3};
+  for (int32_t c = 0; c < 4; c++) list_push(s->arena, &row->per_cpu, IrqCount{c, 0, deltas[c]});
+}
+
+void rcuo(Snapshot* s, const char* allowed) {
+  quiet_cpus(s);
+  CpuSet set = {};
+  cpuset_parse_list(&set, sv_from_cstr(allowed));
+  list_push(s->arena, &s->rcuo_threads, KthreadPlacement{12, 12, sv_lit("rcuop/2"), opt_some(set)});
+}
+
+const RuleCase kCurrentKernelCases[] = {
+    {"unbound workqueues on isolated CPUs", [](Snapshot* s) { workqueues(s, "0-3"); },
+     Profile::hard_rt, "noise.workqueue_cpumask", Severity::warn, 1,
+     "Unbound workqueues may run on isolated CPUs 2,3"},
+    {"tick still running", [](Snapshot* s) { timer_row(s, "LOC", "Local timer interrupts", 500); },
+     Profile::hard_rt, "noise.nohz_tick", Severity::warn, 1,
+     "Tick still running on nohz_full CPU 3: 250 local timer interrupts/s"},
+    {"tick stopped", [](Snapshot* s) { timer_row(s, "LOC", "Local timer interrupts", 4); },
+     Profile::hard_rt, "noise.nohz_tick", Severity::pass, 1,
+     "Tick stopped on nohz_full CPUs (at most 2 local timer interrupts/s)"},
+    {"arm64 arch_timer", [](Snapshot* s) { timer_row(s, "11", "arch_timer", 10); },
+     Profile::hard_rt, "noise.nohz_tick", Severity::warn, 1,
+     "Tick still running on nohz_full CPU 3: 5 local timer interrupts/s"},
+    {"rcuo thread on isolated CPUs", [](Snapshot* s) { rcuo(s, "0-3"); }, Profile::hard_rt,
+     "noise.rcuo_affinity", Severity::warn, 1, "1 RCU offload thread may run on isolated CPUs"},
+};
+
+TEST_F(NoiseRulesTest, CurrentKernels) {
+  expect_cases(noise_rules, kCurrentKernelCases, Category::noise);
+  fresh();
+  timer_row(snap, "LOC", "Local timer interrupts", 500);
+  snap->sampled = false;  // no live sample, no verdict
+  run(noise_rules);
+  EXPECT_EQ(find("noise.nohz_tick"), nullptr);
+}
+
 }  // namespace

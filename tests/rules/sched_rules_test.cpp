@@ -65,6 +65,7 @@ TEST_F(SchedRulesTest, NoThreadTableStopsAfterTheCgroupCheck) {
 
   snap->cgroup_version = 2;
   snap->rt_group_sched = true;
+  snap->cgroup_subtree_control = sv("cpuset cpu memory");
   run();
   EXPECT_EQ(ids(), (std::vector<std::string>{"sched.cgroup_rt_group", "sched.inventory"}));
   const Finding& f = get("sched.cgroup_rt_group");
@@ -77,11 +78,10 @@ TEST_F(SchedRulesTest, NoThreadTableStopsAfterTheCgroupCheck) {
   EXPECT_EQ(str(f.impact),
             "sched_setscheduler() returns EPERM for any thread in a non-root cgroup, including "
             "every container and every systemd service.");
-  EXPECT_EQ(str(f.remediation),
-            "Boot with systemd.unified_cgroup_hierarchy=0, or use a kernel built with "
-            "CONFIG_RT_GROUP_SCHED=n.");
-  EXPECT_EQ(str(f.cmdline), "systemd.unified_cgroup_hierarchy=0");
-  EXPECT_EQ(evidence(f), (Ev{{"CONFIG_RT_GROUP_SCHED", "y"}}));
+  EXPECT_EQ(str(f.remediation), "Use a kernel built without CONFIG_RT_GROUP_SCHED.");
+  EXPECT_EQ(text(f.cmdline), "");
+  EXPECT_EQ(evidence(f), (Ev{{"CONFIG_RT_GROUP_SCHED", "y"},
+                             {"/sys/fs/cgroup/cgroup.subtree_control", "cpuset cpu memory"}}));
 }
 
 TEST_F(SchedRulesTest, OnlyKernelThreadsWarnAndSkipPlacement) {
@@ -482,6 +482,51 @@ TEST_F(SchedRulesTest, EmissionOrderAndOneCategory) {
     for (const Finding* f : report.findings) EXPECT_EQ(f->category, Category::scheduling);
     EXPECT_EQ(get("sched.rt_unaffined").severity, Severity::fail);
   }
+}
+
+// RT group scheduling on cgroup v2 by what the machine's files say, and the
+// fair deadline server where the scheduler has one.
+void rt_groups(Snapshot* s, const char* subtree, const char* default_disabled, const char* booted) {
+  s->tasks_available = true;
+  s->cgroup_version = 2;
+  s->rt_group_sched = true;
+  s->cgroup_subtree_control = subtree ? sv_from_cstr(subtree) : kNoneView;
+  if (default_disabled)
+    kv_add(s->arena, &s->config, sv_lit("CONFIG_RT_GROUP_SCHED_DEFAULT_DISABLED"),
+           sv_from_cstr(default_disabled));
+  if (booted) kv_add(s->arena, &s->cmdline_params, sv_lit("rt_group_sched"), sv_from_cstr(booted));
+}
+
+void fair_servers(Snapshot* s, int64_t runtime_cpu3) {
+  machine(s, "0-3", "2-3");
+  s->tasks_available = s->fair_server_available = true;
+  s->sched_rt_runtime_us = opt_some(int64_t{-1});
+  const int64_t runtimes[] = {50000000, 50000000, 0, runtime_cpu3};
+  for (int32_t c = 0; c < 4; c++)
+    list_push(s->arena, &s->fair_server,
+              FairServer{c, opt_some(runtimes[c]), opt_some(int64_t{1000000000})});
+}
+
+constexpr RuleCase kCurrentKernelCases[] = {
+    {"cpu controller enabled", [](Snapshot* s) { rt_groups(s, "cpuset cpu io", nullptr, nullptr); },
+     Profile::hard_rt, "sched.cgroup_rt_group", Severity::fail, 2.5,
+     "cgroup v2 with CONFIG_RT_GROUP_SCHED blocks SCHED_FIFO"},
+    {"subtree_control unread", [](Snapshot* s) { rt_groups(s, nullptr, nullptr, nullptr); },
+     Profile::hard_rt, "sched.cgroup_rt_group", Severity::unknown, 1,
+     "cgroup v2 with CONFIG_RT_GROUP_SCHED; cpu controller state unknown"},
+    {"disabled by default", [](Snapshot* s) { rt_groups(s, "cpu", "y", nullptr); },
+     Profile::hard_rt, "sched.cgroup_rt_group", kNoFinding, 0, ""},
+    {"booted off", [](Snapshot* s) { rt_groups(s, "cpu", "n", "0"); }, Profile::hard_rt,
+     "sched.cgroup_rt_group", kNoFinding, 0, ""},
+    {"fair server reserving", [](Snapshot* s) { fair_servers(s, 50000000); }, Profile::hard_rt,
+     "sched.rt_throttling", Severity::warn, 1,
+     "Fair server: normal tasks waiting on CPU 3 get 50.0 ms of every 1.00 s"},
+    {"fair server runtime 0 on RT CPUs", [](Snapshot* s) { fair_servers(s, 0); }, Profile::hard_rt,
+     "sched.rt_throttling", Severity::pass, 1, "Fair server reserves no time on the RT CPUs"},
+};
+
+TEST_F(SchedRulesTest, CurrentKernels) {
+  expect_cases(sched_rules, kCurrentKernelCases, Category::scheduling);
 }
 
 }  // namespace
