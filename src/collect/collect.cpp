@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "collect/boot_config.h"
 #include "collect/cmdline.h"
 #include "collect/cpufreq.h"
 #include "collect/cpuidle.h"
@@ -10,9 +11,11 @@
 #include "collect/irq_sample.h"
 #include "collect/kernel.h"
 #include "collect/sysctl.h"
+#include "collect/sysctl_conf.h"
 #include "collect/tasks.h"
 #include "collect/topology.h"
 #include "collect/tracing.h"
+#include "collect/tuned.h"
 
 namespace {
 
@@ -36,6 +39,9 @@ constexpr CollectStep kSteps[] = {
     {"collecting tasks", collect_tasks},
     {"collecting sysctl", collect_sysctl},
     {"collecting tracing capability", collect_tracing},
+    {"collecting boot configuration", collect_boot_config},
+    {"collecting persisted sysctls", collect_sysctl_conf},
+    {"collecting tuned profile", collect_tuned},
 };
 
 // The second reading of the counters: interrupts first (it waits the

@@ -18,7 +18,9 @@
 #include "base/list.h"
 #include "base/opt.h"
 #include "base/str.h"
+#include "collect/boot_lines.h"
 #include "collect/measurement.h"
+#include "collect/persisted_sysctl.h"
 #include "source/source.h"
 
 // Where each CPU's element sits in a per-CPU list of the Snapshot, so that a
@@ -320,6 +322,13 @@ struct Snapshot {
   StrView which_taskset;
   StrView which_tuna;
   StrView which_turbostat;
+
+  // What the machine is configured to do at the next boot
+  BootConfig boot_config;
+  SysctlConf sysctl_conf;
+  StrView tuned_profile;          // /etc/tuned/active_profile; absent without TuneD
+  StrView tuned_variables_file;   // the isolating profile's variables file, when read
+  OptCpuSet tuned_isolated_cores; // its isolated_cores, when it could be worked out
 
   // Measurement
   bool measure_requested;

@@ -23,6 +23,24 @@ void write_cmdline_item(const HtmlPage* p, StrView line, const List<const Findin
   fputs("</ul>\n</li>\n", out);
 }
 
+void write_sysctl_item(const HtmlPage* p, StrView body, const List<const Finding*>* covered) {
+  FILE* out = p->out;
+  fprintf(out,
+          "<li><strong>Persist the sysctls</strong>\n<p>%zu of the findings below %s fixed by "
+          "sysctls. Write them to %s, which systemd-sysctl applies at every boot, and run sysctl "
+          "--system to apply them now:</p>\n<pre class=\"fix\"># %s\n",
+          covered->count, covered->count == 1 ? "is" : "are", kSysctlSnippetPath,
+          kSysctlSnippetPath);
+  html_escape(out, body);
+  fputs("</pre>\n<span class=\"lbl\">It covers</span>\n<ul>\n", out);
+  for (const Finding* f : *covered) {
+    fputs("<li>", out);
+    html_escape(out, f->title);
+    fputs("</li>\n", out);
+  }
+  fputs("</ul>\n</li>\n", out);
+}
+
 // Writes the regular items, numbered on from first; collects those that
 // write runtime state.
 void write_regular_items(const HtmlPage* p, const List<const Finding*>* regular, size_t first,
@@ -69,20 +87,21 @@ void write_runtime_note(const HtmlPage* p, const List<RuntimeItem>* runtime) {
 void html_write_plan(const HtmlPage* p) {
   RemediationPlan plan = build_plan(p->arena, p->report);
   if (plan.items.count == 0) return;
-  List<const Finding*> boot = {};
-  List<const Finding*> regular = {};
-  for (const Finding* f : plan.items) list_push(p->arena, f->cmdline.len ? &boot : &regular, f);
-  StrView line = boot.count ? combine_cmdline(p->arena, boot.items, boot.count) : sv_lit("");
-  if (line.len == 0) {
-    regular = plan.items;  // nothing to merge: every item stands on its own
-    boot = {};
-  }
+  PlanGroups g = plan_groups(p->arena, &plan);
 
   FILE* out = p->out;
   fputs("<h2>What to do</h2>\n<div class=\"panel\">\n<ol class=\"recs\">\n", out);
-  if (line.len) write_cmdline_item(p, line, &boot);
+  size_t first = 1;
+  if (g.cmdline.len) {
+    write_cmdline_item(p, g.cmdline, &g.boot);
+    first++;
+  }
+  if (g.sysctls.len) {
+    write_sysctl_item(p, g.sysctls, &g.sysctl);
+    first++;
+  }
   List<RuntimeItem> runtime = {};
-  write_regular_items(p, &regular, line.len ? 2 : 1, &runtime);
+  write_regular_items(p, &g.regular, first, &runtime);
   fputs("</ol>\n", out);
   if (runtime.count) write_runtime_note(p, &runtime);
   fputs("</div>\n", out);

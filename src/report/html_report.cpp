@@ -53,6 +53,10 @@ void write_title(const HtmlPage* p) {
   }
   fputs(" &middot; profile ", out);
   html_escape(out, profile_name(p->report->profile));
+  if (s->tuned_profile.ptr) {
+    fputs(" &middot; TuneD ", out);
+    html_escape(out, s->tuned_profile);
+  }
   fputs("</div>\n", out);
 }
 

@@ -185,5 +185,10 @@ void json_write_snapshot(FILE* out, Arena* scratch, const Snapshot* snap) {
   rt_tasks(out, scratch, snap);
   measurement(out, scratch, &snap->measured);
   read_errors(out, snap->read_errors);
+  // Only a machine with TuneD has the member, after every older one.
+  if (snap->tuned_profile.ptr) {
+    fputs(",\n    \"tuned_profile\": ", out);
+    json_string(out, snap->tuned_profile);
+  }
   fputs("\n  }", out);
 }

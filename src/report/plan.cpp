@@ -162,3 +162,48 @@ StrView combine_cmdline(Arena* a, const Finding* const* findings, size_t count) 
 bool writes_runtime_state(StrView remediation) {
   return sv_contains(remediation, "> /proc/") || sv_contains(remediation, "> /sys/");
 }
+
+StrView combine_sysctls(Arena* a, const Finding* const* findings, size_t count) {
+  StrList keys{};
+  StrBuf sb;
+  sb_init(&sb, a);
+  for (size_t i = 0; i < count; i++) {
+    StrView cur = findings[i]->sysctl;
+    while (cur.ptr) {
+      StrView line = sv_trim(sv_next_line(&cur));
+      StrView key, value;
+      if (!sv_split_once(line, '=', &key, &value)) continue;
+      key = sv_trim(key);
+      if (key.len == 0 || strlist_contains(&keys, key)) continue;  // the first value wins
+      strlist_add(a, &keys, key);
+      sb_printf(&sb, "%.*s = %.*s\n", SV_ARG(key), SV_ARG(sv_trim(value)));
+    }
+  }
+  return sb_view(&sb);
+}
+
+PlanGroups plan_groups(Arena* a, const RemediationPlan* plan) {
+  PlanGroups g{};
+  for (const Finding* f : plan->items) {
+    List<const Finding*>* to = &g.regular;
+    if (f->cmdline.len) {
+      to = &g.boot;
+    } else if (f->sysctl.len) {
+      to = &g.sysctl;
+    }
+    list_push(a, to, f);
+  }
+  g.cmdline = g.boot.count ? combine_cmdline(a, g.boot.items, g.boot.count) : sv_lit("");
+  g.sysctls = g.sysctl.count ? combine_sysctls(a, g.sysctl.items, g.sysctl.count) : sv_lit("");
+  if (g.cmdline.len && g.sysctls.len) return g;
+  // A group that merged into nothing: its items stand on their own, in plan order.
+  List<const Finding*> regular{};
+  for (const Finding* f : plan->items) {
+    bool merged = (f->cmdline.len && g.cmdline.len) || (!f->cmdline.len && f->sysctl.len && g.sysctls.len);
+    if (!merged) list_push(a, &regular, f);
+  }
+  if (!g.cmdline.len) g.boot = {};
+  if (!g.sysctls.len) g.sysctl = {};
+  g.regular = regular;
+  return g;
+}

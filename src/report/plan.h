@@ -46,6 +46,26 @@ struct BootParam {
 // rest follow in order of first appearance. Empty when there is no token.
 StrView combine_cmdline(Arena* a, const Finding* const* findings, size_t count);
 
+// Where the plan persists sysctls; systemd-sysctl applies it at every boot.
+constexpr const char* kSysctlSnippetPath = "/etc/sysctl.d/90-kelvane-rt.conf";
+
+// Merges the sysctl lines of the given findings, in the given order, into one
+// sysctl.d file body ("key = value" lines, each ending in a newline): the
+// first value of a key wins. Empty when there is none.
+StrView combine_sysctls(Arena* a, const Finding* const* findings, size_t count);
+
+// The plan's items by how they are applied: boot parameters merged into one
+// command line, sysctls merged into one sysctl.d file, and the rest one by
+// one. A merged group that comes out empty hands its items to regular.
+struct PlanGroups {
+  List<const Finding*> boot;
+  StrView cmdline;  // empty when boot is empty
+  List<const Finding*> sysctl;
+  StrView sysctls;  // empty when sysctl is empty
+  List<const Finding*> regular;
+};
+PlanGroups plan_groups(Arena* a, const RemediationPlan* plan);
+
 // True when the remediation writes into the running kernel's state: it
 // contains "> /proc/" or "> /sys/".
 bool writes_runtime_state(StrView remediation);

@@ -35,6 +35,36 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
   fputc('\n', out);
 }
 
+// The sysctls, merged into one sysctl.d file, and the findings they cover.
+void write_sysctl_item(const PlanWriter* w, size_t number, StrView body,
+                       const List<const Finding*>* covered) {
+  FILE* out = w->out;
+  bool ascii = w->opts->ascii;
+  fprintf(out, "  %s%zu.%s Persist the sysctls\n", w->st.bold, number, w->st.reset);
+  StrView why = arena_sprintf(
+      w->arena,
+      "%zu of the findings above %s fixed by sysctls. Write them to %s, which systemd-sysctl "
+      "applies at every boot, and run sysctl --system to apply them now:",
+      covered->count, covered->count == 1 ? "is" : "are", kSysctlSnippetPath);
+  wrap_text(out, w->arena, why, ascii, kItemIndent, kItemIndent);
+  fprintf(out, "\n       %s# %s%s\n", w->st.dim, kSysctlSnippetPath, w->st.reset);
+  StrView cur = body;
+  while (cur.ptr) {
+    StrView line = sv_next_line(&cur);
+    if (line.len == 0) continue;
+    fprintf(out, "       %s", w->st.bold);
+    sv_put(out, text_clean_line(w->arena, line, ascii));
+    fprintf(out, "%s\n", w->st.reset);
+  }
+  fprintf(out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
+  for (const Finding* f : *covered) {
+    fprintf(out, "     %s  - ", w->st.dim);
+    sv_put(out, text_clean_line(w->arena, f->title, ascii));
+    fprintf(out, "%s\n", w->st.reset);
+  }
+  fputc('\n', out);
+}
+
 // The number is right-aligned so that the title of item 10 and above starts
 // in the same column as the remediation below it.
 void write_regular_item(const PlanWriter* w, size_t number, const Finding* f) {
@@ -46,14 +76,12 @@ void write_regular_item(const PlanWriter* w, size_t number, const Finding* f) {
   fputc('\n', w->out);
 }
 
-// How many regular items fit under the limit, the command-line item counted.
-size_t regular_quota(int32_t limit, bool has_cmdline_item, size_t available) {
+// How many regular items fit under the limit, the merged items counted.
+size_t regular_quota(int32_t limit, size_t merged_items, size_t available) {
   size_t quota = available;
-  if (has_cmdline_item) {
-    if (limit == 1) quota = 0;
-    if (limit > 1) quota = static_cast<size_t>(limit) - 1;
-  } else if (limit > 0) {
-    quota = static_cast<size_t>(limit);
+  if (limit > 0) {
+    size_t l = static_cast<size_t>(limit);
+    quota = l > merged_items ? l - merged_items : 0;
   }
   return quota < available ? quota : available;
 }
@@ -106,24 +134,16 @@ void write_runtime_note(const PlanWriter* w, const List<RuntimeItem>* items) {
 void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const TextOptions* opts) {
   if (plan->items.count == 0) return;
   PlanWriter w{out, a, opts, text_style(opts->color)};
-
-  List<const Finding*> boot = {};
-  List<const Finding*> regular = {};
-  for (const Finding* f : plan->items) {
-    list_push(a, f->cmdline.len ? &boot : &regular, f);
-  }
-  StrView line = boot.count ? combine_cmdline(a, boot.items, boot.count) : sv_lit("");
-  if (line.len == 0) {
-    regular = plan->items;  // nothing to merge: every item stands on its own
-    boot = {};
-  }
+  PlanGroups g = plan_groups(a, plan);
 
   size_t number = 0;
-  if (line.len) {
-    write_cmdline_item(&w, line, &boot);
+  if (g.cmdline.len) {
+    write_cmdline_item(&w, g.cmdline, &g.boot);
     number = 1;
   }
-  size_t shown = regular_quota(opts->plan_limit, line.len != 0, regular.count);
+  if (g.sysctls.len) write_sysctl_item(&w, ++number, g.sysctls, &g.sysctl);
+  const List<const Finding*>& regular = g.regular;
+  size_t shown = regular_quota(opts->plan_limit, number, regular.count);
   List<RuntimeItem> runtime = {};
   for (size_t i = 0; i < shown; i++) {
     const Finding* f = regular[i];

@@ -75,6 +75,11 @@ void write_header(const Writer* w) {
   StrView target = fmt_duration_us(w->arena, w->report->target_us, w->opts->ascii);
   fprintf(out, "%sProfile:%s %s, target %.*s\n", st.dim, st.reset, profile_name(w->report->profile),
           SV_ARG(target));
+  if (w->snap && w->snap->tuned_profile.ptr) {
+    fprintf(out, "%sTuneD:%s   ", st.dim, st.reset);
+    put_line_text(w, w->snap->tuned_profile);
+    fputc('\n', out);
+  }
   fputc('\n', out);
 }
 

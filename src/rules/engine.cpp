@@ -17,6 +17,8 @@ constexpr RuleModule kRuleModules[] = {
     {sched_rules, false},
     {power_rules, false},
     {noise_rules, false},
+    {boot_drift_rules, false},
+    {sysctl_drift_rules, false},
     {measured_rules, true},
 };
 

@@ -203,3 +203,7 @@ void finding_add_evidence(Report* report, Finding* f, StrView key, StrView value
 void finding_add_evidence_cstr(Report* report, Finding* f, const char* key, StrView value) {
   finding_add_evidence(report, f, sv_from_cstr(key), value);
 }
+
+void finding_set_sysctl(Finding* f, StrView text) {
+  f->sysctl = text;
+}

@@ -114,6 +114,7 @@ struct Finding {
   StrView impact;       // why it matters for latency
   StrView remediation;  // what to do, prose or shell commands
   StrView cmdline;      // boot parameters that fix it, blank-separated
+  StrView sysctl;       // sysctl.d lines that fix it ("key = value"), one a line
   List<Evidence> evidence;
   double weight;  // share within its category; 1.0 unless the rule sets it
 };
@@ -158,6 +159,7 @@ void finding_set_detail(Finding* f, StrView text);
 void finding_set_impact(Finding* f, StrView text);
 void finding_set_remediation(Finding* f, StrView text);
 void finding_set_cmdline(Finding* f, StrView text);
+void finding_set_sysctl(Finding* f, StrView text);
 void finding_set_weight(Finding* f, double w);
 // Appends one Evidence item; items keep the order of the calls.
 void finding_add_evidence(Report* report, Finding* f, StrView key, StrView value);

@@ -342,11 +342,14 @@ void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s)
                                          SV_ARG(cpulist(a, &woken))));
   finding_set_impact(f, sv_lit("The watchdog wakes a per-CPU kernel thread on the isolated core on "
                                "a timer, purely to prove it is alive."));
-  // Without a housekeeping CPU there is no mask to suggest: "echo  > ..."
+  // Without a housekeeping CPU there is no mask to suggest: an empty one
   // would be no fix, and the housekeeping finding already says why.
   if (!cpuset_empty(&ctx->housekeeping_cpus)) {
-    finding_set_remediation(f, arena_sprintf(a, "echo %.*s > /proc/sys/kernel/watchdog_cpumask",
-                                             SV_ARG(cpulist(a, &ctx->housekeeping_cpus))));
+    StrView hk = cpulist(a, &ctx->housekeeping_cpus);
+    finding_set_remediation(f, arena_sprintf(a, "Set kernel.watchdog_cpumask = %.*s in "
+                                             "/etc/sysctl.d/90-kelvane-rt.conf and apply it with "
+                                             "sysctl --system.", SV_ARG(hk)));
+    finding_set_sysctl(f, arena_sprintf(a, "kernel.watchdog_cpumask = %.*s", SV_ARG(hk)));
   }
   finding_add_evidence_cstr(r, f, "/proc/sys/kernel/watchdog_cpumask",
                             cpulist(a, &s->watchdog_cpumask.value));

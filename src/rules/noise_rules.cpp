@@ -84,6 +84,7 @@ struct SwitchCheck {
   const char* off_title;
   const char* impact;
   const char* remediation;
+  const char* sysctl;  // the sysctl.d line that fixes it; null for other files
 };
 
 constexpr SwitchCheck kTimerChecks[] = {
@@ -91,12 +92,16 @@ constexpr SwitchCheck kTimerChecks[] = {
      "Timer migration disabled",
      "The kernel may move timers onto an idle CPU, which can pull timer interrupts onto an "
      "isolated core that was deliberately left quiet.",
-     "echo 0 > /proc/sys/kernel/timer_migration"},
+     "Set kernel.timer_migration = 0 in /etc/sysctl.d/90-kelvane-rt.conf and apply it with "
+     "sysctl --system.",
+     "kernel.timer_migration = 0"},
     {"noise.numa_balancing", &Snapshot::numa_balancing, false, "Automatic NUMA balancing enabled",
      "Automatic NUMA balancing disabled",
      "The kernel periodically unmaps pages to sample access patterns; the next touch takes a minor "
      "fault the application never asked for.",
-     "echo 0 > /proc/sys/kernel/numa_balancing"},
+     "Set kernel.numa_balancing = 0 in /etc/sysctl.d/90-kelvane-rt.conf and apply it with "
+     "sysctl --system.",
+     "kernel.numa_balancing = 0"},
 };
 
 constexpr SwitchCheck kPollingChecks[] = {
@@ -104,12 +109,13 @@ constexpr SwitchCheck kPollingChecks[] = {
      "Machine-check polling disabled",
      "The poll runs from a per-CPU timer and reads model-specific registers with interrupts "
      "disabled.",
-     "echo 0 > /sys/devices/system/machinecheck/machinecheck0/check_interval   (repeat per CPU)"},
+     "echo 0 > /sys/devices/system/machinecheck/machinecheck0/check_interval   (repeat per CPU)",
+     nullptr},
     {"noise.ksm", &Snapshot::ksm_run, true, "Kernel same-page merging is running",
      "Kernel same-page merging is off",
      "ksmd scans and merges anonymous pages; a later write to a merged page takes a copy-on-write "
      "fault the application did not cause.",
-     "echo 0 > /sys/kernel/mm/ksm/run"},
+     "echo 0 > /sys/kernel/mm/ksm/run", nullptr},
 };
 
 void rule_switch(Report* r, const Snapshot* s, const SwitchCheck& c) {
@@ -125,6 +131,7 @@ void rule_switch(Report* r, const Snapshot* s, const SwitchCheck& c) {
                            arena_sprintf(r->arena, c.on_title, static_cast<long long>(v)));
   finding_set_impact(f, sv_from_cstr(c.impact));
   finding_set_remediation(f, sv_from_cstr(c.remediation));
+  if (c.sysctl) finding_set_sysctl(f, sv_from_cstr(c.sysctl));
 }
 
 // ---- Watchdogs ----
@@ -139,8 +146,10 @@ void rule_watchdog(Report* r, const Snapshot* s) {
         add_finding(r, "noise.watchdog", kCat, Severity::warn, sv_lit("NMI watchdog is enabled"));
     finding_set_impact(f, sv_lit("The NMI watchdog samples via a performance counter and its "
                                  "handler cannot be masked, deferred, or preempted by anything."));
-    finding_set_remediation(
-        f, sv_lit("echo 0 > /proc/sys/kernel/nmi_watchdog   (or boot with nmi_watchdog=0)"));
+    finding_set_remediation(f, sv_lit("Set kernel.nmi_watchdog = 0 in "
+                                      "/etc/sysctl.d/90-kelvane-rt.conf and apply it with sysctl "
+                                      "--system (or boot with nmi_watchdog=0)."));
+    finding_set_sysctl(f, sv_lit("kernel.nmi_watchdog = 0"));
     return;
   }
   if (soft_lockup_watchdog_runs(s)) {
@@ -148,8 +157,10 @@ void rule_watchdog(Report* r, const Snapshot* s) {
                              sv_lit("Soft-lockup watchdog is enabled"));
     finding_set_impact(f, sv_lit("A per-CPU watchdog thread is woken on a timer purely to prove "
                                  "the CPU is alive."));
-    finding_set_remediation(
-        f, sv_lit("echo 0 > /proc/sys/kernel/watchdog   (or boot with nowatchdog nosoftlockup)"));
+    finding_set_remediation(f, sv_lit("Set kernel.watchdog = 0 in /etc/sysctl.d/90-kelvane-rt.conf "
+                                      "and apply it with sysctl --system (or boot with nowatchdog "
+                                      "nosoftlockup)."));
+    finding_set_sysctl(f, sv_lit("kernel.watchdog = 0"));
     return;
   }
   add_finding(r, "noise.watchdog", kCat, Severity::pass, sv_lit("Watchdogs disabled"));
@@ -163,7 +174,10 @@ void rule_vm_stat_interval(Report* r, const Snapshot* s) {
                                          static_cast<long long>(s->stat_interval.value)));
   finding_set_impact(f, sv_lit("vmstat_update runs as a per-CPU deferred work item, including on "
                                "isolated cores."));
-  finding_set_remediation(f, sv_lit("echo 300 > /proc/sys/vm/stat_interval"));
+  finding_set_remediation(f, sv_lit("Set vm.stat_interval = 300 in "
+                                    "/etc/sysctl.d/90-kelvane-rt.conf and apply it with sysctl "
+                                    "--system."));
+  finding_set_sysctl(f, sv_lit("vm.stat_interval = 300"));
 }
 
 void rule_clocksource(Report* r, const Snapshot* s) {

@@ -45,4 +45,9 @@ void irq_rules(Report* report, const RuleContext* ctx);
 void sched_rules(Report* report, const RuleContext* ctx);
 void power_rules(Report* report, const RuleContext* ctx);
 void noise_rules(Report* report, const RuleContext* ctx);
+// Drift: the boot configuration and TuneD against the running kernel, and
+// persisted sysctls against the running values. Their findings go to the
+// categories of the rules that read each setting.
+void boot_drift_rules(Report* report, const RuleContext* ctx);
+void sysctl_drift_rules(Report* report, const RuleContext* ctx);
 void measured_rules(Report* report, const RuleContext* ctx);

@@ -477,8 +477,11 @@ void rule_rt_throttling(Report* r, const RuleContext* ctx, const Snapshot* s) {
                                       "once every %.0f ms.",
                                       static_cast<double>(period - runtime) / 1000,
                                       static_cast<double>(period) / 1000));
-  finding_set_remediation(f, sv_lit("echo -1 > /proc/sys/kernel/sched_rt_runtime_us   (only with a "
-                                    "workload you trust not to spin forever)"));
+  finding_set_remediation(f, sv_lit("Set kernel.sched_rt_runtime_us = -1 in "
+                                    "/etc/sysctl.d/90-kelvane-rt.conf and apply it with sysctl "
+                                    "--system (only with a workload you trust not to spin "
+                                    "forever)."));
+  finding_set_sysctl(f, sv_lit("kernel.sched_rt_runtime_us = -1"));
   finding_add_evidence_cstr(r, f, "/proc/sys/kernel/sched_rt_runtime_us",
                             arena_sprintf(a, "%lld", runtime));
 }

@@ -10,7 +10,7 @@
 
 #include "base/log.h"
 #include "base/parse.h"
-#include "source/boot_params.h"
+#include "source/capture_boot.h"
 #include "source/tar_writer.h"
 
 // Everything the analysis reads; entries with "*", "?" or "[" are patterns.
@@ -92,6 +92,22 @@ constexpr const char* kCopyList[] = {
     "/sys/fs/cgroup/*/*/*/cpuset.cpus.effective",
     "/sys/fs/cgroup/*/*/*/*/cpuset.cpus.partition",
     "/sys/fs/cgroup/*/*/*/*/cpuset.cpus.effective",
+    // What the next boot runs: boot loader configuration (never grub.cfg,
+    // which can hold password hashes), persisted sysctls and TuneD.
+    "/etc/default/grub",
+    "/etc/default/grub.d/*.cfg",
+    "/boot/loader/entries/*.conf",
+    "/etc/kernel/cmdline",
+    "/boot/grub2/grubenv",
+    "/boot/grub/grubenv",
+    "/etc/sysctl.d/*.conf",
+    "/run/sysctl.d/*.conf",
+    "/usr/local/lib/sysctl.d/*.conf",
+    "/usr/lib/sysctl.d/*.conf",
+    "/lib/sysctl.d/*.conf",
+    "/etc/sysctl.conf",
+    "/etc/tuned/active_profile",
+    "/etc/tuned/*-variables.conf",
 };
 
 size_t capture_copy_count() { return sizeof kCopyList / sizeof kCopyList[0]; }
@@ -138,9 +154,8 @@ bool is_irq_file(StrView name) {
   return false;
 }
 
-// What a redacted capture stores instead of path's content. The boot line is
-// not a process's command line: the parameters the analysis reads stay, so a
-// redacted bundle grades like the plain one.
+// What a redacted capture stores instead of path's content. The boot line
+// keeps the parameters the analysis reads; process command lines go whole.
 StrView redacted_content(Arena* a, StrView path, StrView data) {
   if (sv_eq_cstr(path, "/proc/cmdline")) return boot_line_redact(a, data);
   if (sv_starts_with(path, "/proc/") && sv_ends_with(path, "/cmdline")) return sv_lit("");
@@ -169,6 +184,8 @@ void capture_file(CaptureState* st, StrView path) {
   StrView data;
   if (!read_as_stored(st, path, &data)) return;
   if (st->redact) data = redacted_content(st->arena, path, data);
+  BootFileKind kind = boot_file_kind(path);
+  if (kind != BootFileKind::none) data = boot_file_keep(st->arena, kind, data, st->redact);
   mark_written(st, path);
   if (tar_write_entry(&st->writer, path, data, false)) st->files++;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../../fuzz/boot_fuzz_bodies.h"
 #include "../../fuzz/collect_fuzz_bodies.h"
 #include "test_util.h"
 
@@ -32,6 +33,11 @@ constexpr Target kTargets[] = {
     {"mounts", fuzz_mounts},
     {"preempt", fuzz_preempt},
     {"cpu_collect", fuzz_cpu_collect},
+    {"grub_default", fuzz_grub_default},
+    {"bls_entry", fuzz_bls_entry},
+    {"boot_line", fuzz_boot_line},
+    {"sysctl_conf", fuzz_sysctl_conf},
+    {"capture_boot", fuzz_capture_boot},
 };
 
 TEST(CollectFuzzInputs, SeedsAndKeptInputsPass) {

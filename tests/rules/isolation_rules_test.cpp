@@ -366,7 +366,7 @@ TEST_F(IsolationRulesTest, WatchdogTexts) {
   run_isolation();
   const Finding* f = find("isolation.watchdog_cpumask");
   ASSERT_NE(f, nullptr);
-  EXPECT_EQ(str(f->remediation), "echo 0,1,4-7 > /proc/sys/kernel/watchdog_cpumask");
+  EXPECT_EQ(str(f->sysctl), "kernel.watchdog_cpumask = 0,1,4-7");
   EXPECT_EQ(evidence(f), (Ev{{"/proc/sys/kernel/watchdog_cpumask", "0-7"}}));
 }
 

@@ -366,9 +366,7 @@ TEST_F(SchedRulesTest, RtThrottling) {
   run();
   const Finding& f = get("sched.rt_throttling");
   EXPECT_EQ(str(f.detail), "sched_rt_runtime_us=950000, sched_rt_period_us=1000000.");
-  EXPECT_EQ(str(f.remediation),
-            "echo -1 > /proc/sys/kernel/sched_rt_runtime_us   (only with a workload you trust not "
-            "to spin forever)");
+  EXPECT_EQ(str(f.sysctl), "kernel.sched_rt_runtime_us = -1");
   EXPECT_EQ(evidence(f), (Ev{{"/proc/sys/kernel/sched_rt_runtime_us", "950000"}}));
 
   snap->sched_rt_runtime_us.value = -1;
