@@ -6,6 +6,17 @@
 
 namespace {
 
+// The titles of the findings a merged item fixes, closing the item.
+void write_covers(const HtmlPage* p, const List<const Finding*>* covered) {
+  fputs("<span class=\"lbl\">It covers</span>\n<ul>\n", p->out);
+  for (const Finding* f : *covered) {
+    fputs("<li>", p->out);
+    html_escape(p->out, f->title);
+    fputs("</li>\n", p->out);
+  }
+  fputs("</ul>\n</li>\n", p->out);
+}
+
 void write_cmdline_item(const HtmlPage* p, StrView line, const List<const Finding*>* boot) {
   FILE* out = p->out;
   fputs("<li><strong>Set the kernel command line</strong>\n<p>", out);
@@ -14,13 +25,8 @@ void write_cmdline_item(const HtmlPage* p, StrView line, const List<const Findin
   html_escape(out, line);
   fputs("</pre>\n<p>", out);
   html_escape(out, sv_from_cstr(kPlanBootApply));
-  fputs("</p>\n<span class=\"lbl\">It covers</span>\n<ul>\n", out);
-  for (const Finding* f : *boot) {
-    fputs("<li>", out);
-    html_escape(out, f->title);
-    fputs("</li>\n", out);
-  }
-  fputs("</ul>\n</li>\n", out);
+  fputs("</p>\n", out);
+  write_covers(p, boot);
 }
 
 void write_sysctl_item(const HtmlPage* p, StrView body, const List<const Finding*>* covered) {
@@ -32,13 +38,8 @@ void write_sysctl_item(const HtmlPage* p, StrView body, const List<const Finding
           covered->count, covered->count == 1 ? "is" : "are", kSysctlSnippetPath,
           kSysctlSnippetPath);
   html_escape(out, body);
-  fputs("</pre>\n<span class=\"lbl\">It covers</span>\n<ul>\n", out);
-  for (const Finding* f : *covered) {
-    fputs("<li>", out);
-    html_escape(out, f->title);
-    fputs("</li>\n", out);
-  }
-  fputs("</ul>\n</li>\n", out);
+  fputs("</pre>\n", out);
+  write_covers(p, covered);
 }
 
 // Writes the regular items, numbered on from first; collects those that

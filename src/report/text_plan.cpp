@@ -15,6 +15,17 @@ struct PlanWriter {
   TextStyle st;
 };
 
+// The titles of the findings a merged item fixes, closing the item.
+void write_covers(const PlanWriter* w, const List<const Finding*>* covered) {
+  fprintf(w->out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
+  for (const Finding* f : *covered) {
+    fprintf(w->out, "     %s  - ", w->st.dim);
+    sv_put(w->out, text_clean_line(w->arena, f->title, w->opts->ascii));
+    fprintf(w->out, "%s\n", w->st.reset);
+  }
+  fputc('\n', w->out);
+}
+
 // Item 1: the combined kernel command line and the findings it covers.
 void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Finding*>* boot) {
   FILE* out = w->out;
@@ -26,13 +37,7 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
   sv_put(out, text_clean_line(w->arena, line, ascii));
   fprintf(out, "%s\n\n", w->st.reset);
   wrap_text(out, w->arena, sv_from_cstr(kPlanBootApply), ascii, kItemIndent, kItemIndent);
-  fprintf(out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
-  for (const Finding* f : *boot) {
-    fprintf(out, "     %s  - ", w->st.dim);
-    sv_put(out, text_clean_line(w->arena, f->title, ascii));
-    fprintf(out, "%s\n", w->st.reset);
-  }
-  fputc('\n', out);
+  write_covers(w, boot);
 }
 
 // The sysctls, merged into one sysctl.d file, and the findings they cover.
@@ -56,13 +61,7 @@ void write_sysctl_item(const PlanWriter* w, size_t number, StrView body,
     sv_put(out, text_clean_line(w->arena, line, ascii));
     fprintf(out, "%s\n", w->st.reset);
   }
-  fprintf(out, "\n     %sIt covers:%s\n", w->st.dim, w->st.reset);
-  for (const Finding* f : *covered) {
-    fprintf(out, "     %s  - ", w->st.dim);
-    sv_put(out, text_clean_line(w->arena, f->title, ascii));
-    fprintf(out, "%s\n", w->st.reset);
-  }
-  fputc('\n', out);
+  write_covers(w, covered);
 }
 
 // The number is right-aligned so that the title of item 10 and above starts
