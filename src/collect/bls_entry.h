@@ -1,4 +1,5 @@
-// Boot Loader Specification type #1 entries (/boot/loader/entries/*.conf)
+// Boot loader entries of type #1 (/boot/loader/entries/*.conf, the format
+// systemd-boot and GRUB's blscfg read)
 // and the GRUB environment block (grubenv) their options may refer to.
 #pragma once
 
@@ -19,7 +20,7 @@ struct BlsEntry {
   List<BlsOptions> options;      // every options line, in file order
 };
 
-// Parses one entry file. The Boot Loader Specification ("Type #1 Boot Loader
+// Parses one entry file, as the entry format defines it ("Type #1 Boot Loader
 // Entry Keys"): one "key value" pair per line, key and value separated by
 // white space, lines starting with "#" are comments; "options" may appear
 // more than once and the lines are joined with spaces into the kernel

@@ -193,7 +193,7 @@ struct LoaderStep {
 };
 
 constexpr LoaderStep kLoaders[] = {
-    {"Boot Loader Specification entries", collect_bls},
+    {"boot loader entries", collect_bls},
     {"/etc/kernel/cmdline", collect_kernel_cmdline},
     {"GRUB defaults", collect_grub_defaults},
 };

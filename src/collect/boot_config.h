@@ -12,7 +12,7 @@
 
 struct Snapshot;
 
-// Fills snap->boot_config: Boot Loader Specification entries when
+// Fills snap->boot_config: the boot loader entries when
 // /boot/loader/entries holds one for the running kernel, else
 // /etc/kernel/cmdline when present, else the GRUB defaults; grubenv's
 // kernelopts and tuned_params fill the "$name" words that refer to them.
