@@ -35,7 +35,10 @@ const CpuIdle* find_cpu_idle(const Snapshot* s, int32_t cpu, size_t* index) {
 
 const IdleState* deepest_idle_state(const Snapshot* s, int32_t cpu) {
   const CpuIdle* idle = find_cpu_idle(s, cpu, nullptr);
-  if (!idle) return nullptr;
+  return idle ? cpu_idle_deepest(idle) : nullptr;
+}
+
+const IdleState* cpu_idle_deepest(const CpuIdle* idle) {
   const IdleState* best = nullptr;
   for (const IdleState& st : idle->states) {
     if (st.disabled || !st.latency_us.has) continue;

@@ -367,6 +367,8 @@ const CpuIdle* find_cpu_idle(const Snapshot* s, int32_t cpu, size_t* index);
 // disabled and have a known exit latency, the one with the largest latency_us
 // (the first wins a tie); null when there is none.
 const IdleState* deepest_idle_state(const Snapshot* s, int32_t cpu);
+// The same for a CPU's own row of idle states, when the caller holds it.
+const IdleState* cpu_idle_deepest(const CpuIdle* idle);
 
 // The CPU's C-state floor: the exit latency of its deepest_idle_state, or
 // absent when there is none.

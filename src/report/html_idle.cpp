@@ -8,14 +8,9 @@
 
 namespace {
 
-// The CPU's C-state floor from its own row: the largest known exit latency
-// among its enabled states (as deepest_idle_state, without a lookup by CPU).
+// The CPU's C-state floor from its own row.
 StrView row_floor(const HtmlPage* p, const CpuIdle* row) {
-  const IdleState* deepest = nullptr;
-  for (const IdleState& st : row->states) {
-    if (st.disabled || !st.latency_us.has) continue;
-    if (!deepest || st.latency_us.value > deepest->latency_us.value) deepest = &st;
-  }
+  const IdleState* deepest = cpu_idle_deepest(row);
   return html_latency(p, deepest != nullptr,
                       deepest ? static_cast<double>(deepest->latency_us.value) : 0);
 }

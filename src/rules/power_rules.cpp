@@ -51,17 +51,6 @@ StrView duration(Arena* a, double us) {
   return fmt_duration_us(a, us, false);
 }
 
-// Among the states not disabled and with a known exit latency, the one with
-// the largest latency; the first wins a tie.
-const IdleState* deepest_state(const CpuIdle* idle) {
-  const IdleState* best = nullptr;
-  for (const IdleState& st : idle->states) {
-    if (st.disabled || !st.latency_us.has) continue;
-    if (!best || st.latency_us.value > best->latency_us.value) best = &st;
-  }
-  return best;
-}
-
 // ---- C-state floor ----
 
 void rule_cpuidle_missing(Report* r) {
@@ -147,7 +136,7 @@ void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx)
   const IdleState* worst = nullptr;
   for (int32_t c : CpuIter{&ctx->rt_cpus}) {
     if (!idx.idle[c]) continue;
-    const IdleState* st = deepest_state(idx.idle[c]);
+    const IdleState* st = cpu_idle_deepest(idx.idle[c]);
     if (st && (!worst || st->latency_us.value > worst->latency_us.value)) {
       worst = st;
       worst_cpu = c;
