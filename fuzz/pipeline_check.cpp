@@ -70,10 +70,10 @@ const char* check_scores(const Report* r) {
 // ---- Invariants of the writers' bytes ----
 
 enum class Bytes : uint8_t {
-  text,       // tab and newline only; no C1 control either
-  ascii,      // text, 7-bit
-  markup,     // tab, newline and carriage return
-  metrics,    // newline only
+  text,     // tab and newline only; no DEL or C1 control either
+  ascii,    // text, 7-bit
+  markup,   // tab, newline and carriage return
+  metrics,  // newline only
 };
 
 bool allowed_control(unsigned char c, Bytes kind) {
@@ -82,16 +82,27 @@ bool allowed_control(unsigned char c, Bytes kind) {
   return c == '\r' && kind == Bytes::markup;
 }
 
-const char* check_bytes(StrView v, Bytes kind) {
+// What broke, where, and the bytes around it, for the report of a failed run.
+const char* broken_at(const char* writer, const char* what, StrView v, size_t at) {
+  static char msg[256];
+  size_t from = at > 40 ? at - 40 : 0;
+  size_t n = v.len - from < 80 ? v.len - from : 80;
+  snprintf(msg, sizeof msg, "%s: %s at byte %zu, near \"%.*s\"", writer, what, at, static_cast<int>(n),
+           v.ptr + from);
+  return msg;
+}
+
+const char* check_bytes(const char* writer, StrView v, Bytes kind) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(v.ptr);
   for (size_t i = 0; i < v.len;) {
-    if (kind == Bytes::ascii && p[i] >= 0x80) return "a byte above 7 bits in --ascii text";
-    if ((p[i] < 0x20 && !allowed_control(p[i], kind)) || p[i] == 0x7f) return "a control byte";
+    if (kind == Bytes::ascii && p[i] >= 0x80) return broken_at(writer, "a byte above 7 bits in --ascii text", v, i);
+    bool del = p[i] == 0x7f && (kind == Bytes::text || kind == Bytes::ascii);
+    if ((p[i] < 0x20 && !allowed_control(p[i], kind)) || del) return broken_at(writer, "a control byte", v, i);
     uint32_t cp = 0;
     size_t bad = 0;
     size_t n = utf8_decode(p + i, v.len - i, &cp, &bad);
-    if (n == 0) return "ill-formed UTF-8";
-    if (kind == Bytes::text && cp >= 0x80 && cp < 0xa0) return "a C1 control in text";
+    if (n == 0) return broken_at(writer, "ill-formed UTF-8", v, i);
+    if (kind == Bytes::text && cp >= 0x80 && cp < 0xa0) return broken_at(writer, "a C1 control in text", v, i);
     i += n;
   }
   return nullptr;
@@ -99,6 +110,7 @@ const char* check_bytes(StrView v, Bytes kind) {
 
 // Colour is SGR sequences only ("ESC [ digits;digits m"); the rest is text.
 const char* check_coloured(Arena* a, StrView v) {
+  const char* writer = "coloured text";
   StrBuf plain;
   sb_init(&plain, a);
   for (size_t i = 0; i < v.len; i++) {
@@ -106,13 +118,13 @@ const char* check_coloured(Arena* a, StrView v) {
       sb_append_char(&plain, v.ptr[i]);
       continue;
     }
-    if (i + 1 >= v.len || v.ptr[i + 1] != '[') return "an escape other than SGR";
+    if (i + 1 >= v.len || v.ptr[i + 1] != '[') return broken_at(writer, "an escape other than SGR", v, i);
     size_t j = i + 2;
     while (j < v.len && (v.ptr[j] == ';' || (v.ptr[j] >= '0' && v.ptr[j] <= '9'))) j++;
-    if (j >= v.len || v.ptr[j] != 'm') return "an escape other than SGR";
+    if (j >= v.len || v.ptr[j] != 'm') return broken_at(writer, "an escape other than SGR", v, i);
     i = j;
   }
-  return check_bytes(sb_view(&plain), Bytes::text);
+  return check_bytes(writer, sb_view(&plain), Bytes::text);
 }
 
 bool has_script(StrView v) {
@@ -135,7 +147,7 @@ const char* check_text_reports(Arena* a, const Report* r) {
   for (const TextCase& c : kTextCases) {
     TextOptions o = {c.color, c.ascii, c.verbose, c.quiet, 0};
     StrView t = pipeline_capture(a, [&](FILE* f) { write_text_report(r, &o, f); });
-    const char* bad = c.color ? check_coloured(a, t) : check_bytes(t, c.ascii ? Bytes::ascii : Bytes::text);
+    const char* bad = c.color ? check_coloured(a, t) : check_bytes("text", t, c.ascii ? Bytes::ascii : Bytes::text);
     if (bad) return bad;
   }
   return nullptr;
@@ -143,12 +155,12 @@ const char* check_text_reports(Arena* a, const Report* r) {
 
 const char* check_markup_reports(Arena* a, const Report* r) {
   StrView html = pipeline_capture(a, [&](FILE* f) { write_html_report(r, f); });
-  if (const char* bad = check_bytes(html, Bytes::markup)) return bad;
+  if (const char* bad = check_bytes("HTML", html, Bytes::markup)) return bad;
   if (has_script(html)) return "<script in the HTML report";
   StrView junit = pipeline_capture(a, [&](FILE* f) { write_junit_report(r, f); });
-  if (const char* bad = check_bytes(junit, Bytes::markup)) return bad;
+  if (const char* bad = check_bytes("JUnit", junit, Bytes::markup)) return bad;
   StrView metrics = pipeline_capture(a, [&](FILE* f) { write_metrics_report(r, 1765000000, f); });
-  if (const char* bad = check_bytes(metrics, Bytes::metrics)) return bad;
+  if (const char* bad = check_bytes("metrics", metrics, Bytes::metrics)) return bad;
   return metrics.len == 0 || sv_ends_with(metrics, "\n") ? nullptr : "metrics end mid-line";
 }
 
@@ -185,7 +197,7 @@ const char* check_diff(Arena* a, const Report* old_r, const Report* new_r) {
   if (diff_changed(&d)) return "a report diffed against its own JSON changed";
   TextOptions o = {false, false, true, false, 0};
   StrView text = pipeline_capture(a, [&](FILE* f) { write_diff_text(&d, &o, a, f); });
-  if (const char* bad = check_bytes(text, Bytes::text)) return bad;
+  if (const char* bad = check_bytes("diff text", text, Bytes::text)) return bad;
   pipeline_capture(a, [&](FILE* f) { write_diff_json(&d, f); });
   return nullptr;
 }
