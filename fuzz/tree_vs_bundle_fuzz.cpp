@@ -1,5 +1,7 @@
 // libFuzzer harness comparing a directory tree with a bundle of the same
 // files (see tree_vs_bundle.h); a difference aborts the run.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,14 +10,19 @@
 
 namespace {
 
-// One scratch directory for the whole run, in TMPDIR.
+std::string dir;
+
+void remove_scratch() { rmdir(dir.c_str()); }
+
+// One scratch directory for the whole run, in TMPDIR, emptied after each
+// input and removed at exit.
 const char* scratch_dir() {
-  static std::string dir;
   if (dir.empty()) {
     const char* tmp = getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kelvane-tvb-XXXXXX";
     if (!mkdtemp(pattern.data())) abort();
     dir = pattern;
+    atexit(remove_scratch);
   }
   return dir.c_str();
 }
