@@ -27,9 +27,13 @@ constexpr uint64_t kInflateLimit = uint64_t{64} << 20;
 
 // ---- Measurement through the input's recorded tool output ----
 
-const PipelineInput* input_of(void* ctx) { return static_cast<const PipelineInput*>(ctx); }
+const PipelineInput* input_of(void* ctx) {
+  return static_cast<const PipelineInput*>(ctx);
+}
 
-bool fake_is_root(void* ctx) { return input_of(ctx)->opt.privileged; }
+bool fake_is_root(void* ctx) {
+  return input_of(ctx)->opt.privileged;
+}
 
 // A tool is installed when the input records output for it ("rtla" when
 // any "rtla ..." is recorded).
@@ -59,10 +63,12 @@ bool fake_run(Arena* a, const char* const* argv, int32_t, StrView* out, void* ct
 
 const char* check_scores(const Report* r) {
   const Snapshot* s = r->snapshot;
-  if (s->ncpus != static_cast<uint32_t>(cpuset_count(&s->online))) return "ncpus is not the online count";
+  if (s->ncpus != static_cast<uint32_t>(cpuset_count(&s->online)))
+    return "ncpus is not the online count";
   if (r->score < 0 || r->score > 100) return "score outside 0..100";
   for (int c = 0; c < kCategoryCount; c++) {
-    if (r->category_score[c] < 0 || r->category_score[c] > 100) return "category score outside 0..100";
+    if (r->category_score[c] < 0 || r->category_score[c] > 100)
+      return "category score outside 0..100";
   }
   return nullptr;
 }
@@ -87,22 +93,25 @@ const char* broken_at(const char* writer, const char* what, StrView v, size_t at
   static char msg[256];
   size_t from = at > 40 ? at - 40 : 0;
   size_t n = v.len - from < 80 ? v.len - from : 80;
-  snprintf(msg, sizeof msg, "%s: %s at byte %zu, near \"%.*s\"", writer, what, at, static_cast<int>(n),
-           v.ptr + from);
+  snprintf(msg, sizeof msg, "%s: %s at byte %zu, near \"%.*s\"", writer, what, at,
+           static_cast<int>(n), v.ptr + from);
   return msg;
 }
 
 const char* check_bytes(const char* writer, StrView v, Bytes kind) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(v.ptr);
   for (size_t i = 0; i < v.len;) {
-    if (kind == Bytes::ascii && p[i] >= 0x80) return broken_at(writer, "a byte above 7 bits in --ascii text", v, i);
+    if (kind == Bytes::ascii && p[i] >= 0x80)
+      return broken_at(writer, "a byte above 7 bits in --ascii text", v, i);
     bool del = p[i] == 0x7f && (kind == Bytes::text || kind == Bytes::ascii);
-    if ((p[i] < 0x20 && !allowed_control(p[i], kind)) || del) return broken_at(writer, "a control byte", v, i);
+    if ((p[i] < 0x20 && !allowed_control(p[i], kind)) || del)
+      return broken_at(writer, "a control byte", v, i);
     uint32_t cp = 0;
     size_t bad = 0;
     size_t n = utf8_decode(p + i, v.len - i, &cp, &bad);
     if (n == 0) return broken_at(writer, "ill-formed UTF-8", v, i);
-    if (kind == Bytes::text && cp >= 0x80 && cp < 0xa0) return broken_at(writer, "a C1 control in text", v, i);
+    if (kind == Bytes::text && cp >= 0x80 && cp < 0xa0)
+      return broken_at(writer, "a C1 control in text", v, i);
     i += n;
   }
   return nullptr;
@@ -118,7 +127,8 @@ const char* check_coloured(Arena* a, StrView v) {
       sb_append_char(&plain, v.ptr[i]);
       continue;
     }
-    if (i + 1 >= v.len || v.ptr[i + 1] != '[') return broken_at(writer, "an escape other than SGR", v, i);
+    if (i + 1 >= v.len || v.ptr[i + 1] != '[')
+      return broken_at(writer, "an escape other than SGR", v, i);
     size_t j = i + 2;
     while (j < v.len && (v.ptr[j] == ';' || (v.ptr[j] >= '0' && v.ptr[j] <= '9'))) j++;
     if (j >= v.len || v.ptr[j] != 'm') return broken_at(writer, "an escape other than SGR", v, i);
@@ -147,7 +157,8 @@ const char* check_text_reports(Arena* a, const Report* r) {
   for (const TextCase& c : kTextCases) {
     TextOptions o = {c.color, c.ascii, c.verbose, c.quiet, 0};
     StrView t = pipeline_capture(a, [&](FILE* f) { write_text_report(r, &o, f); });
-    const char* bad = c.color ? check_coloured(a, t) : check_bytes("text", t, c.ascii ? Bytes::ascii : Bytes::text);
+    const char* bad = c.color ? check_coloured(a, t)
+                              : check_bytes("text", t, c.ascii ? Bytes::ascii : Bytes::text);
     if (bad) return bad;
   }
   return nullptr;
@@ -174,7 +185,8 @@ const char* compare_grades(const Report* r, const Report* back) {
       return "JSON category score differs";
     }
   }
-  if (back->profile != r->profile || back->target_us != r->target_us) return "JSON profile or target differs";
+  if (back->profile != r->profile || back->target_us != r->target_us)
+    return "JSON profile or target differs";
   return back->measured == r->measured ? nullptr : "JSON measured flag differs";
 }
 
@@ -252,7 +264,9 @@ const char* pipeline_check_input(const uint8_t* data, size_t size) {
   pipeline_input_parse(&a, data, size, &in);
   StrView tar, err;
   const char* bad = nullptr;
-  Source* src = pipeline_input_tar(&a, &in, &tar) ? bundle_load(&a, "fuzz", tar, kInflateLimit, &err) : nullptr;
+  Source* src = pipeline_input_tar(&a, &in, &tar)
+                    ? bundle_load(&a, "fuzz", tar, kInflateLimit, &err)
+                    : nullptr;
   Report* r = src ? pipeline_analyse(&a, &in, src) : nullptr;
   if (r) bad = pipeline_check_report(&a, r);
   arena_release(&a);

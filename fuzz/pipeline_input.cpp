@@ -39,7 +39,8 @@ void parse_option(StrView word, PipelineOptions* o) {
   int32_t i = 0;
   if (sv_eq_cstr(key, "measure")) o->measure = true;
   if (sv_eq_cstr(key, "privileged")) o->privileged = true;
-  if (sv_eq_cstr(key, "profile") && sv_eq_cstr(value, "low-latency")) o->profile = Profile::low_latency;
+  if (sv_eq_cstr(key, "profile") && sv_eq_cstr(value, "low-latency"))
+    o->profile = Profile::low_latency;
   if (sv_eq_cstr(key, "target") && parse_double(value, &d) && d > 0 && d < 1e9) o->target_us = d;
   if (sv_eq_cstr(key, "window") && parse_double(value, &d) && d > 0 && d < 1e6) o->window_s = d;
   if (sv_eq_cstr(key, "duration") && parse_i32(value, &i) && i > 0) o->duration_s = i;
@@ -58,7 +59,8 @@ void add_reserved(Arena* a, StrView name, StrView content, PipelineInput* in) {
   if (sv_eq_cstr(name, "!interrupts")) in->interrupts2 = content;
   if (sv_eq_cstr(name, "!softirqs")) in->softirqs2 = content;
   if (sv_eq_cstr(name, "!options")) parse_options(content, &in->opt);
-  if (sv_consume_prefix(&tool, sv_lit("!run "))) list_push(a, &in->tools, PipelineTool{tool, content});
+  if (sv_consume_prefix(&tool, sv_lit("!run ")))
+    list_push(a, &in->tools, PipelineTool{tool, content});
 }
 
 }  // namespace

@@ -82,14 +82,16 @@ StrView report_without_source(Arena* a, const PipelineInput* in, Source* src) {
   sb_init(&out, a);
   for (StrView cur = json; cur.len;) {
     StrView line = sv_next_line(&cur);
-    if (!sv_starts_with(sv_trim(line), "\"source\":")) sb_append_view(&out, line), sb_append_char(&out, '\n');
+    if (!sv_starts_with(sv_trim(line), "\"source\":"))
+      sb_append_view(&out, line), sb_append_char(&out, '\n');
   }
   return sb_view(&out);
 }
 
 const char* compare(Arena* a, const PipelineInput* in, const char* dir, StrView tar) {
   StrView err;
-  StrView from_bundle = report_without_source(a, in, bundle_load(a, "fuzz", tar, kInflateLimit, &err));
+  StrView from_bundle =
+      report_without_source(a, in, bundle_load(a, "fuzz", tar, kInflateLimit, &err));
   StrView from_tree = report_without_source(a, in, source_open(a, dir, &err));
   if (sv_eq(from_bundle, from_tree)) return nullptr;
   fprintf(stderr, "---- bundle\n%.*s---- tree\n%.*s", SV_ARG(from_bundle), SV_ARG(from_tree));

@@ -12,7 +12,9 @@ namespace {
 
 std::string dir;
 
-void remove_scratch() { rmdir(dir.c_str()); }
+void remove_scratch() {
+  rmdir(dir.c_str());
+}
 
 // One scratch directory for the whole run, in TMPDIR, emptied after each
 // input and removed at exit.

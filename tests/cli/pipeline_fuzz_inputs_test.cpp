@@ -26,12 +26,14 @@ std::vector<std::string> files_in(const std::string& dir) {
 TEST(PipelineFuzzInputs, SeedsAndKeptInputsKeepEveryInvariant) {
   TempDir work;
   std::string seeds = work.path + "/seeds";
-  std::string pack = tests_dir() + "/../fuzz/pipeline_seeds.sh " + seeds + " " + work.path + "/dict";
+  std::string pack =
+      tests_dir() + "/../fuzz/pipeline_seeds.sh " + seeds + " " + work.path + "/dict";
   ASSERT_EQ(system(pack.c_str()), 0);
   std::vector<std::string> inputs = files_in(seeds);
   EXPECT_GE(inputs.size(), 15u);
   for (const char* kept : {"pipeline", "tree_vs_bundle"}) {
-    for (const std::string& f : files_in(tests_dir() + "/fixtures/fuzz/" + kept)) inputs.push_back(f);
+    for (const std::string& f : files_in(tests_dir() + "/fixtures/fuzz/" + kept))
+      inputs.push_back(f);
   }
   std::string tree = work.path + "/tree";
   ASSERT_EQ(mkdir(tree.c_str(), 0755), 0);
