@@ -73,23 +73,34 @@ m=$fx/measure
   seed measured-unprivileged gic-arm64
 
 # Hostile names: escapes, controls, ill-formed UTF-8 and markup in a thread
-# name, a command line, the host name and an interrupt's action.
+# name, a command line, the host name and an interrupt's action; once on a
+# full machine and once on a minimal one, where a mutation lands in them
+# more often.
 hostile=$(printf '\033[2J\033]0;x\007<script>&"\r\302\233\377\376a')
-{ printf '%s\n' "$hostile" | record /proc/sys/kernel/hostname
-  printf '4242 (%s) R 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 -51 0 1 0 100 0 0 0\n' "$hostile" | record /proc/4242/task/4242/stat
+hostile_records() {
+  printf '%s\n' "$hostile" | record /proc/sys/kernel/hostname
+  printf '4242 (%s) R 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 -51 0 1 0 100 0 0 0\n' "$hostile" |
+    record /proc/4242/task/4242/stat
   printf 'Name:\t%s\nCpus_allowed_list:\t0-3\n' "$hostile" | record /proc/4242/task/4242/status
   printf '%s\0--x\0' "$hostile" | record /proc/4242/cmdline
   printf '           CPU0       CPU1\n 40:  5  7  IR-PCI-MSI  %s\n' "$hostile" | record /proc/interrupts
-} | seed hostile-names kernel-rt-612
+  printf 'Linux version 6.1.0-%s (gcc) #1 SMP PREEMPT_RT\n' "$hostile" | record /proc/version
+}
+hostile_records | seed hostile-names kernel-rt-612
+hostile_records | seed hostile-names-minimal kernel-minimal
 
 # The dictionary: every string literal of the collectors and the tool
 # parsers (paths with a number where a format wants one), the kernel
-# configuration symbols and boot parameters, and the framing's own words.
+# configuration symbols and boot parameters, the framing's own words, and
+# the bytes no report may pass on as they are: each C0 control, DEL, the C1
+# controls, bytes that never start UTF-8, and markup.
 {
   cat src/collect/*.cpp src/measure/*_parse.cpp src/base/boot_params.h |
     grep -oE '"([^"\\]|\\.){2,80}"' | sed 's/%d/0/g; s/%s/x/g' | grep -v '%' |
     sed 's/\\n/\\x0A/g; s/\\t/\\x09/g' | grep -vE '\\[^x"\\]|sv_[a-z]+\(|\)\)'
   printf '"%s"\n' '!interrupts' '!softirqs' '!options' '!run cyclictest' '!run hwlatdetect' \
     '!run rtla timerlat' '!run rtla osnoise' 'measure' 'privileged' 'profile=low-latency' \
-    'target=' 'window=' 'duration='
+    'target=' 'window=' 'duration=' '<script' '</' '&' "'" '\\' '\"'
+  for b in $(seq 0 31) 127 192 193 245 255; do printf '"\\x%02X"\n' "$b"; done
+  for b in $(seq 128 159); do printf '"\\xC2\\x%02X"\n' "$b"; done
 } | LC_ALL=C sort -u >"$dict"

@@ -34,10 +34,15 @@ bool layable(StrView path) {
   }
 }
 
+bool is_dir(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool make_parents(char* full, size_t root_len) {
   for (char* p = full + root_len + 1; (p = strchr(p, '/')); p++) {
     *p = '\0';
-    bool ok = mkdir(full, 0755) == 0 || errno == EEXIST;
+    bool ok = mkdir(full, 0755) == 0 || is_dir(full);
     *p = '/';
     if (!ok) return false;
   }
@@ -54,13 +59,15 @@ bool write_all(int fd, StrView v) {
 }
 
 // False when the file or directory cannot stand on disk as named (a file
-// where a directory must be, a name given twice).
+// where a directory must be, or the other way round).
 bool lay_out(Arena* a, const char* dir, const PipelineFile& f) {
   if (!layable(f.path)) return false;
   char* full = arena_cstr(a, arena_sprintf(a, "%s%.*s", dir, SV_ARG(f.path)));
   if (!make_parents(full, strlen(dir))) return false;
-  if (f.is_dir) return mkdir(full, 0755) == 0 || errno == EEXIST;
-  int fd = open(full, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (f.is_dir) return mkdir(full, 0755) == 0 || is_dir(full);
+  // A name given again replaces the file, as a later member of an archive
+  // replaces an earlier one.
+  int fd = open(full, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool ok = write_all(fd, f.content);
   close(fd);
