@@ -55,6 +55,8 @@ done
 
 # Second readings of the interrupt counters.
 record '!interrupts' <"$fx/interrupts/x86-loc-nohz-after" | seed interrupts-nohz kernel-rt-612
+{ record '!interrupts' <"$fx/diff-after/proc/interrupts"; record '!softirqs' <"$fx/diff-after/proc/softirqs"; } |
+  seed interrupts-softirqs diff-before
 for f in x86-ioapic-msi arm64-gicv3; do
   { record /proc/interrupts <"$fx/interrupts/$f"; record '!interrupts' <"$fx/interrupts/$f"; \
     printf '!options\0window=2.5\0'; } | seed "interrupts-$f" kernel-minimal
