@@ -4,7 +4,9 @@
 # targets to run, FUZZ_SECONDS (default 60) the time each runs, FUZZ_JOBS the
 # number of parallel fuzzing processes (default 1). Seeds come from
 # fuzz/seeds/NAME/ and the kept regression inputs tests/fixtures/fuzz/NAME/
-# (the bundle reader's from tests/fixtures/bundles/fuzz-*). Inputs that crash
+# (the bundle reader's from tests/fixtures/bundles/fuzz-*; the whole-pipeline
+# targets' are packed from the fixture trees by fuzz/pipeline_seeds.sh, with
+# a dictionary, and take larger inputs). Inputs that crash
 # or hang end up in build-fuzz/artifacts/NAME/; keep them as regression inputs.
 set -euo pipefail
 
@@ -28,6 +30,12 @@ build_obj() {  # source, flags
 }
 core=""
 for src in $(find src -name '*.cpp' ! -path 'src/cli/main.cpp' | sort); do
+  build_obj "$src" "${FLAGS/fuzzer,/fuzzer-no-link,}"
+  core="$core $obj"
+done
+# The harnesses the whole-pipeline targets share (fuzz/*.cpp that are not a
+# target's entry point) join the core.
+for src in $(find fuzz -name '*.cpp' ! -name '*_fuzz.cpp' | sort); do
   build_obj "$src" "${FLAGS/fuzzer,/fuzzer-no-link,}"
   core="$core $obj"
 done
@@ -61,12 +69,19 @@ if ls tests/fixtures/bundles/fuzz-* >/dev/null 2>&1; then
   cp tests/fixtures/bundles/fuzz-* "$OUT/corpus/bundle/"
 fi
 
+# Whole-pipeline seeds and dictionary, for both targets that read the framing.
+mkdir -p "$OUT/corpus/pipeline" "$OUT/corpus/tree_vs_bundle"
+fuzz/pipeline_seeds.sh "$OUT/corpus/pipeline" "$OUT/pipeline.dict"
+cp "$OUT/corpus/pipeline/." "$OUT/corpus/tree_vs_bundle/" -r
+
 parallel=""
 [ "$JOBS" -le 1 ] || parallel="-jobs=$JOBS -workers=$JOBS"
 cd "$OUT"  # parallel runs write their fuzz-N.log files here
 for t in $TARGETS; do
   echo "fuzzing $t for $SECONDS_TO_RUN s" >&2
+  extra="-max_len=65536"
+  case $t in pipeline | tree_vs_bundle) extra="-max_len=262144 -dict=pipeline.dict" ;; esac
   # shellcheck disable=SC2086
   "./${t}_fuzz" "corpus/$t" -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=65536 -artifact_prefix="artifacts/$t/" -print_final_stats=1 $parallel
+    $extra -artifact_prefix="artifacts/$t/" -print_final_stats=1 $parallel
 done

@@ -93,9 +93,10 @@ void json_grade_members(FILE* out, const char* indent, const Report* r) {
   fputs(",\n", out);
   json_member_string(out, indent, "verdict", verdict_name(r->score_valid, r->score));
   json_member_string(out, indent, "profile", profile_name(r->profile));
-  // --target-us accepts "inf" and "nan"; JSON has no such numbers.
+  // --target-us accepts "inf" and "nan"; JSON has no such numbers. A
+  // target is written so that it reads back exactly (kelvane diff).
   json_key(out, indent, "target_us");
-  json_double(out, "%.6g", r->target_us);
+  json_double_exact(out, r->target_us);
 }
 
 void write_json_report(const Report* report, FILE* out) {

@@ -1,6 +1,7 @@
 #include "report/json_write.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "report/escape.h"
 
@@ -46,6 +47,19 @@ void json_double(FILE* out, const char* fmt, double v) {
     return;
   }
   fprintf(out, fmt, v);
+}
+
+void json_double_exact(FILE* out, double v) {
+  if (!std::isfinite(v)) {
+    fputs("null", out);
+    return;
+  }
+  char buf[32];
+  for (int digits = 6; digits <= 17; digits++) {
+    snprintf(buf, sizeof buf, "%.*g", digits, v);
+    if (strtod(buf, nullptr) == v) break;
+  }
+  fputs(buf, out);
 }
 
 void json_opt_double(FILE* out, bool has, double v) {

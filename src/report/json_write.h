@@ -25,6 +25,9 @@ void json_string_or_null(FILE* out, StrView v);
 // A double with the given printf conversion ("%.6g", "%.3f", "%.1f"), or null
 // when the value is NaN or infinite (JSON has no such numbers).
 void json_double(FILE* out, const char* fmt, double v);
+// The fewest significant digits (at least six) that read back as exactly v,
+// or null when v is not finite: for values a reader must get back unchanged.
+void json_double_exact(FILE* out, double v);
 // "%.6g" of the value, or null when absent or not finite.
 void json_opt_double(FILE* out, bool has, double v);
 // The integer, or null when absent.

@@ -2,6 +2,7 @@
 // are normalised here, so each kind of Source sees canonical absolute paths.
 #include "source/source.h"
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 
@@ -10,6 +11,18 @@
 namespace {
 
 constexpr StrView kBadGzip = sv_lit("EBADGZIP");
+
+// A path built from the analysed machine's own text (a kernel release, say)
+// may have a component longer than any file's name. It fails as the kernel
+// fails it, before any kind of Source is asked, so that a tree and a bundle
+// of the same machine report the same error.
+bool names_fit(Source* src, StrView p) {
+  size_t run = 0;
+  for (size_t i = 0; i < p.len && run <= NAME_MAX; i++) run = p.ptr[i] == '/' ? 0 : run + 1;
+  if (run <= NAME_MAX) return true;
+  record_read_error(src, p, sv_lit("ENAMETOOLONG"));
+  return false;
+}
 
 bool read_int_view(Source* src, StrView path, int base, int64_t* out) {
   StrView v = sv_trim(source_read_view(src, path));
@@ -32,7 +45,7 @@ bool source_has_kernel_data(const Source* src) { return src->kernel_reads > 0; }
 StrView source_read_view(Source* src, StrView path) {
   StrView p = normalize_path(src->arena, path);
   StrView data;
-  if (!src->ops.read_raw(src, p, &data)) return kNoneView;
+  if (!names_fit(src, p) || !src->ops.read_raw(src, p, &data)) return kNoneView;
   if (!sv_ends_with(p, ".gz")) return counted(src, p, data);
   StrView inflated;
   if (gunzip(src->arena, data, &inflated)) return counted(src, p, inflated);
@@ -44,6 +57,7 @@ StrView source_read_reuse(Source* src, StrView path, ReadBuf* buf) {
   StrView p = normalize_path(src->arena, path);
   if (!src->ops.read_into || sv_ends_with(p, ".gz")) return source_read_view(src, p);
   StrView data;
+  if (!names_fit(src, p)) return kNoneView;
   return src->ops.read_into(src, p, buf, &data) ? counted(src, p, data) : kNoneView;
 }
 
