@@ -246,29 +246,62 @@ void capture_irq_actions(CaptureState* st) {
 // A process or thread id as the kernel names its directory: digits without
 // a leading zero. Another spelling ("012") names no other process: its files
 // are read under the id's own name, where that name's entry stores them.
-bool is_id_name(StrView name, int32_t* id) {
-  return parse_id(name, id) && (name.len == 1 || name.ptr[0] != '0');
+bool is_id_name(StrView name) {
+  int32_t id;
+  return parse_id(name, &id) && (name.len == 1 || name.ptr[0] != '0');
 }
+
+// A path under /proc built from listed names in a buffer of its own: the
+// process files are most of a capture, and each path is needed only until
+// its file is stored. Ids have at most ten digits, so every path fits.
+struct ProcPath {
+  char text[64];
+  size_t len;
+};
+
+void proc_path_set(ProcPath* p, StrView pid, StrView tail) {
+  p->len = 0;
+  const StrView parts[] = {sv_lit("/proc/"), pid, tail};
+  for (StrView part : parts) {
+    memcpy(p->text + p->len, part.ptr, part.len);
+    p->len += part.len;
+  }
+  p->text[p->len] = 0;
+}
+
+StrView proc_path_view(const ProcPath* p) { return StrView{p->text, p->len}; }
 
 // Each directory lists a name once and the copy list holds no process
 // files, so every path built here is new: they skip the written index,
 // which would otherwise be asked twice for each of tens of thousands of files.
+constexpr StrView kThreadFiles[] = {sv_lit("/stat"), sv_lit("/status")};
+
+void capture_threads(CaptureState* st, StrView pid) {
+  ProcPath path;
+  proc_path_set(&path, pid, sv_lit("/task"));
+  StrList tids{};
+  source_list(st->source, path.text, &tids);
+  for (StrView t : tids) {
+    if (!is_id_name(t)) continue;
+    for (StrView file : kThreadFiles) {
+      proc_path_set(&path, pid, sv_lit("/task/"));
+      memcpy(path.text + path.len, t.ptr, t.len);
+      memcpy(path.text + path.len + t.len, file.ptr, file.len + 1);
+      path.len += t.len + file.len;
+      store_file(st, proc_path_view(&path));
+    }
+  }
+}
+
 void capture_processes(CaptureState* st) {
-  Arena* a = st->arena;
   StrList pids{};
   source_list(st->source, "/proc", &pids);
   for (StrView p : pids) {
-    int32_t pid;
-    if (!is_id_name(p, &pid)) continue;
-    store_file(st, arena_sprintf(a, "/proc/%d/cmdline", pid));
-    StrList tids{};
-    source_list(st->source, arena_sprintf(a, "/proc/%d/task", pid).ptr, &tids);
-    for (StrView t : tids) {
-      int32_t tid;
-      if (!is_id_name(t, &tid)) continue;
-      store_file(st, arena_sprintf(a, "/proc/%d/task/%d/stat", pid, tid));
-      store_file(st, arena_sprintf(a, "/proc/%d/task/%d/status", pid, tid));
-    }
+    if (!is_id_name(p)) continue;
+    ProcPath path;
+    proc_path_set(&path, p, sv_lit("/cmdline"));
+    store_file(st, proc_path_view(&path));
+    capture_threads(st, p);
   }
 }
 
