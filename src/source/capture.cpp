@@ -271,11 +271,11 @@ void proc_path_set(ProcPath* p, StrView pid, StrView tail) {
 
 StrView proc_path_view(const ProcPath* p) { return StrView{p->text, p->len}; }
 
-// Each directory lists a name once and the copy list holds no process
-// files, so every path built here is new: they skip the written index,
-// which would otherwise be asked twice for each of tens of thousands of files.
 constexpr StrView kThreadFiles[] = {sv_lit("/stat"), sv_lit("/status")};
 
+// Each directory lists a name once and the copy list holds no process
+// files, so every path built here is new: they skip the written index,
+// which would otherwise be asked for each of tens of thousands of files.
 void capture_threads(CaptureState* st, StrView pid) {
   ProcPath path;
   proc_path_set(&path, pid, sv_lit("/task"));
