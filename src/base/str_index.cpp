@@ -18,9 +18,14 @@ size_t slots_for(size_t need) {
   return n < kMinSlots ? kMinSlots : n;
 }
 
-// Where the probe for hash h starts: its high bits scaled to the slot count
-// (FNV-1a mixes the high bits of its hash best).
+// Where the probe for hash h starts: the hash, its bits mixed, scaled to the
+// slot count by its high bits. FNV-1a alone leaves keys that differ only in
+// their last bytes ("state0", "state1") with nearly equal high bits, which
+// would start their probes side by side.
 size_t home_slot(uint64_t h, size_t slots) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
   return static_cast<size_t>((static_cast<unsigned __int128>(h) * slots) >> 64);
 }
 
