@@ -2,8 +2,8 @@
 // errors by path, bundle members by name, written capture paths, threads by
 // name). It maps a key to a 32-bit value, usually the key's position in the
 // list that owns the records; it does not copy keys, so they must outlive it.
-// Open addressing with linear probing over FNV-1a hashes, kept at most half
-// full; all memory comes from the Arena.
+// Open addressing with linear probing over FNV-1a hashes, kept at most three
+// quarters full; all memory comes from the Arena.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,7 @@
 #include "base/arena.h"
 #include "base/str.h"
 
-// Sixteen bytes a slot: a bundle of 100,000 members indexes in 4 MiB. Keys
+// Sixteen bytes a slot: a bundle of 100,000 members indexes in 2 MiB. Keys
 // longer than 4 GiB are refused.
 struct StrIndexSlot {
   const char* key;  // null in an empty slot
@@ -22,7 +22,7 @@ struct StrIndexSlot {
 
 struct StrIndex {
   StrIndexSlot* slots;
-  size_t mask;   // slot count - 1; 0 with no slots yet
+  size_t size;   // slot count; 0 with no slots yet
   size_t count;  // keys held
 };
 

@@ -37,7 +37,7 @@ bool synthesize_dirs(Arena* a, BundleIndex* idx) {
       auto next = static_cast<uint32_t>(idx->members.count);
       if (!strindex_add(&idx->names, a, anc, next, nullptr)) break;
       if (idx->members.count - accepted >= budget) return false;
-      list_push(a, &idx->members, BundleMember{anc, sv_lit(""), true});
+      list_push(a, &idx->members, bundle_dir(anc));
     }
   }
   return true;
@@ -48,9 +48,7 @@ bool synthesize_dirs(Arena* a, BundleIndex* idx) {
 void link_tree(Arena* a, BundleIndex* idx) {
   size_t n = idx->members.count;
   idx->first_child = arena_array<int32_t>(a, n);
-  idx->next_sibling = arena_array<int32_t>(a, n);
   memset(idx->first_child, 0xff, n * sizeof(int32_t));
-  memset(idx->next_sibling, 0xff, n * sizeof(int32_t));
   idx->root_first = -1;
   for (size_t i = 0; i < n; i++) {
     int32_t m = static_cast<int32_t>(i);
@@ -62,7 +60,7 @@ void link_tree(Arena* a, BundleIndex* idx) {
       if (p < 0) continue;
       head = &idx->first_child[p];
     }
-    idx->next_sibling[i] = *head;
+    idx->members[i].next_sibling = *head;
     *head = m;
   }
 }

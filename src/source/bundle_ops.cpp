@@ -18,7 +18,7 @@ BundleIndex* index_of(Source* src) {
 const char* missing_reason(const BundleIndex* idx, StrView path) {
   for (StrView p = path_parent(path); !path_is_root(p); p = path_parent(p)) {
     int32_t m = bundle_lookup(idx, p);
-    if (m >= 0) return idx->members[m].is_dir ? "ENOENT" : "ENOTDIR";
+    if (m >= 0) return bundle_is_dir(idx->members[m]) ? "ENOENT" : "ENOTDIR";
   }
   return "ENOENT";
 }
@@ -26,8 +26,8 @@ const char* missing_reason(const BundleIndex* idx, StrView path) {
 bool bundle_read_raw(Source* src, StrView path, StrView* out) {
   BundleIndex* idx = index_of(src);
   int32_t m = path_is_root(path) ? -1 : bundle_lookup(idx, path);
-  if (m >= 0 && !idx->members[m].is_dir) {
-    *out = idx->members[m].data;
+  if (m >= 0 && !bundle_is_dir(idx->members[m])) {
+    *out = bundle_data(idx->members[m]);
     return true;
   }
   bool dir = path_is_root(path) || m >= 0;
@@ -51,7 +51,7 @@ int32_t first_entry(const BundleIndex* idx, StrView path, const char** err) {
   }
   // A file member that has entries below it (a malformed archive) still
   // lists them, as the names say it is a directory.
-  if (!idx->members[m].is_dir && idx->first_child[m] < 0) *err = "ENOTDIR";
+  if (!bundle_is_dir(idx->members[m]) && idx->first_child[m] < 0) *err = "ENOTDIR";
   return idx->first_child[m];
 }
 
@@ -63,7 +63,7 @@ void bundle_list(Source* src, StrView path, StrList* out) {
     record_read_error(src, path, sv_from_cstr(err));
     return;
   }
-  for (; e >= 0; e = idx->next_sibling[e])
+  for (; e >= 0; e = idx->members[e].next_sibling)
     strlist_add(src->arena, out, path_base_name(idx->members[e].name));
   strlist_sort(out);
 }
@@ -114,7 +114,7 @@ void glob_level(GlobWalk* w, int32_t dir, size_t level) {
     return;
   }
   int32_t e = dir >= 0 ? w->idx->first_child[dir] : w->idx->root_first;
-  for (; e >= 0; e = w->idx->next_sibling[e])
+  for (; e >= 0; e = w->idx->members[e].next_sibling)
     if (fnmatch(comp.ptr, scratch_name(w, w->idx->members[e].name), FNM_PATHNAME | FNM_PERIOD) == 0)
       glob_visit(w, e, level);
 }

@@ -178,16 +178,20 @@ bool mark_written(CaptureState* st, StrView path) {
   return strindex_add(&st->written, st->arena, path, 0, nullptr);
 }
 
-void capture_file(CaptureState* st, StrView path) {
-  uint32_t seen;
-  if (strindex_find(&st->written, path, &seen)) return;
+// Reads path and stores it; the caller has made sure it goes in once.
+void store_file(CaptureState* st, StrView path) {
   StrView data;
   if (!read_as_stored(st, path, &data)) return;
   if (st->redact) data = redacted_content(st->arena, path, data);
   BootFileKind kind = boot_file_kind(path);
   if (kind != BootFileKind::none) data = boot_file_keep(st->arena, kind, data, st->redact);
-  mark_written(st, path);
   if (tar_write_entry(&st->writer, path, data, false)) st->files++;
+}
+
+// A path is marked before it is read: one that cannot be read fails the same
+// way when asked again, so it is not tried twice.
+void capture_file(CaptureState* st, StrView path) {
+  if (mark_written(st, path)) store_file(st, path);
 }
 
 void capture_dir(CaptureState* st, StrView path) {
@@ -239,22 +243,65 @@ void capture_irq_actions(CaptureState* st) {
   }
 }
 
+// A process or thread id as the kernel names its directory: digits without
+// a leading zero. Another spelling ("012") names no other process: its files
+// are read under the id's own name, where that name's entry stores them.
+bool is_id_name(StrView name) {
+  int32_t id;
+  return parse_id(name, &id) && (name.len == 1 || name.ptr[0] != '0');
+}
+
+// A path under /proc built from listed names in a buffer of its own: the
+// process files are most of a capture, and each path is needed only until
+// its file is stored. Ids have at most ten digits, so every path fits.
+struct ProcPath {
+  char text[64];
+  size_t len;
+};
+
+void proc_path_set(ProcPath* p, StrView pid, StrView tail) {
+  p->len = 0;
+  const StrView parts[] = {sv_lit("/proc/"), pid, tail};
+  for (StrView part : parts) {
+    memcpy(p->text + p->len, part.ptr, part.len);
+    p->len += part.len;
+  }
+  p->text[p->len] = 0;
+}
+
+StrView proc_path_view(const ProcPath* p) { return StrView{p->text, p->len}; }
+
+constexpr StrView kThreadFiles[] = {sv_lit("/stat"), sv_lit("/status")};
+
+// Each directory lists a name once and the copy list holds no process
+// files, so every path built here is new: they skip the written index,
+// which would otherwise be asked for each of tens of thousands of files.
+void capture_threads(CaptureState* st, StrView pid) {
+  ProcPath path;
+  proc_path_set(&path, pid, sv_lit("/task"));
+  StrList tids{};
+  source_list(st->source, path.text, &tids);
+  for (StrView t : tids) {
+    if (!is_id_name(t)) continue;
+    for (StrView file : kThreadFiles) {
+      proc_path_set(&path, pid, sv_lit("/task/"));
+      memcpy(path.text + path.len, t.ptr, t.len);
+      memcpy(path.text + path.len + t.len, file.ptr, file.len + 1);
+      path.len += t.len + file.len;
+      store_file(st, proc_path_view(&path));
+    }
+  }
+}
+
 void capture_processes(CaptureState* st) {
-  Arena* a = st->arena;
   StrList pids{};
   source_list(st->source, "/proc", &pids);
   for (StrView p : pids) {
-    int32_t pid;
-    if (!parse_id(p, &pid)) continue;
-    capture_file(st, arena_sprintf(a, "/proc/%d/cmdline", pid));
-    StrList tids{};
-    source_list(st->source, arena_sprintf(a, "/proc/%d/task", pid).ptr, &tids);
-    for (StrView t : tids) {
-      int32_t tid;
-      if (!parse_id(t, &tid)) continue;
-      capture_file(st, arena_sprintf(a, "/proc/%d/task/%d/stat", pid, tid));
-      capture_file(st, arena_sprintf(a, "/proc/%d/task/%d/status", pid, tid));
-    }
+    if (!is_id_name(p)) continue;
+    ProcPath path;
+    proc_path_set(&path, p, sv_lit("/cmdline"));
+    store_file(st, proc_path_view(&path));
+    capture_threads(st, p);
   }
 }
 

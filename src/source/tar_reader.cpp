@@ -126,7 +126,7 @@ bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) 
       continue;
     }
     uint64_t size = field_octal(hdr + kSizeOff, kSizeLen);
-    if (size > n) {
+    if (size > n || size > UINT32_MAX) {
       *err = sv_lit("bundle is corrupt: implausible member size");
       return false;
     }
@@ -153,8 +153,7 @@ bool tar_walk(Arena* a, StrView archive, List<BundleMember>* out, StrView* err) 
     if (kind == Kind::skip) continue;
     StrView clean = tar_clean_name(a, name);
     if (path_is_root(clean)) continue;
-    bool is_dir = kind == Kind::dir;
-    list_push(a, out, BundleMember{clean, is_dir ? sv_lit("") : data, is_dir});
+    list_push(a, out, kind == Kind::dir ? bundle_dir(clean) : bundle_file(clean, data));
   }
   return true;
 }
