@@ -38,6 +38,15 @@ void TempDir::write(const std::string& rel, const std::string& content) const {
   std::ofstream(p, std::ios::binary) << content;
 }
 
+std::vector<std::string> files_in(const std::string& dir) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+    if (e.path().filename().string()[0] != '.') out.push_back(e.path().string());
+  }
+  return out;
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;

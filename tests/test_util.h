@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/arena.h"
 #include "base/str.h"
@@ -45,4 +46,6 @@ RunResult run_kelvane(const std::string& args, const std::string& env = "",
                       const std::string& cwd = "");
 
 std::string read_file(const std::string& path);
+// The paths of the entries of dir but its dot files; none when dir is absent.
+std::vector<std::string> files_in(const std::string& dir);
 std::string tests_dir();

@@ -1,7 +1,6 @@
 // The whole-pipeline fuzz targets' seeds (packed from the fixture trees) and
 // every input they kept go through both harnesses again.
-#include <dirent.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -11,17 +10,6 @@
 #include "test_util.h"
 
 namespace {
-
-std::vector<std::string> files_in(const std::string& dir) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return out;
-  while (const dirent* e = readdir(d)) {
-    if (e->d_name[0] != '.') out.push_back(dir + "/" + e->d_name);
-  }
-  closedir(d);
-  return out;
-}
 
 TEST(PipelineFuzzInputs, SeedsAndKeptInputsKeepEveryInvariant) {
   TempDir work;

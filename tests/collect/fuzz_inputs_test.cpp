@@ -1,6 +1,5 @@
 // Every seed and every input the fuzzers kept goes through the parsers of
 // the CPU, sysctl and mount files again.
-#include <dirent.h>
 
 #include <string>
 #include <vector>
@@ -10,17 +9,6 @@
 #include "test_util.h"
 
 namespace {
-
-std::vector<std::string> files_in(const std::string& dir) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return out;
-  while (const dirent* e = readdir(d)) {
-    if (e->d_name[0] != '.') out.push_back(dir + "/" + e->d_name);
-  }
-  closedir(d);
-  return out;
-}
 
 struct Target {
   const char* name;

@@ -2,7 +2,6 @@
 // again, with the same checks the fuzz targets make.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,11 +12,7 @@
 namespace {
 
 std::vector<std::string> kept(const char* target) {
-  std::vector<std::string> out;
-  std::filesystem::path dir = tests_dir() + "/fixtures/fuzz/" + target;
-  if (!std::filesystem::is_directory(dir)) return out;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) out.push_back(e.path().string());
-  return out;
+  return files_in(tests_dir() + "/fixtures/fuzz/" + target);
 }
 
 class KeptFuzzInputs : public ArenaTest {
