@@ -17,11 +17,17 @@ constexpr size_t kFirstBuffer = size_t{64} << 10;
 // full pipe, but cannot exhaust memory.
 constexpr size_t kMaxOutput = size_t{64} << 20;
 
-int64_t now_ms() {
+// The monotonic clock in microseconds. Deadlines and the grace are kept at
+// this grain: in whole milliseconds, truncated, each fired up to a
+// millisecond before its time.
+int64_t now_us() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
+
+// Whole milliseconds, rounded up, for poll and the waits.
+int64_t ceil_ms(int64_t us) { return us <= 0 ? 0 : (us + 999) / 1000; }
 
 struct OutBuf {
   Arena* arena;
@@ -45,12 +51,13 @@ char* free_space(OutBuf* b, size_t* room, char* scratch, size_t scratch_len) {
   return scratch;
 }
 
-// Reads until end of file, a read error, or the deadline. Answers false when
+// Reads until end of file, a read error, or the deadline (microseconds of
+// the monotonic clock). Answers false when
 // the deadline passed with the tool still running.
 bool read_until(int fd, OutBuf* b, int64_t deadline) {
   char scratch[4096];
   for (;;) {
-    int64_t left = deadline - now_ms();
+    int64_t left = ceil_ms(deadline - now_us());
     if (left <= 0) return false;
     pollfd p = {fd, POLLIN, 0};
     int ready = poll(&p, 1, static_cast<int>(left > 1000000 ? 1000000 : left));
@@ -68,12 +75,12 @@ bool read_until(int fd, OutBuf* b, int64_t deadline) {
 
 // Waits for the child up to ms milliseconds; answers whether it was reaped.
 bool reap_within(pid_t pid, int64_t ms) {
-  int64_t end = now_ms() + ms;
+  int64_t end = now_us() + ms * 1000;
   for (;;) {
     int status = 0;
     pid_t r = waitpid(pid, &status, WNOHANG);
     if (r == pid || (r < 0 && errno != EINTR)) return true;
-    if (now_ms() >= end) return false;
+    if (now_us() >= end) return false;
     usleep(10000);
   }
 }
@@ -102,7 +109,7 @@ void stop_child(pid_t pid, int64_t grace_ms) {
 bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, StrView* out) {
   *out = kNoneView;
   if (!argv || !argv[0]) return false;
-  int64_t deadline = now_ms() + limits.deadline_ms;
+  int64_t deadline = now_us() + limits.deadline_ms * 1000;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
   pid_t pid = fork();
@@ -119,8 +126,7 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, StrVi
   if (finished) {
     // The output has ended; a tool that closed its streams but goes on
     // running is held to the same deadline.
-    int64_t left = deadline - now_ms();
-    if (!reap_within(pid, left > 0 ? left : 0)) stop_child(pid, limits.grace_ms);
+    if (!reap_within(pid, ceil_ms(deadline - now_us()))) stop_child(pid, limits.grace_ms);
   } else {
     stop_child(pid, limits.grace_ms);
   }
