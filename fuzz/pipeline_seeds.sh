@@ -93,9 +93,10 @@ hostile_records | seed hostile-names-minimal kernel-minimal
 
 # The dictionary: every string literal of the collectors and the tool
 # parsers (paths with a number where a format wants one), the kernel
-# configuration symbols and boot parameters, the framing's own words, and
-# the bytes no report may pass on as they are: each C0 control, DEL, the C1
-# controls, bytes that never start UTF-8, and markup.
+# configuration symbols and boot parameters, the framing's own words,
+# numbers that are hard to parse or to write back exactly, and the bytes no
+# report may pass on as they are: each C0 control, DEL, the C1 controls,
+# bytes that never start UTF-8, and markup.
 {
   cat src/collect/*.cpp src/measure/*_parse.cpp src/base/boot_params.h |
     grep -oE '"([^"\\]|\\.){2,80}"' | sed 's/%d/0/g; s/%s/x/g' | grep -v '%' |
@@ -103,6 +104,8 @@ hostile_records | seed hostile-names-minimal kernel-minimal
   printf '"%s"\n' '!interrupts' '!softirqs' '!options' '!run cyclictest' '!run hwlatdetect' \
     '!run rtla timerlat' '!run rtla osnoise' 'measure' 'privileged' 'profile=low-latency' \
     'target=' 'window=' 'duration=' '<script' '</' '&' "'" '\\' '\"'
+  printf '"%s"\n' 0.1 3.14159265358979 1e-7 2.5e+300 123456789 4294967296 \
+    9223372036854775807 18446744073709551615 -1 -0
   for b in $(seq 0 31) 127 192 193 245 255; do printf '"\\x%02X"\n' "$b"; done
   for b in $(seq 128 159); do printf '"\\xC2\\x%02X"\n' "$b"; done
 } | LC_ALL=C sort -u >"$dict"
