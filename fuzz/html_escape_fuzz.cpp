@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "base/utf8.h"
 #include "report/html_escape.h"
 #include "report/json_write.h"
 
