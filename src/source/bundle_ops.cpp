@@ -68,12 +68,6 @@ void bundle_list(Source* src, StrView path, StrList* out) {
   strlist_sort(out);
 }
 
-bool has_wildcard(StrView c) {
-  for (size_t i = 0; i < c.len; i++)
-    if (c.ptr[i] == '*' || c.ptr[i] == '?' || c.ptr[i] == '[') return true;
-  return false;
-}
-
 struct GlobWalk {
   Source* src;
   BundleIndex* idx;
@@ -104,7 +98,7 @@ void glob_visit(GlobWalk* w, int32_t m, size_t level) {
 // nor a leading "." of a name, as on a real file system.
 void glob_level(GlobWalk* w, int32_t dir, size_t level) {
   StrView comp = w->comps[level];
-  if (!has_wildcard(comp)) {
+  if (!path_has_wildcard(comp)) {
     w->scratch.len = 0;
     if (dir >= 0) sb_append_view(&w->scratch, w->idx->members[dir].name);
     sb_append_char(&w->scratch, '/');

@@ -4,9 +4,7 @@
 // (or even opened) as if it were a file.
 #include "source/dir_source.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,13 +12,23 @@
 #include <climits>
 #include <cstring>
 
+#include "source/dir_entries.h"
+#include "source/dir_glob.h"
+
 namespace {
 
 constexpr uint64_t kMinReadBuffer = 8192;
 constexpr size_t kMaxReadChunk = size_t{1} << 30;
-constexpr const char kGlobSpecial[] = "*?[]\\";
 
-StrView dir_root(const Source* src) { return *static_cast<const StrView*>(src->ctx); }
+struct DirCtx {
+  StrView root;
+  // Paths of a tree that its listings showed to be regular files, not links.
+  StrIndex regular;
+};
+
+DirCtx* dir_ctx(const Source* src) { return static_cast<DirCtx*>(src->ctx); }
+
+StrView dir_root(const Source* src) { return dir_ctx(src)->root; }
 
 bool has_nul(StrView v) { return v.len && memchr(v.ptr, 0, v.len) != nullptr; }
 
@@ -93,11 +101,17 @@ int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
   // node can have effects of its own, and opening a FIFO releases a writer
   // waiting at its other end. The open file is asked again, so an entry
   // swapped between the look and the open is still refused.
-  if (!src->live) {
+  // A path the tree's listing showed as a regular file is opened without
+  // following a link, so a link put in its place since is refused too.
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  uint32_t seen;
+  if (!src->live && strindex_find(&dir_ctx(src)->regular, path, &seen)) {
+    flags |= O_NOFOLLOW;
+  } else if (!src->live) {
     if (stat(full, st) != 0) return fail_open(src, path, errno, -1);
     if (!is_readable_kind(src, path, st->st_mode)) return -1;
   }
-  int fd = open(full, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  int fd = open(full, flags);
   if (fd < 0) return fail_open(src, path, errno, -1);
   if (fstat(fd, st) != 0) return fail_open(src, path, errno, fd);
   if (!is_readable_kind(src, path, st->st_mode)) {
@@ -169,48 +183,22 @@ bool dir_exists(Source* src, StrView path) {
 
 void dir_list(Source* src, StrView path, StrList* out) {
   const char* full = full_path(src, path);
-  if (!full) {
-    record_read_errno(src, path, EINVAL);
+  List<DirEntry> entries{};
+  if (!full || !dir_entries(src->arena, full, nullptr, &entries)) {
+    record_read_errno(src, path, full ? errno : EINVAL);
     return;
   }
-  DIR* d = opendir(full);
-  if (!d) {
-    record_read_errno(src, path, errno);
-    return;
-  }
-  while (const dirent* e = readdir(d)) {
-    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
-    strlist_add(src->arena, out, arena_strndup(src->arena, sv_from_cstr(e->d_name)));
-  }
-  closedir(d);
+  list_reserve(src->arena, out, entries.count);
+  for (const DirEntry& e : entries) strlist_add(src->arena, out, e.name);
   strlist_sort(out);
 }
 
-// The root with every wildcard character escaped, so that a tree at
-// /data/box[1] is matched literally and only the pattern below it expands.
-void append_escaped_root(StrBuf* sb, StrView root) {
-  for (size_t i = 0; i < root.len; i++) {
-    if (strchr(kGlobSpecial, root.ptr[i])) sb_append_char(sb, '\\');
-    sb_append_char(sb, root.ptr[i]);
-  }
-}
-
+// A tree remembers the matches its walk saw to be regular files: reading
+// one needs no second look.
 void dir_glob(Source* src, StrView pattern, StrList* out) {
   if (has_nul(pattern)) return;
-  StrView root = dir_root(src);
-  StrBuf sb;
-  sb_init(&sb, src->arena);
-  append_escaped_root(&sb, root);
-  sb_append_view(&sb, pattern);
-  glob_t g{};
-  if (glob(sb_view(&sb).ptr, GLOB_NOSORT, nullptr, &g) == 0) {
-    for (size_t i = 0; i < g.gl_pathc; i++) {
-      StrView m = sv_from_cstr(g.gl_pathv[i]);
-      if (root.len > 0 && m.len >= root.len) m = StrView{m.ptr + root.len, m.len - root.len};
-      strlist_add(src->arena, out, arena_strndup(src->arena, m));
-    }
-  }
-  globfree(&g);
+  DirCtx* ctx = dir_ctx(src);
+  dir_glob_expand(src->arena, ctx->root, pattern, out, src->live ? nullptr : &ctx->regular);
   strlist_sort(out);
 }
 
@@ -220,8 +208,9 @@ constexpr SourceOps kDirOps = {dir_read_raw, dir_exists, dir_list, dir_glob, dir
 
 Source* dir_source_new(Arena* a, StrView root, const char* label, bool live) {
   Source* src = arena_new<Source>(a);
-  StrView* ctx = arena_new<StrView>(a);
-  *ctx = root;
+  DirCtx* ctx = arena_new<DirCtx>(a);
+  ctx->root = root;
+  if (!live) strindex_init(&ctx->regular, a, 64);
   src->arena = a;
   src->live = live;
   src->label = label;

@@ -76,3 +76,9 @@ StrView normalize_path(Arena* a, StrView path) {
   }
   return sb_view(&sb);
 }
+
+bool path_has_wildcard(StrView c) {
+  for (size_t i = 0; i < c.len; i++)
+    if (c.ptr[i] == '*' || c.ptr[i] == '?' || c.ptr[i] == '[') return true;
+  return false;
+}

@@ -11,3 +11,6 @@ inline bool path_is_root(StrView p) {
 StrView path_parent(StrView p);
 // The last component: "/a/b" gives "b", "/" gives "".
 StrView path_base_name(StrView p);
+// Whether component c holds a wildcard ("*", "?" or "[") and so names the
+// entries it matches rather than one of its own.
+bool path_has_wildcard(StrView c);
