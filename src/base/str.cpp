@@ -173,13 +173,22 @@ StrView arena_sprintf(Arena* a, const char* fmt, ...) {
   return v;
 }
 
+// Eight bytes at a time, each word folded in with a multiply: the indexes
+// hash every member name of a bundle and every path a capture stores, and a
+// byte at a time waits on one multiply per byte.
 uint64_t sv_hash(StrView v) {
-  uint64_t h = 14695981039346656037ull;
-  for (size_t i = 0; i < v.len; i++) {
-    h ^= static_cast<unsigned char>(v.ptr[i]);
-    h *= 1099511628211ull;
+  uint64_t h = 0x9e3779b97f4a7c15ull ^ v.len;
+  size_t i = 0;
+  for (; i + 8 <= v.len; i += 8) {
+    uint64_t w;
+    memcpy(&w, v.ptr + i, 8);
+    h = (h ^ w) * 0xff51afd7ed558ccdull;
+    h ^= h >> 32;
   }
-  return h;
+  uint64_t tail = 0;
+  if (i < v.len) memcpy(&tail, v.ptr + i, v.len - i);
+  h = (h ^ tail) * 0xc4ceb9fe1a85ec53ull;
+  return h ^ (h >> 29);
 }
 
 void sb_init(StrBuf* sb, Arena* a) {

@@ -62,7 +62,7 @@ StrView arena_strndup(Arena* a, StrView v);
 char* arena_cstr(Arena* a, StrView v);
 StrView arena_sprintf(Arena* a, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 StrView arena_vsprintf(Arena* a, const char* fmt, va_list ap) __attribute__((format(printf, 2, 0)));
-// FNV-1a over the bytes of v: the hash of the path and member-name indexes.
+// A 64-bit hash of the bytes of v: the hash of the path and member-name indexes.
 uint64_t sv_hash(StrView v);
 
 struct StrBuf {

@@ -19,9 +19,9 @@ size_t slots_for(size_t need) {
 }
 
 // Where the probe for hash h starts: the hash, its bits mixed, scaled to the
-// slot count by its high bits. FNV-1a alone leaves keys that differ only in
-// their last bytes ("state0", "state1") with nearly equal high bits, which
-// would start their probes side by side.
+// slot count by its high bits. The mixing spreads keys that differ only in
+// their last bytes ("state0", "state1") over the table, where nearly equal
+// high bits would start their probes side by side.
 size_t home_slot(uint64_t h, size_t slots) {
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdull;

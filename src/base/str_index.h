@@ -2,7 +2,7 @@
 // errors by path, bundle members by name, written capture paths, threads by
 // name). It maps a key to a 32-bit value, usually the key's position in the
 // list that owns the records; it does not copy keys, so they must outlive it.
-// Open addressing with linear probing over FNV-1a hashes, kept at most three
+// Open addressing with linear probing over sv_hash, kept at most three
 // quarters full; all memory comes from the Arena.
 #pragma once
 

@@ -14,7 +14,7 @@ struct GlobWalk {
   StrList comps;  // NUL-terminated pattern components
   StrBuf path;    // root and the names matched so far
   StrList* out;
-  StrIndex* regular;
+  StrList* regular;
 };
 
 // Entries a further component can be looked up in: directories, and what
@@ -27,7 +27,7 @@ void add_match(GlobWalk* w, bool is_regular) {
   StrView full = sb_view(&w->path);
   StrView m = arena_strndup(w->arena, sv_slice(full, w->root_len, full.len));
   strlist_add(w->arena, w->out, m);
-  if (is_regular && w->regular) strindex_add(w->regular, w->arena, m, 0, nullptr);
+  if (is_regular && w->regular) strlist_add(w->arena, w->regular, m);
 }
 
 void walk(GlobWalk* w, size_t level);
@@ -68,7 +68,7 @@ void walk(GlobWalk* w, size_t level) {
 
 }  // namespace
 
-void dir_glob_expand(Arena* a, StrView root, StrView pattern, StrList* out, StrIndex* regular) {
+void dir_glob_expand(Arena* a, StrView root, StrView pattern, StrList* out, StrList* regular) {
   GlobWalk w{a, root.len, {}, {}, out, regular};
   StrView cursor = pattern;
   for (StrView c; sv_present(c = sv_next_token(&cursor, "/"));)

@@ -6,11 +6,10 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "base/str.h"
-#include "base/str_index.h"
 
 // Adds to out (unsorted) the path, as the analysed machine names it, of every
 // entry under root that matches pattern, a normalised absolute path. A last
 // component without wildcards matches an entry that exists, a dangling link
 // included. When regular is given, the matches the walk saw to be regular
 // files themselves (not links) go into it too.
-void dir_glob_expand(Arena* a, StrView root, StrView pattern, StrList* out, StrIndex* regular);
+void dir_glob_expand(Arena* a, StrView root, StrView pattern, StrList* out, StrList* regular);

@@ -22,7 +22,8 @@ constexpr size_t kMaxReadChunk = size_t{1} << 30;
 
 struct DirCtx {
   StrView root;
-  // Paths of a tree that its listings showed to be regular files, not links.
+  // The matches of the tree's latest glob that its listings showed to be
+  // regular files, not links: the caller reads them next.
   StrIndex regular;
 };
 
@@ -193,13 +194,18 @@ void dir_list(Source* src, StrView path, StrList* out) {
   strlist_sort(out);
 }
 
-// A tree remembers the matches its walk saw to be regular files: reading
-// one needs no second look.
+// A tree remembers which matches of its latest glob the walk saw to be
+// regular files, so that reading them, as a caller does next, needs no
+// second look. Only the latest: a look stays as fresh as the listing.
 void dir_glob(Source* src, StrView pattern, StrList* out) {
   if (has_nul(pattern)) return;
   DirCtx* ctx = dir_ctx(src);
-  dir_glob_expand(src->arena, ctx->root, pattern, out, src->live ? nullptr : &ctx->regular);
+  StrList regular{};
+  dir_glob_expand(src->arena, ctx->root, pattern, out, src->live ? nullptr : &regular);
   strlist_sort(out);
+  if (src->live) return;
+  strindex_init(&ctx->regular, src->arena, regular.count);
+  for (StrView m : regular) strindex_add(&ctx->regular, src->arena, m, 0, nullptr);
 }
 
 constexpr SourceOps kDirOps = {dir_read_raw, dir_exists, dir_list, dir_glob, dir_read_into};
@@ -210,7 +216,6 @@ Source* dir_source_new(Arena* a, StrView root, const char* label, bool live) {
   Source* src = arena_new<Source>(a);
   DirCtx* ctx = arena_new<DirCtx>(a);
   ctx->root = root;
-  if (!live) strindex_init(&ctx->regular, a, 64);
   src->arena = a;
   src->live = live;
   src->label = label;
