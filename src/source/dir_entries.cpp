@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,18 +17,12 @@ bool is_dot_entry(const char* name) {
   return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
-bool wanted(const char* name, const char* match) {
-  return !is_dot_entry(name) &&
-         (!match || fnmatch(match, name, FNM_PATHNAME | FNM_PERIOD) == 0);
-}
-
-// Adds the entries of one getdents64 answer of n bytes.
-void add_entries(Arena* a, const char* buf, ssize_t n, const char* match, List<DirEntry>* out) {
+// Hands out the entries of one getdents64 answer of n bytes.
+void visit_entries(const char* buf, ssize_t n, DirEntryFn fn, void* ctx) {
   for (ssize_t off = 0; off < n;) {
     const dirent64* e = reinterpret_cast<const dirent64*>(buf + off);
     off += e->d_reclen;
-    if (wanted(e->d_name, match))
-      list_push(a, out, DirEntry{arena_strndup(a, sv_from_cstr(e->d_name)), e->d_type});
+    if (!is_dot_entry(e->d_name)) fn(ctx, DirEntry{sv_from_cstr(e->d_name), e->d_type});
   }
 }
 
@@ -37,12 +30,12 @@ void add_entries(Arena* a, const char* buf, ssize_t n, const char* match, List<D
 
 // getdents64 on a descriptor of our own instead of opendir, which also asks
 // fstat for a buffer size: a capture lists thousands of directories.
-bool dir_entries(Arena* a, const char* path, const char* match, List<DirEntry>* out) {
+bool dir_each_entry(const char* path, DirEntryFn fn, void* ctx) {
   int fd = open(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   alignas(dirent64) char buf[kListBuffer];
   ssize_t n;
-  while ((n = getdents64(fd, buf, sizeof buf)) > 0) add_entries(a, buf, n, match, out);
+  while ((n = getdents64(fd, buf, sizeof buf)) > 0) visit_entries(buf, n, fn, ctx);
   int err = errno;
   close(fd);
   errno = err;

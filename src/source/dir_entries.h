@@ -3,17 +3,16 @@
 // from a directory.
 #pragma once
 
-#include "base/arena.h"
-#include "base/list.h"
 #include "base/str.h"
 
 struct DirEntry {
-  StrView name;        // NUL-terminated Arena text
+  StrView name;        // NUL-terminated; valid only during the call that hands it out
   unsigned char type;  // DT_REG, DT_DIR, DT_LNK, ...; DT_UNKNOWN where the file system does not say
 };
 
-// The entries of the directory at path, without "." and "..", in the order
-// the kernel lists them; with match, only the names fnmatch finds matching it
-// (a wildcard never matches a leading "."). False with errno set when the
-// directory cannot be listed.
-bool dir_entries(Arena* a, const char* path, const char* match, List<DirEntry>* out);
+using DirEntryFn = void (*)(void* ctx, DirEntry e);
+
+// Calls fn for each entry of the directory at path but "." and "..", in the
+// order the kernel lists them. False with errno set when the directory
+// cannot be listed (fn may have seen some entries by then).
+bool dir_each_entry(const char* path, DirEntryFn fn, void* ctx);

@@ -1,6 +1,7 @@
 #include "source/dir_glob.h"
 
 #include <dirent.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include "source/dir_entries.h"
@@ -32,6 +33,20 @@ void add_match(GlobWalk* w, bool is_regular) {
 
 void walk(GlobWalk* w, size_t level);
 
+// The entries of one directory that a wildcard component matches; they are
+// walked once the directory is closed.
+struct Matches {
+  Arena* arena;
+  const char* comp;
+  List<DirEntry> entries;
+};
+
+void add_if_matching(void* ctx, DirEntry e) {
+  Matches* m = static_cast<Matches*>(ctx);
+  if (fnmatch(m->comp, e.name.ptr, FNM_PATHNAME | FNM_PERIOD) == 0)
+    list_push(m->arena, &m->entries, DirEntry{arena_strndup(m->arena, e.name), e.type});
+}
+
 // Goes on below the path plus "/" name: the next component, or the match
 // itself when name was the last. A listed entry brings its type; a name
 // taken from the pattern is looked at (without following a link) only when
@@ -60,10 +75,9 @@ void walk(GlobWalk* w, size_t level) {
     step(w, level, comp, DT_UNKNOWN, false);
     return;
   }
-  List<DirEntry> entries{};
-  const char* dir = w->path.len ? w->path.data : "/";
-  dir_entries(w->arena, dir, comp.ptr, &entries);
-  for (const DirEntry& e : entries) step(w, level, e.name, e.type, true);
+  Matches m{w->arena, comp.ptr, {}};
+  dir_each_entry(w->path.len ? w->path.data : "/", add_if_matching, &m);
+  for (const DirEntry& e : m.entries) step(w, level, e.name, e.type, true);
 }
 
 }  // namespace

@@ -182,15 +182,21 @@ bool dir_exists(Source* src, StrView path) {
   return full && stat(full, &st) == 0;
 }
 
+struct NameSink {
+  Arena* arena;
+  StrList* out;
+};
+
+void add_name(void* ctx, DirEntry e) {
+  NameSink* sink = static_cast<NameSink*>(ctx);
+  strlist_add(sink->arena, sink->out, arena_strndup(sink->arena, e.name));
+}
+
 void dir_list(Source* src, StrView path, StrList* out) {
   const char* full = full_path(src, path);
-  List<DirEntry> entries{};
-  if (!full || !dir_entries(src->arena, full, nullptr, &entries)) {
+  NameSink sink{src->arena, out};
+  if (!full || !dir_each_entry(full, add_name, &sink))
     record_read_errno(src, path, full ? errno : EINVAL);
-    return;
-  }
-  list_reserve(src->arena, out, entries.count);
-  for (const DirEntry& e : entries) strlist_add(src->arena, out, e.name);
   strlist_sort(out);
 }
 
