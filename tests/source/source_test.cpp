@@ -242,6 +242,35 @@ TEST_F(SourceTest, DeviceNodeInATreeIsNotRead) {
   EXPECT_TRUE(source_exists(src, "/proc/zero"));
 }
 
+// A glob's match that its listing showed as a regular file is read without a
+// second look, so what replaced it since must still be refused: a link is
+// not followed, and a FIFO the glob matched is not opened.
+TEST_F(SourceTest, GlobbedFilesReplacedSinceTheListingAreNotRead) {
+  tree.write("proc/a", "1\n");
+  tree.write("proc/b", "2\n");
+  std::string fifo = tree.file("proc/f");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  HangGuard guard;
+  Source* src = open(tree.path);
+  StrList g{};
+  source_glob(src, "/proc/*", &g);
+  ASSERT_EQ(g.count, 3u);
+  ASSERT_EQ(unlink(tree.file("proc/a").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/zero", tree.file("proc/a").c_str()), 0);
+  EXPECT_EQ(source_read(src, "/proc/a").ptr, nullptr);
+  EXPECT_EQ(error_of(src, "/proc/a"), "errno 40");  // ELOOP
+  EXPECT_EQ(str(source_read(src, "/proc/b")), "2\n");
+  pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) _exit(::open(fifo.c_str(), O_WRONLY) >= 0 ? 0 : 1);
+  usleep(100 * 1000);  // the writer waits in its open
+  EXPECT_EQ(source_read(src, "/proc/f").ptr, nullptr);
+  usleep(100 * 1000);
+  EXPECT_EQ(waitpid(writer, nullptr, WNOHANG), 0) << "the FIFO was opened";
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+}
+
 TEST_F(SourceTest, ErrorNumbersOutsideTheTableAreNamedByNumber) {
   // A symbolic link loop fails with ELOOP (40), which has no name of its own.
   ASSERT_EQ(symlink("loop", tree.file("loop").c_str()), 0);
