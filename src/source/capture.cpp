@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "base/parse.h"
 #include "source/capture_boot.h"
+#include "source/path.h"
 #include "source/tar_writer.h"
 
 // Everything the analysis reads; entries with "*", "?" or "[" are patterns.
@@ -144,10 +145,6 @@ struct CaptureState {
   StrIndex written;  // every path stored, so that each goes in once
 };
 
-bool is_pattern(const char* entry) {
-  return strpbrk(entry, "*?[") != nullptr;
-}
-
 bool is_irq_file(StrView name) {
   for (const char* f : kIrqFiles)
     if (sv_eq_cstr(name, f)) return true;
@@ -201,7 +198,7 @@ void capture_dir(CaptureState* st, StrView path) {
 
 void capture_copy_list(CaptureState* st) {
   for (const char* entry : kCopyList) {
-    if (!is_pattern(entry)) {
+    if (!path_has_wildcard(sv_from_cstr(entry))) {
       capture_file(st, sv_from_cstr(entry));
       continue;
     }
