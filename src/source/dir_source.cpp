@@ -101,9 +101,10 @@ int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
   // In a tree the entry is looked at before it is opened: opening a device
   // node can have effects of its own, and opening a FIFO releases a writer
   // waiting at its other end. The open file is asked again, so an entry
-  // swapped between the look and the open is still refused.
-  // A path the tree's listing showed as a regular file is opened without
-  // following a link, so a link put in its place since is refused too.
+  // swapped between the look and the open is still refused. A match of the
+  // latest glob that its listing showed as a regular file needs no look of
+  // its own: it is opened without following a link, so that a link put in
+  // its place since is refused too.
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   uint32_t seen;
   if (!src->live && strindex_find(&dir_ctx(src)->regular, path, &seen)) {
