@@ -113,6 +113,7 @@ void arena_init(Arena* a) {
   a->head = nullptr;
   a->block_size = kArenaBlockSize;
   a->total = 0;
+  a->cleanups = nullptr;
 }
 
 void* arena_alloc(Arena* a, size_t n) {
@@ -179,7 +180,15 @@ void arena_trim(Arena* a, void* ptr, size_t old_size, size_t new_size) {
   a->total -= old16 - new16;
 }
 
+void arena_on_release(Arena* a, void (*release)(void* ctx), void* ctx) {
+  ArenaCleanup* c = arena_new<ArenaCleanup>(a);
+  *c = ArenaCleanup{release, ctx, a->cleanups};
+  a->cleanups = c;
+}
+
 void arena_release(Arena* a) {
+  for (ArenaCleanup* c = a->cleanups; c; c = c->next) c->release(c->ctx);
+  a->cleanups = nullptr;
   ArenaBlock* b = a->head;
   while (b) {
     ArenaBlock* next = b->next;

@@ -13,10 +13,19 @@ struct ArenaBlock {
   // the data area follows the header
 };
 
+// Something a run holds besides memory (a descriptor), given back when the
+// Arena is released.
+struct ArenaCleanup {
+  void (*release)(void* ctx);
+  void* ctx;
+  ArenaCleanup* next;
+};
+
 struct Arena {
   ArenaBlock* head;
   uint64_t block_size;
   uint64_t total;
+  ArenaCleanup* cleanups;
 };
 
 constexpr uint64_t kArenaBlockSize = 262144;
@@ -51,6 +60,9 @@ void* arena_realloc(Arena* a, void* ptr, size_t old_size, size_t new_size);
 // latest allocation (a file buffer sized generously before reading), so that
 // the next allocation reuses it; otherwise nothing. The tail is zeroed again.
 void arena_trim(Arena* a, void* ptr, size_t old_size, size_t new_size);
+// Calls release(ctx) first thing when a is released, the latest registered
+// first.
+void arena_on_release(Arena* a, void (*release)(void* ctx), void* ctx);
 void arena_release(Arena* a);
 
 // One zero-initialised T (T must be a plain record).

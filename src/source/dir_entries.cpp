@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -28,16 +27,15 @@ void visit_entries(const char* buf, ssize_t n, DirEntryFn fn, void* ctx) {
 
 }  // namespace
 
-// getdents64 on a descriptor of our own instead of opendir, which also asks
-// fstat for a buffer size: a capture lists thousands of directories.
-bool dir_each_entry(const char* path, DirEntryFn fn, void* ctx) {
-  int fd = open(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+int dir_open(int dirfd, const char* path) {
+  return openat(dirfd, path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// getdents64 on a descriptor of our own instead of readdir, whose opendir
+// also asks fstat for a buffer size: a capture lists thousands of directories.
+bool dir_each_entry(int fd, DirEntryFn fn, void* ctx) {
   alignas(dirent64) char buf[kListBuffer];
   ssize_t n;
   while ((n = getdents64(fd, buf, sizeof buf)) > 0) visit_entries(buf, n, fn, ctx);
-  int err = errno;
-  close(fd);
-  errno = err;
   return n == 0;
 }

@@ -12,7 +12,11 @@ struct DirEntry {
 
 using DirEntryFn = void (*)(void* ctx, DirEntry e);
 
-// Calls fn for each entry of the directory at path but "." and "..", in the
-// order the kernel lists them. False with errno set when the directory
-// cannot be listed (fn may have seen some entries by then).
-bool dir_each_entry(const char* path, DirEntryFn fn, void* ctx);
+// Opens the directory at path (relative to the directory dirfd, or
+// AT_FDCWD) for listing; -1 with errno set.
+int dir_open(int dirfd, const char* path);
+
+// Calls fn for each entry of the open directory fd but "." and "..", in the
+// order the kernel lists them; fd stays open. False with errno set when the
+// listing fails (fn may have seen some entries by then).
+bool dir_each_entry(int fd, DirEntryFn fn, void* ctx);

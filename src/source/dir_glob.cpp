@@ -1,8 +1,10 @@
 #include "source/dir_glob.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "source/dir_entries.h"
 #include "source/path.h"
@@ -76,7 +78,10 @@ void walk(GlobWalk* w, size_t level) {
     return;
   }
   Matches m{w->arena, comp.ptr, {}};
-  dir_each_entry(w->path.len ? w->path.data : "/", add_if_matching, &m);
+  int fd = dir_open(AT_FDCWD, w->path.len ? w->path.data : "/");
+  if (fd < 0) return;
+  dir_each_entry(fd, add_if_matching, &m);
+  close(fd);
   for (const DirEntry& e : m.entries) step(w, level, e.name, e.type, true);
 }
 

@@ -25,9 +25,35 @@ struct DirCtx {
   // The matches of the tree's latest glob that its listings showed to be
   // regular files, not links: the caller reads them next.
   StrIndex regular;
+  // The directory listed last stays open (-1: none), so that the files a
+  // caller reads below it next -- a process's threads -- are looked up from
+  // there rather than walked to from the root each time.
+  int held_fd;
+  StrView held_path;
 };
 
 DirCtx* dir_ctx(const Source* src) { return static_cast<DirCtx*>(src->ctx); }
+
+void let_go(DirCtx* ctx) {
+  if (ctx->held_fd >= 0) close(ctx->held_fd);
+  ctx->held_fd = -1;
+}
+
+void let_go_at_release(void* ctx) { let_go(static_cast<DirCtx*>(ctx)); }
+
+// Where a walk to root + path (full) starts: the held directory when path
+// lies below it, with *rel the rest of full; else the current directory,
+// with *rel all of full (which is absolute).
+int walk_start(const DirCtx* ctx, StrView path, const char* full, const char** rel) {
+  StrView held = ctx->held_path;
+  if (ctx->held_fd >= 0 && path.len > held.len + 1 && path.ptr[held.len] == '/' &&
+      memcmp(path.ptr, held.ptr, held.len) == 0) {
+    *rel = full + ctx->root.len + held.len + 1;
+    return ctx->held_fd;
+  }
+  *rel = full;
+  return AT_FDCWD;
+}
 
 StrView dir_root(const Source* src) { return dir_ctx(src)->root; }
 
@@ -106,14 +132,16 @@ int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
   // its own: it is opened without following a link, so that a link put in
   // its place since is refused too.
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  const char* rel;
+  int at = walk_start(dir_ctx(src), path, full, &rel);
   uint32_t seen;
   if (!src->live && strindex_find(&dir_ctx(src)->regular, path, &seen)) {
     flags |= O_NOFOLLOW;
   } else if (!src->live) {
-    if (stat(full, st) != 0) return fail_open(src, path, errno, -1);
+    if (fstatat(at, rel, st, 0) != 0) return fail_open(src, path, errno, -1);
     if (!is_readable_kind(src, path, st->st_mode)) return -1;
   }
-  int fd = open(full, flags);
+  int fd = openat(at, rel, flags);
   if (fd < 0) return fail_open(src, path, errno, -1);
   if (fstat(fd, st) != 0) return fail_open(src, path, errno, fd);
   if (!is_readable_kind(src, path, st->st_mode)) {
@@ -193,11 +221,26 @@ void add_name(void* ctx, DirEntry e) {
   strlist_add(sink->arena, sink->out, arena_strndup(sink->arena, e.name));
 }
 
+// The listed directory is held in place of the one before.
 void dir_list(Source* src, StrView path, StrList* out) {
   const char* full = full_path(src, path);
+  if (!full) {
+    record_read_errno(src, path, EINVAL);
+    return;
+  }
+  DirCtx* ctx = dir_ctx(src);
+  const char* rel;
+  int at = walk_start(ctx, path, full, &rel);
+  int fd = dir_open(at, rel);
   NameSink sink{src->arena, out};
-  if (!full || !dir_each_entry(full, add_name, &sink))
-    record_read_errno(src, path, full ? errno : EINVAL);
+  let_go(ctx);
+  if (fd < 0 || !dir_each_entry(fd, add_name, &sink)) {
+    record_read_errno(src, path, errno);
+    if (fd >= 0) close(fd);
+  } else {
+    ctx->held_fd = fd;
+    ctx->held_path = arena_strndup(src->arena, path);
+  }
   strlist_sort(out);
 }
 
@@ -223,6 +266,8 @@ Source* dir_source_new(Arena* a, StrView root, const char* label, bool live) {
   Source* src = arena_new<Source>(a);
   DirCtx* ctx = arena_new<DirCtx>(a);
   ctx->root = root;
+  ctx->held_fd = -1;
+  arena_on_release(a, let_go_at_release, ctx);
   src->arena = a;
   src->live = live;
   src->label = label;
