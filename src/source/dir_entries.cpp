@@ -2,9 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
-
-#include <cstring>
 
 namespace {
 
