@@ -42,8 +42,8 @@ void let_go(DirCtx* ctx) {
 void let_go_at_release(void* ctx) { let_go(static_cast<DirCtx*>(ctx)); }
 
 // Where a walk to root + path (full) starts: the held directory when path
-// lies below it, with *rel the rest of full; else the current directory,
-// with *rel all of full (which is absolute).
+// lies below it, with *rel the rest of full; else the working directory,
+// with *rel all of full (absolute, or relative as the tree was named).
 int walk_start(const DirCtx* ctx, StrView path, const char* full, const char** rel) {
   StrView held = ctx->held_path;
   if (ctx->held_fd >= 0 && path.len > held.len + 1 && path.ptr[held.len] == '/' &&
