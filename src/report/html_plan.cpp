@@ -53,7 +53,7 @@ void write_regular_items(const HtmlPage* p, const List<const Finding*>* regular,
     fputs("</strong>\n<pre class=\"fix\">", p->out);
     html_escape(p->out, f->remediation);
     fputs("</pre></li>\n", p->out);
-    if (writes_runtime_state(f->remediation)) list_push(p->arena, runtime, RuntimeItem{number, f});
+    if (writes_runtime_state(f)) list_push(p->arena, runtime, RuntimeItem{number, f});
     number++;
   }
 }

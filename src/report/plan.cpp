@@ -159,8 +159,11 @@ StrView combine_cmdline(Arena* a, const Finding* const* findings, size_t count) 
   return sb_view(&sb);
 }
 
-bool writes_runtime_state(StrView remediation) {
-  return sv_contains(remediation, "> /proc/") || sv_contains(remediation, "> /sys/");
+bool writes_runtime_state(const Finding* f) {
+  for (const ScriptLine& line : f->script) {
+    if (line.command) return true;
+  }
+  return false;
 }
 
 StrView combine_sysctls(Arena* a, const Finding* const* findings, size_t count) {

@@ -66,9 +66,9 @@ struct PlanGroups {
 };
 PlanGroups plan_groups(Arena* a, const RemediationPlan* plan);
 
-// True when the remediation writes into the running kernel's state: it
-// contains "> /proc/" or "> /sys/".
-bool writes_runtime_state(StrView remediation);
+// True when the fix runs a command that writes into the running kernel's
+// state: its script holds a command.
+bool writes_runtime_state(const Finding* f);
 
 // The wording both reports give the combined command line: how many findings
 // it fixes (where: "above" or "below", after the word "findings"), and how
@@ -85,10 +85,9 @@ struct RuntimeItem {
 
 // /usr/local/sbin/rt-tuning.sh for the given items, one line per entry of the
 // returned list: "#!/bin/sh", then per item a "# N. title" line and its
-// remediation, where commands (indented lines, and lines that write to /proc
-// or /sys) stay commands, trailing "(...)" remarks become "# " comments, and
-// prose becomes "# " comments, so the file runs as it stands. Control bytes of
-// the machine's texts become "?" so none can end a comment early.
+// script lines: commands as they were built, a remark after "   # ", prose as
+// "# " comments, so the file runs as it stands. Control bytes of the
+// machine's texts become "?" so none can end a comment early.
 StrList plan_runtime_script(Arena* a, const List<RuntimeItem>* items);
 
 // The example systemd unit that runs rt-tuning.sh at boot, one line per entry.

@@ -51,45 +51,11 @@ StrView comment(Arena* a, StrView text) {
   return arena_sprintf(a, "# %.*s", SV_ARG(one_line(a, text)));
 }
 
-// A command, with a trailing "(...)" remark turned into a comment.
-StrView command(Arena* a, StrView line) {
-  StrView cmd = sv_trim(line);
-  for (size_t i = cmd.len; i-- > 1;) {
-    if (cmd.ptr[i] != '(' || cmd.ptr[i - 1] != ' ' || !sv_ends_with(cmd, ")")) continue;
-    StrView head = sv_trim(sv_slice(cmd, 0, i));
-    StrView remark = sv_slice(cmd, i + 1, cmd.len - 1);
-    return arena_sprintf(a, "%.*s   # %.*s", SV_ARG(one_line(a, head)),
-                         SV_ARG(one_line(a, remark)));
-  }
-  return one_line(a, cmd);
-}
-
-// A prose lead-in before the command on the same line ("Then set it again:
-// echo ...") becomes a comment line of its own.
-void add_command_line(Arena* a, StrView line, StrList* out) {
-  for (size_t i = 0; i + 1 < line.len; i++) {
-    if (line.ptr[i] == '>') break;
-    if (line.ptr[i] != ':' || line.ptr[i + 1] != ' ') continue;
-    list_push(a, out, comment(a, sv_slice(line, 0, i + 1)));
-    line = sv_slice(line, i + 2, line.len);
-    break;
-  }
-  list_push(a, out, command(a, line));
-}
-
-void add_remediation(Arena* a, StrView text, StrList* out) {
-  StrView rest = text;
-  while (rest.ptr) {
-    StrView line = sv_next_token(&rest, "\n");
-    if (sv_trim(line).len == 0) continue;
-    if (line.ptr[0] == ' ' || line.ptr[0] == '\t') {
-      list_push(a, out, command(a, line));
-    } else if (writes_runtime_state(line)) {
-      add_command_line(a, line, out);
-    } else {
-      list_push(a, out, comment(a, line));
-    }
-  }
+StrView script_line(Arena* a, const ScriptLine& line) {
+  if (!line.command) return comment(a, line.text);
+  if (!line.remark.len) return one_line(a, line.text);
+  return arena_sprintf(a, "%.*s   # %.*s", SV_ARG(one_line(a, line.text)),
+                       SV_ARG(one_line(a, line.remark)));
 }
 
 }  // namespace
@@ -101,7 +67,7 @@ StrList plan_runtime_script(Arena* a, const List<RuntimeItem>* items) {
   for (const RuntimeItem& it : *items) {
     StrView title = one_line(a, it.finding->title);
     list_push(a, &out, arena_sprintf(a, "# %zu. %.*s", it.number, SV_ARG(title)));
-    add_remediation(a, it.finding->remediation, &out);
+    for (const ScriptLine& line : it.finding->script) list_push(a, &out, script_line(a, line));
   }
   return out;
 }

@@ -147,7 +147,7 @@ void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const 
   for (size_t i = 0; i < shown; i++) {
     const Finding* f = regular[i];
     write_regular_item(&w, ++number, f);
-    if (writes_runtime_state(f->remediation)) list_push(a, &runtime, RuntimeItem{number, f});
+    if (writes_runtime_state(f)) list_push(a, &runtime, RuntimeItem{number, f});
   }
   if (shown < regular.count) {
     fprintf(out, "  %s(%zu more; run with -v for the full list)%s\n\n", w.st.dim,

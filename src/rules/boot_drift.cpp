@@ -5,6 +5,7 @@
 // the category of the rules that read the parameter. No difference, no
 // finding: a machine whose configuration matches what runs keeps its score.
 #include "base/boot_params.h"
+#include "base/shell_quote.h"
 #include "collect/snapshot.h"
 #include "rules/finding.h"
 #include "rules/rules.h"
@@ -149,8 +150,11 @@ StrView keep_advice(Arena* a, const BootConfig* bc, StrView params) {
     return arena_sprintf(a, "Add %.*s to /etc/kernel/cmdline, then reinstall the kernel's boot "
                          "entry (kernel-install add).", SV_ARG(params));
   }
-  return arena_sprintf(a, "Add %.*s to the boot entries: grubby --update-kernel=ALL --args='%.*s'.",
-                       SV_ARG(params), SV_ARG(params));
+  StrBuf args;
+  sb_init(&args, a);
+  sb_append_shell_quoted(&args, params);
+  return arena_sprintf(a, "Add %.*s to the boot entries: grubby --update-kernel=ALL --args=%.*s.",
+                       SV_ARG(params), SV_ARG(sb_view(&args)));
 }
 
 void emit_lost(Report* r, const Snapshot* s, DriftFindings* d) {
@@ -206,7 +210,8 @@ void rule_tuned(Report* r, const Snapshot* s) {
                                "set aside for real-time work change under the workload."));
   finding_set_remediation(f, arena_sprintf(a, "Set isolated_cores in %.*s to the CPUs meant for "
                                            "real-time work, run tuned-adm profile %.*s and reboot.",
-                                           SV_ARG(s->tuned_variables_file), SV_ARG(s->tuned_profile)));
+                                           SV_ARG(s->tuned_variables_file),
+                                           SV_ARG(shell_word(a, s->tuned_profile))));
   finding_add_evidence(r, f, s->tuned_variables_file, arena_sprintf(a, "isolated_cores=%.*s", SV_ARG(want)));
   finding_add_evidence_cstr(r, f, "/sys/devices/system/cpu/isolated", have);
 }

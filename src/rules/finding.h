@@ -103,6 +103,15 @@ struct Evidence {
   StrView value;  // the observed value as text
 };
 
+// One line a fix adds to the boot-time script: a command that writes the
+// running kernel's state, built from program text, numbers and quoted machine
+// words (rules/remedy.h), or a line of the fix's prose kept as a comment.
+struct ScriptLine {
+  StrView text;
+  StrView remark;  // a command's trailing remark, written as a comment
+  bool command;
+};
+
 // One rule result. Allocated by add_finding from the report's Arena and never
 // freed on its own. Unset texts are empty views (len 0, ptr null).
 struct Finding {
@@ -113,6 +122,7 @@ struct Finding {
   StrView detail;       // what was observed
   StrView impact;       // why it matters for latency
   StrView remediation;  // what to do, prose or shell commands
+  List<ScriptLine> script;  // what the boot script runs for it; empty for most
   StrView cmdline;      // boot parameters that fix it, blank-separated
   StrView sysctl;       // sysctl.d lines that fix it ("key = value"), one a line
   List<Evidence> evidence;

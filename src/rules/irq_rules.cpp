@@ -7,8 +7,8 @@
 #include "base/fmt.h"
 #include "collect/sched_policy.h"
 #include "collect/snapshot.h"
-#include "rules/command_text.h"
 #include "rules/finding.h"
+#include "rules/remedy.h"
 #include "rules/rules.h"
 
 namespace {
@@ -143,10 +143,16 @@ void rule_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs) {
                      sv_lit("Each interrupt preempts the RT thread for the duration of the "
                             "handler, and the handler runs whether or not the thread is at a safe "
                             "point."));
-  StrView hk = cpuset_format_list(a, &s->housekeeping);
-  StrView name = command_text(a, irq->name);
-  finding_set_remediation(f, arena_sprintf(a, "echo %.*s > /proc/irq/%.*s/smp_affinity_list",
-                                           SV_ARG(hk), SV_ARG(name)));
+  ShellCmd cmd;
+  cmd_init(&cmd, a);
+  cmd_code(&cmd, "echo ");
+  cmd_cpulist(&cmd, &s->housekeeping);
+  cmd_code(&cmd, " > ");
+  cmd_word(&cmd, arena_sprintf(a, "/proc/irq/%.*s/smp_affinity_list", SV_ARG(irq->name)));
+  Remedy fix;
+  remedy_init(&fix, a);
+  remedy_run(&fix, &cmd);
+  finding_set_remedy(f, &fix);
   finding_set_weight(f, 2.5);
   for (size_t i = 0; i < pairs->kept; i++) {
     const IrqPair& p = pairs->best[i];

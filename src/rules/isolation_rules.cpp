@@ -9,6 +9,7 @@
 #include "rules/finding.h"
 #include "rules/lockup_watchdog.h"
 #include "rules/partition.h"
+#include "rules/remedy.h"
 #include "rules/rules.h"
 
 namespace {
@@ -417,6 +418,29 @@ StrView partition_reason(StrView state) {
   return reason;
 }
 
+// The partition type is the state's first word; the kernel knows "root" and
+// "isolated" as partitions, and the command writes back only those.
+Remedy* partition_fix(Arena* a, const CgroupPartition& p) {
+  StrView rest = p.state;
+  StrView word = sv_next_token(&rest, " ");
+  Remedy* fix = arena_new<Remedy>(a);
+  remedy_init(fix, a);
+  if (!sv_eq_cstr(word, "root") && !sv_eq_cstr(word, "isolated")) {
+    remedy_say(fix, sv_lit("Mend what the kernel names, then write the partition type again to "
+                           "its cpuset.cpus.partition (the state names no type the kernel "
+                           "takes, so no command is given)."));
+    return fix;
+  }
+  ShellCmd cmd;
+  cmd_init(&cmd, a);
+  cmd_code(&cmd, "echo ");
+  cmd_code(&cmd, sv_eq_cstr(word, "root") ? "root" : "isolated");
+  cmd_code(&cmd, " > ");
+  cmd_word(&cmd, arena_sprintf(a, "%.*s/cpuset.cpus.partition", SV_ARG(p.path)));
+  remedy_lead(fix, sv_lit("Mend what the kernel names, then set the partition again:"), &cmd);
+  return fix;
+}
+
 // An invalid partition isolates nothing: its CPUs stay in load balancing
 // until the fault the kernel names is mended
 // (Documentation/admin-guide/cgroup-v2.rst, "cpuset.cpus.partition").
@@ -433,17 +457,7 @@ void rule_cgroup_partition(Report* r, const Snapshot* s) {
   }
   finding_set_impact(f, sv_lit("The kernel does not isolate the CPUs of an invalid partition: "
                                "they stay in the scheduler's load balancing."));
-  // The partition type is the state's first word ("isolated", "root").
-  StrView rest = p.state;
-  StrView word = sv_next_token(&rest, " ");
-  StrBuf sb;
-  sb_init(&sb, a);
-  sb_append_cstr(&sb, "Mend what the kernel names, then set the partition again: echo ");
-  sb_append_command_text(&sb, word);
-  sb_append_cstr(&sb, " > ");
-  sb_append_command_text(&sb, p.path);
-  sb_append_cstr(&sb, "/cpuset.cpus.partition");
-  finding_set_remediation(f, sb_view(&sb));
+  finding_set_remedy(f, partition_fix(a, p));
   finding_add_evidence(r, f, arena_sprintf(a, "%.*s/cpuset.cpus.partition", SV_ARG(p.path)),
                        p.state);
 }

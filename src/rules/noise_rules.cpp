@@ -10,6 +10,7 @@
 #include "collect/snapshot.h"
 #include "rules/finding.h"
 #include "rules/lockup_watchdog.h"
+#include "rules/remedy.h"
 #include "rules/rules.h"
 
 namespace {
@@ -67,8 +68,8 @@ void rule_thp_defrag(Report* r, const Snapshot* s) {
     finding_set_impact(f, sv_lit("A page fault can trigger synchronous compaction inside the "
                                  "faulting thread, stalling it for milliseconds while the kernel "
                                  "shuffles memory."));
-    finding_set_remediation(
-        f, sv_lit("echo defer > /sys/kernel/mm/transparent_hugepage/defrag   (or 'never')"));
+    finding_set_command_code(f, r->arena, "echo defer > /sys/kernel/mm/transparent_hugepage/defrag",
+                             sv_lit("or 'never'"));
     finding_set_weight(f, 1.5);
   }
   finding_add_evidence_cstr(r, f, defrag_key, s->thp_defrag);
@@ -83,8 +84,10 @@ struct SwitchCheck {
   const char* on_title;  // "%lld" may receive the value
   const char* off_title;
   const char* impact;
-  const char* remediation;
-  const char* sysctl;  // the sysctl.d line that fixes it; null for other files
+  const char* remediation;  // prose; null when the fix is a command
+  const char* sysctl;       // the sysctl.d line that fixes it; null for other files
+  const char* command;      // the command that fixes it, with its remark
+  const char* remark;
 };
 
 constexpr SwitchCheck kTimerChecks[] = {
@@ -94,14 +97,14 @@ constexpr SwitchCheck kTimerChecks[] = {
      "isolated core that was deliberately left quiet.",
      "Set kernel.timer_migration = 0 in /etc/sysctl.d/90-kelvane-rt.conf and apply it with "
      "sysctl --system.",
-     "kernel.timer_migration = 0"},
+     "kernel.timer_migration = 0", nullptr, nullptr},
     {"noise.numa_balancing", &Snapshot::numa_balancing, false, "Automatic NUMA balancing enabled",
      "Automatic NUMA balancing disabled",
      "The kernel periodically unmaps pages to sample access patterns; the next touch takes a minor "
      "fault the application never asked for.",
      "Set kernel.numa_balancing = 0 in /etc/sysctl.d/90-kelvane-rt.conf and apply it with "
      "sysctl --system.",
-     "kernel.numa_balancing = 0"},
+     "kernel.numa_balancing = 0", nullptr, nullptr},
 };
 
 constexpr SwitchCheck kPollingChecks[] = {
@@ -109,13 +112,13 @@ constexpr SwitchCheck kPollingChecks[] = {
      "Machine-check polling disabled",
      "The poll runs from a per-CPU timer and reads model-specific registers with interrupts "
      "disabled.",
-     "echo 0 > /sys/devices/system/machinecheck/machinecheck0/check_interval   (repeat per CPU)",
-     nullptr},
+     nullptr, nullptr, "echo 0 > /sys/devices/system/machinecheck/machinecheck0/check_interval",
+     "repeat per CPU"},
     {"noise.ksm", &Snapshot::ksm_run, true, "Kernel same-page merging is running",
      "Kernel same-page merging is off",
      "ksmd scans and merges anonymous pages; a later write to a merged page takes a copy-on-write "
      "fault the application did not cause.",
-     "echo 0 > /sys/kernel/mm/ksm/run", nullptr},
+     nullptr, nullptr, "echo 0 > /sys/kernel/mm/ksm/run", nullptr},
 };
 
 void rule_switch(Report* r, const Snapshot* s, const SwitchCheck& c) {
@@ -130,7 +133,10 @@ void rule_switch(Report* r, const Snapshot* s, const SwitchCheck& c) {
   Finding* f = add_finding(r, c.id, kCat, Severity::warn,
                            arena_sprintf(r->arena, c.on_title, static_cast<long long>(v)));
   finding_set_impact(f, sv_from_cstr(c.impact));
-  finding_set_remediation(f, sv_from_cstr(c.remediation));
+  if (c.remediation) finding_set_remediation(f, sv_from_cstr(c.remediation));
+  if (c.command) {
+    finding_set_command_code(f, r->arena, c.command, c.remark ? sv_from_cstr(c.remark) : kNoneView);
+  }
   if (c.sysctl) finding_set_sysctl(f, sv_from_cstr(c.sysctl));
 }
 
@@ -235,9 +241,8 @@ void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s
   if (!ctx->has_isolation) return;
   Arena* a = r->arena;
   CpuSet on_isolated = {};
-  StrBuf fix;
-  sb_init(&fix, a);
-  StrView hk_mask = cpuset_format_mask(a, &ctx->housekeeping_cpus);
+  ShellCmd fix;
+  cmd_init(&fix, a);
   bool read = false;
   for (const WorkqueueMask& m : kWorkqueueMasks) {
     if (!(s->*m.set).has) continue;
@@ -245,7 +250,11 @@ void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s
     CpuSet w = (s->*m.set).value;
     cpuset_and(&w, &s->isolated);
     cpuset_or(&on_isolated, &w);
-    sb_printf(&fix, "%secho %.*s > %s", fix.len ? "; " : "", SV_ARG(hk_mask), m.path);
+    if (fix.sb.len) cmd_code(&fix, "; ");
+    cmd_code(&fix, "echo ");
+    cmd_mask(&fix, &ctx->housekeeping_cpus);
+    cmd_code(&fix, " > ");
+    cmd_code(&fix, m.path);
   }
   if (!read) return;
   if (cpuset_empty(&on_isolated)) {
@@ -259,7 +268,7 @@ void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s
   finding_set_impact(f, sv_lit("Deferred kernel work queued anywhere on the system can be picked "
                                "up by a kworker on an isolated core and run there, ahead of "
                                "nothing but the RT thread."));
-  if (!cpuset_empty(&ctx->housekeeping_cpus)) finding_set_remediation(f, sb_view(&fix));
+  if (!cpuset_empty(&ctx->housekeeping_cpus)) finding_set_command(f, a, &fix);
   for (const WorkqueueMask& m : kWorkqueueMasks) {
     const OptCpuSet& mask = s->*m.set;
     if (mask.has) finding_add_evidence_cstr(r, f, m.path, cpuset_format_list(a, &mask.value));

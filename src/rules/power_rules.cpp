@@ -9,6 +9,7 @@
 #include "base/fmt.h"
 #include "collect/snapshot.h"
 #include "rules/command_text.h"
+#include "rules/remedy.h"
 #include "rules/finding.h"
 #include "rules/rules.h"
 
@@ -106,28 +107,26 @@ const char* max_cstate_line(StrView driver) {
 
 // One loop per deep state over every RT CPU that has it enabled; the state
 // name is machine text inside a command.
-StrView disable_states_fix(Arena* a, const RuleContext* ctx, const PowerIndex& idx, StrView label) {
-  StrBuf sb;
-  sb_init(&sb, a);
-  sb_printf(&sb, "Disable the deep states on %.*s:\n", SV_ARG(label));
+void disable_states_fix(Finding* f, Arena* a, const RuleContext* ctx, const PowerIndex& idx,
+                        StrView label) {
+  Remedy fix;
+  remedy_init(&fix, a);
+  remedy_say(&fix, arena_sprintf(a, "Disable the deep states on %.*s:", SV_ARG(label)));
   DeepState states[kMaxDeepStates];
   int n = gather_deep_states(ctx, idx, states);
   for (int k = 0; k < n; k++) {
-    sb_printf(&sb,
-              "  for c in %.*s; do echo 1 > "
-              "/sys/devices/system/cpu/cpu$c/cpuidle/state%d/disable; done   # ",
-              SV_ARG(command_cpu_words(a, &states[k].cpus)), states[k].index);
-    sb_append_command_text(&sb, states[k].name);
-    sb_append_char(&sb, '\n');
+    ShellCmd cmd;
+    cmd_init(&cmd, a);
+    cmd_code(&cmd, "for c in ");
+    cmd_cpu_words(&cmd, &states[k].cpus);
+    cmd_code(&cmd, "; do echo 1 > /sys/devices/system/cpu/cpu$c/cpuidle/state");
+    cmd_int(&cmd, states[k].index);
+    cmd_code(&cmd, "/disable; done");
+    remedy_run_remark(&fix, &cmd, command_text(a, states[k].name), RemarkForm::hash);
   }
   const char* boot = max_cstate_line(ctx->snapshot->cpuidle_driver);
-  if (boot) {
-    sb_append_cstr(&sb, boot);
-  } else if (sb.len > 0 && sb.data[sb.len - 1] == '\n') {
-    sb.len--;
-    sb.data[sb.len] = '\0';
-  }
-  return sb_view(&sb);
+  if (boot) remedy_say(&fix, sv_from_cstr(boot));
+  finding_set_remedy(f, &fix);
 }
 
 void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
@@ -171,7 +170,7 @@ void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx)
                                         "Any wakeup from this state takes at least %.*s, against a "
                                         "target of %.*s. The hardware cannot do better.",
                                         SV_ARG(lat), SV_ARG(tgt)));
-    finding_set_remediation(f, disable_states_fix(a, ctx, idx, label));
+    disable_states_fix(f, a, ctx, idx, label);
   }
   finding_set_weight(f, 2.5);
   finding_add_evidence(
@@ -274,11 +273,11 @@ bool rule_governor(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
   finding_set_impact(f, sv_lit("A core that has been idle wakes at a low frequency and takes tens "
                                "of microseconds to ramp, so the first iteration after a quiet "
                                "period is the slowest one."));
-  finding_set_remediation(
-      f, arena_sprintf(a,
-                       "for c in %.*s; do echo performance > "
-                       "/sys/devices/system/cpu/cpu$c/cpufreq/scaling_governor; done",
-                       SV_ARG(command_cpu_words(a, &ctx->rt_cpus))));
+  ShellCmd cmd;
+  cmd_init(&cmd, a);
+  cmd_cpu_loop(&cmd, &ctx->rt_cpus,
+               "echo performance > /sys/devices/system/cpu/cpu$c/cpufreq/scaling_governor");
+  finding_set_command(f, a, &cmd);
   finding_add_evidence(
       r, f, arena_sprintf(a, "/sys/devices/system/cpu/cpu%d/cpufreq/scaling_governor", first->cpu),
       first->governor);
@@ -303,9 +302,9 @@ void rule_boost(Report* r, const Snapshot* s) {
   finding_set_impact(f, sv_lit("Boost clocks change with package temperature and how many cores "
                                "are active, so identical work takes different times depending on "
                                "what the rest of the machine is doing."));
-  finding_set_remediation(f, s->no_turbo.has
-                                 ? sv_lit("echo 1 > /sys/devices/system/cpu/intel_pstate/no_turbo")
-                                 : sv_lit("echo 0 > /sys/devices/system/cpu/cpufreq/boost"));
+  finding_set_command_code(f, r->arena,
+                           s->no_turbo.has ? "echo 1 > /sys/devices/system/cpu/intel_pstate/no_turbo"
+                                           : "echo 0 > /sys/devices/system/cpu/cpufreq/boost");
 }
 
 // Judged on the first RT CPU that has a frequency record only. intel_pstate
@@ -326,12 +325,12 @@ void rule_scaling_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx
                                          SV_ARG(fmt_khz(a, fr->scaling_max_khz.value))));
   finding_set_impact(f, sv_lit("The core may run below its maximum clock, so worst-case execution "
                                "time is set by the lowest frequency, not the label on the box."));
-  finding_set_remediation(
-      f, arena_sprintf(a,
-                       "for c in %.*s; do cat /sys/devices/system/cpu/cpu$c/cpufreq/"
-                       "cpuinfo_max_freq > /sys/devices/system/cpu/cpu$c/cpufreq/scaling_min_freq; "
-                       "done",
-                       SV_ARG(command_cpu_words(a, &ctx->rt_cpus))));
+  ShellCmd cmd;
+  cmd_init(&cmd, a);
+  cmd_cpu_loop(&cmd, &ctx->rt_cpus,
+               "cat /sys/devices/system/cpu/cpu$c/cpufreq/cpuinfo_max_freq > "
+               "/sys/devices/system/cpu/cpu$c/cpufreq/scaling_min_freq");
+  finding_set_command(f, a, &cmd);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "collect/sched_policy.h"
 #include "collect/snapshot.h"
 #include "rules/finding.h"
+#include "rules/remedy.h"
 #include "rules/rules.h"
 
 namespace {
@@ -387,15 +388,6 @@ StrView ns_text(Arena* a, int64_t ns) {
   return fmt_duration_us(a, static_cast<double>(ns) / 1000, false);
 }
 
-// The CPUs of a set as shell words: "2 3 4".
-StrView cpu_words(Arena* a, const CpuSet* set) {
-  StrBuf sb;
-  sb_init(&sb, a);
-  for (int32_t c = cpuset_first(set); c >= 0; c = cpuset_next(set, c)) {
-    sb_printf(&sb, sb.len ? " %d" : "%d", c);
-  }
-  return sb_view(&sb);
-}
 
 void rule_fair_server_warn(Report* r, const FairReservation& res) {
   Arena* a = r->arena;
@@ -414,12 +406,12 @@ void rule_fair_server_warn(Report* r, const FairReservation& res) {
   finding_set_impact(f, sv_lit("Any kernel thread or SCHED_OTHER task that becomes runnable on an "
                                "RT CPU takes that time from a busy RT thread; "
                                "sched_rt_runtime_us=-1 does not remove this reservation."));
-  finding_set_remediation(
-      f, arena_sprintf(a,
-                       "for c in %.*s; do echo 0 > /sys/kernel/debug/sched/fair_server/cpu$c/"
-                       "runtime; done   (then keep a starvation guard such as stalld running, so "
-                       "that kernel threads on those CPUs still get to run)",
-                       SV_ARG(cpu_words(a, &res.reserving))));
+  ShellCmd cmd;
+  cmd_init(&cmd, a);
+  cmd_cpu_loop(&cmd, &res.reserving, "echo 0 > /sys/kernel/debug/sched/fair_server/cpu$c/runtime");
+  finding_set_command(f, a, &cmd,
+                      sv_lit("then keep a starvation guard such as stalld running, so that kernel "
+                             "threads on those CPUs still get to run"));
   finding_add_evidence(
       r, f, arena_sprintf(a, "/sys/kernel/debug/sched/fair_server/cpu%d/runtime", fs.cpu),
       arena_sprintf(a, "%lld", static_cast<long long>(fs.runtime_ns.value)));

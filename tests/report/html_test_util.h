@@ -10,6 +10,7 @@
 #include "report/html_report.h"
 #include "report/report_test_util.h"
 #include "report/text_test_util.h"
+#include "rules/remedy.h"
 
 // The names a hostile machine reports: markup, an attribute break-out, an
 // entity that must stay literal, and bytes that are not UTF-8.
@@ -145,7 +146,7 @@ class HtmlPageTest : public ReportWriterTest {
     Finding* f = add("irq.on_isolated", Category::irq, Severity::fail,
                      "Interrupt eth0-rx-0 (IRQ 24) lands on isolated CPU 2");
     finding_set_detail(f, sv("Observed 5/s."));
-    finding_set_remediation(f, sv("echo 0-1 > /proc/irq/24/smp_affinity_list"));
+    finding_set_command_code(f, &arena, "echo 0-1 > /proc/irq/24/smp_affinity_list");
     finding_set_weight(f, 2.5);
     finding_add_evidence_cstr(&report, f, "/proc/irq/24/effective_affinity_list",
                               sv("eth0-rx-0 on CPU 2, 5/s"));

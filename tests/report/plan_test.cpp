@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "rules/remedy.h"
 #include "test_util.h"
 
 class Plan : public ArenaTest {
@@ -130,10 +131,14 @@ TEST_F(Plan, CombineSplitsAtSpacesAndTabsAndSkipsEmptyTokens) {
   EXPECT_EQ(combine({}), "");
 }
 
-TEST_F(Plan, RuntimeStateWritesAreRecognised) {
-  EXPECT_TRUE(writes_runtime_state(sv("echo 0 > /proc/sys/kernel/numa_balancing")));
-  EXPECT_TRUE(writes_runtime_state(sv("echo performance > /sys/devices/system/cpu/x")));
-  EXPECT_FALSE(writes_runtime_state(sv("echo 0 >/proc/sys/kernel/x")));
-  EXPECT_FALSE(writes_runtime_state(sv("Add isolcpus= to the kernel command line.")));
-  EXPECT_FALSE(writes_runtime_state(kNoneView));
+// Only a command the fix carries writes runtime state; prose that mentions a
+// path, such as the C-state advice, stays prose.
+TEST_F(Plan, RuntimeStateWritesAreTheFixesCommands) {
+  Finding* prose = add("p", Cat::power, Sev::warn,
+                       "Disable the deep idle states (echo 1 > /sys/devices/system/cpu/x), or not.");
+  EXPECT_FALSE(writes_runtime_state(prose));
+  Finding* cmd = add("c", Cat::power, Sev::warn, nullptr);
+  finding_set_command_code(cmd, &arena, "echo 0 > /sys/kernel/mm/ksm/run");
+  EXPECT_TRUE(writes_runtime_state(cmd));
+  EXPECT_EQ(str(cmd->remediation), "echo 0 > /sys/kernel/mm/ksm/run");
 }

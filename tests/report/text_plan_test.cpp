@@ -6,6 +6,7 @@
 
 #include "report/text_report.h"
 #include "report/text_test_util.h"
+#include "rules/remedy.h"
 #include "test_util.h"
 
 class TextPlan : public ArenaTest {
@@ -20,6 +21,8 @@ class TextPlan : public ArenaTest {
                const char* cmdline = nullptr) {
     Finding* f = add_finding(&report, id, c, s, sv(title));
     finding_set_remediation(f, sv(remedy));
+    // A remedy that starts with "echo " is a command the fix runs.
+    if (std::string(remedy).rfind("echo ", 0) == 0) finding_set_command_code(f, &arena, remedy);
     if (cmdline) finding_set_cmdline(f, sv(cmdline));
     return f;
   }
@@ -52,8 +55,15 @@ TEST_F(TextPlan, CommandLineItemThenRegularItemsThenRuntimeAdvice) {
       "Boot with preempt=full.", "preempt=full");
   add("isolation.none", Category::isolation, Severity::fail, "No CPU is isolated",
       "Isolate CPUs 2-5.", "isolcpus=domain,managed_irq,2-5 nohz_full=2-5");
-  add("noise.numa", Category::noise, Severity::warn, "NUMA balancing is on",
-      "Turn it off:\n  echo 0 > /proc/sys/kernel/numa_balancing (until reboot)");
+  Finding* numa = add("noise.numa", Category::noise, Severity::warn, "NUMA balancing is on", "");
+  Remedy fix;
+  remedy_init(&fix, &arena);
+  remedy_say(&fix, sv("Turn it off:"));
+  ShellCmd cmd;
+  cmd_init(&cmd, &arena);
+  cmd_code(&cmd, "echo 0 > /proc/sys/kernel/numa_balancing");
+  remedy_run_remark(&fix, &cmd, sv("until reboot"), RemarkForm::paren);
+  finding_set_remedy(numa, &fix);
   add("power.governor", Category::power, Severity::warn, "Governor is powersave",
       "Use the performance governor:\n  cpupower frequency-set -g performance");
   // The script holds only commands: prose and remarks become comments.
@@ -81,7 +91,7 @@ TEST_F(TextPlan, CommandLineItemThenRegularItemsThenRuntimeAdvice) {
       "\n"
       "  3. NUMA balancing is on\n"
       "     Turn it off:\n"
-      "       echo 0 > /proc/sys/kernel/numa_balancing (until reboot)\n"
+      "       echo 0 > /proc/sys/kernel/numa_balancing   (until reboot)\n"
       "\n"
       "  Item 3 writes to /proc or /sys. Those are the running kernel, not storage:\n"
       "  the change takes effect at once and is gone after a reboot. To keep it, run\n"

@@ -9,6 +9,7 @@
 #include "collect/snapshot.h"
 #include "collect/measurement.h"
 #include "report/text_test_util.h"
+#include "rules/remedy.h"
 #include "source/source.h"
 #include "test_util.h"
 
@@ -59,7 +60,7 @@ TEST_F(TextReport, WholeReportWithoutColour) {
   finding_set_detail(f, sv("Not shown for a pass."));
   f = add("noise.numa", Category::noise, Severity::fail, "NUMA balancing is enabled");
   finding_set_detail(f, sv("kernel.numa_balancing = 1"));
-  finding_set_remediation(f, sv("echo 0 > /proc/sys/kernel/numa_balancing"));
+  finding_set_command_code(f, &arena, "echo 0 > /proc/sys/kernel/numa_balancing");
   opts.ascii = true;
   const std::string expected =
       "\n"
