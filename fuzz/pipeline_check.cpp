@@ -16,6 +16,7 @@
 #include "report/json_report.h"
 #include "report/junit_report.h"
 #include "report/metrics_report.h"
+#include "report/plan.h"
 #include "report/report_read.h"
 #include "report/text_report.h"
 #include "rules/rules.h"
@@ -175,6 +176,57 @@ const char* check_markup_reports(Arena* a, const Report* r) {
   return metrics.len == 0 || sv_ends_with(metrics, "\n") ? nullptr : "metrics end mid-line";
 }
 
+// ---- The boot script ----
+
+// Outside single quotes a command holds only the program's own vocabulary:
+// words, numbers, paths, redirections, "; " and the loop variable "$c", up to
+// a remark after " #". No command substitution, no other expansion, no quote
+// left open.
+bool plain_outside_quotes(StrView line) {
+  bool quoted = false;
+  for (size_t i = 0; i < line.len; i++) {
+    char c = line.ptr[i];
+    if (c == '\'') {
+      quoted = !quoted;
+    } else if (quoted) {
+      continue;
+    } else if (c == '#' && i > 0 && line.ptr[i - 1] == ' ') {
+      break;  // a remark: a comment to the end of the line
+    } else if (c == '$') {
+      if (i + 1 >= line.len || line.ptr[i + 1] != 'c') return false;
+    } else if (!strchr("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 _/.,:=%+@<>;-",
+                       c) || c == '\0') {
+      return false;
+    }
+  }
+  return !quoted;
+}
+
+bool shell_parses(StrView script) {
+  FILE* sh = popen("sh -n 2>/dev/null", "w");
+  if (!sh) return true;
+  fwrite(script.ptr, 1, script.len, sh);
+  return pclose(sh) == 0;
+}
+
+const char* check_script(Arena* a, const Report* r) {
+  RemediationPlan plan = build_plan(a, r);
+  List<RuntimeItem> items = {};
+  for (const Finding* f : plan.items) {
+    if (writes_runtime_state(f)) list_push(a, &items, RuntimeItem{items.count + 1, f});
+  }
+  if (items.count == 0) return nullptr;
+  StrBuf all;
+  sb_init(&all, a);
+  for (StrView line : plan_runtime_script(a, &items)) {
+    if (!sv_starts_with(line, "#") && !plain_outside_quotes(line))
+      return broken_at("boot script", "machine text outside quotes", line, 0);
+    sb_append_view(&all, line);
+    sb_append_char(&all, '\n');
+  }
+  return shell_parses(sb_view(&all)) ? nullptr : "the boot script does not parse (sh -n)";
+}
+
 // ---- The JSON report read back ----
 
 const char* compare_grades(const Report* r, const Report* back) {
@@ -254,6 +306,7 @@ const char* pipeline_check_report(Arena* a, const Report* r) {
   if (const char* bad = check_scores(r)) return bad;
   if (const char* bad = check_text_reports(a, r)) return bad;
   if (const char* bad = check_markup_reports(a, r)) return bad;
+  if (const char* bad = check_script(a, r)) return bad;
   return check_json(a, r);
 }
 
