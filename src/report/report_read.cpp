@@ -2,6 +2,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -136,6 +137,30 @@ Snapshot* read_snapshot(Arena* a, const object& top, std::string_view version) {
   return s;
 }
 
+// A key given twice in one object: the document says two things, and which
+// one a reader takes differs between readers, so it is not a report. Every
+// object of the document is checked, each in O(n log n) of its keys.
+bool has_duplicate_key(Arena* a, element e) {
+  array items;
+  if (e.get_array().get(items) == SUCCESS) {
+    for (element item : items) {
+      if (has_duplicate_key(a, item)) return true;
+    }
+    return false;
+  }
+  object o;
+  if (e.get_object().get(o) != SUCCESS) return false;
+  size_t n = o.size();
+  std::string_view* keys = arena_array<std::string_view>(a, n ? n : 1);
+  size_t k = 0;
+  for (simdjson::dom::key_value_pair m : o) {
+    if (k < n) keys[k++] = m.key;
+    if (has_duplicate_key(a, m.value)) return true;
+  }
+  std::sort(keys, keys + k);
+  return std::adjacent_find(keys, keys + k) != keys + k;
+}
+
 }  // namespace
 
 bool report_read_json(Arena* a, StrView bytes, Report* out) {
@@ -150,7 +175,8 @@ bool report_read_json(Arena* a, StrView bytes, Report* out) {
   array findings;
   std::string_view version;
   if (parser.parse(buf, bytes.len, false).get(doc) != SUCCESS ||
-      doc.get_object().get(top) != SUCCESS || !member_string(top, "tool_version", &version) ||
+      doc.get_object().get(top) != SUCCESS || has_duplicate_key(a, doc) ||
+      !member_string(top, "tool_version", &version) ||
       top["findings"].get_array().get(findings) != SUCCESS || !read_header(out, top) ||
       !read_category_scores(out, top)) {
     return false;

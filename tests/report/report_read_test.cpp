@@ -102,6 +102,9 @@ TEST_F(ReportReadTest, RefusesWhatKelvaneDidNotWrite) {
       R"({"tool_version": "1", "score": 5, "category_scores": {}, "findings": []} trailing)",
       "{\"tool_version\": \"\xFF\", \"score\": 5, \"category_scores\": {}, \"findings\": []}",
       R"({"tool_version": "1", "score": 5, "category_scores": {}, "findings": [)",
+      R"({"tool_version": "1", "score": 5, "score": 90, "category_scores": {}, "findings": []})",
+      R"({"tool_version": "1", "score": 5, "category_scores": {}, "findings": [{"id": "a",
+          "category": "irq", "severity": "pass", "title": "t", "title": "u"}]})",
   };
   for (const char* doc : bad) {
     SCOPED_TRACE(doc);
