@@ -80,12 +80,13 @@ struct IntOption {
   int code;
   const char* name;
   int32_t Options::*field;
+  int32_t min;  // the smallest value that means something
 };
 
 constexpr IntOption kIntOptions[] = {
-    {kInterval, "interval", &Options::interval_ms},
-    {kFailUnder, "fail-under", &Options::fail_under},
-    {kDuration, "duration", &Options::duration_s},
+    {kInterval, "interval", &Options::interval_ms, 0},
+    {kFailUnder, "fail-under", &Options::fail_under, INT32_MIN},
+    {kDuration, "duration", &Options::duration_s, 1},
 };
 
 bool bad_number(FILE* err, const char* name, const char* value) {
@@ -99,7 +100,7 @@ bool set_int_option(int c, Options* o, FILE* err) {
   for (const IntOption& opt : kIntOptions) {
     if (opt.code != c) continue;
     NumText r = read_i32(optarg, &(o->*opt.field));
-    if (r == NumText::ok) return true;
+    if (r == NumText::ok && o->*opt.field >= opt.min) return true;
     if (r == NumText::not_number) return bad_number(err, opt.name, optarg);
     fprintf(err, "kelvane: --%s value '%s' is out of range\n", opt.name, optarg);
     return false;

@@ -42,7 +42,9 @@ TEST(OptionRange, ValuesBeyond32BitsAreUsageErrors) {
   } cases[] = {{"--interval", "4294968296"},
                {"--interval", "99999999999999999999"},
                {"--fail-under", "-2147483649"},
-               {"--duration", "2147483648"}};
+               {"--duration", "2147483648"},
+               {"--interval", "-5"},
+               {"--duration", "0"}};
   for (const Case& c : cases) {
     Parsed p = parse(&a, {c.option, c.value});
     EXPECT_FALSE(p.outcome.run) << c.option << " " << c.value;
