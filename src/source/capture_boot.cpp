@@ -40,13 +40,23 @@ void redact_word(StrBuf* out, StrView word) {
   }
 }
 
-// Words end at blanks and quotes, which are copied as they are.
+// Words end at blanks and quotes, which are copied as they are. The kernel
+// hands every word after "--" to init as an argument
+// (Documentation/admin-guide/kernel-parameters.rst): none of them is a
+// parameter, so each is redacted whole.
 void redact_text(StrBuf* out, StrView text) {
   size_t i = 0;
+  bool init_args = false;
   while (i < text.len) {
     size_t start = i;
     while (i < text.len && !strchr(" \t\r\n\"'", text.ptr[i])) i++;
-    if (i > start) redact_word(out, sv_make(text.ptr + start, i - start));
+    StrView word = sv_make(text.ptr + start, i - start);
+    if (init_args && word.len) {
+      sb_append_cstr(out, "redacted");
+    } else if (word.len) {
+      redact_word(out, word);
+    }
+    init_args = init_args || sv_eq_cstr(word, "--");
     if (i < text.len) sb_append_char(out, text.ptr[i++]);
   }
 }

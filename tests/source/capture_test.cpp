@@ -1,6 +1,6 @@
 #include "source/capture.h"
-
 #include "source/capture_boot.h"
+
 
 #include <sys/stat.h>
 
@@ -267,3 +267,21 @@ TEST_F(CaptureTest, MissingFilesAreSkippedQuietly) {
 }
 
 }  // namespace
+
+// Words after "--" are init's arguments: every one is redacted, bare or not.
+TEST(BootLineRedact, InitArgumentsAreRedactedWhole) {
+  Arena a;
+  arena_init(&a);
+  struct {
+    const char* line;
+    const char* kept;
+  } cases[] = {
+      {"quiet isolcpus=2 -- token s3cret=x\n", "quiet isolcpus=2 -- redacted redacted\n"},
+      {"ro --  single", "ro --  redacted"},
+      {"ro --x", "ro --x"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(std::string(boot_line_redact(&a, sv_from_cstr(c.line)).ptr), c.kept);
+  }
+  arena_release(&a);
+}
