@@ -1,7 +1,6 @@
 #include "source/capture.h"
 #include "source/capture_boot.h"
 
-
 #include <sys/stat.h>
 
 #include <cstdlib>
