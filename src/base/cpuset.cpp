@@ -146,6 +146,21 @@ void cpuset_parse_list(CpuSet* s, StrView text) {
   }
 }
 
+int64_t cpulist_highest(StrView text) {
+  int64_t best = -1, cur = -1;
+  for (size_t i = 0; i <= text.len; i++) {
+    char c = i < text.len ? text.ptr[i] : ',';
+    if (c >= '0' && c <= '9') {
+      cur = (cur < 0 ? 0 : cur) * 10 + (c - '0');
+      if (cur > INT32_MAX) cur = INT32_MAX;
+      continue;
+    }
+    if (cur > best) best = cur;
+    cur = -1;
+  }
+  return best;
+}
+
 StrView cpuset_format_list(Arena* a, const CpuSet* s) {
   StrBuf sb;
   sb_init(&sb, a);

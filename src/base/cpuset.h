@@ -30,6 +30,10 @@ int32_t cpuset_first(const CpuSet* s);
 int32_t cpuset_next(const CpuSet* s, int32_t cpu);
 
 void cpuset_parse_list(CpuSet* s, StrView text);
+// The largest number a cpulist text names (its last CPU for the kernel's
+// plain lists), or -1 when it names none: a CPU past kMaxCpus - 1 is dropped
+// by the parser, and this says that it was there.
+int64_t cpulist_highest(StrView text);
 StrView cpuset_format_list(Arena* a, const CpuSet* s);
 void cpuset_parse_mask(CpuSet* s, StrView text);
 // The hexadecimal mask form that cpumask files take: 32-bit words from the

@@ -230,6 +230,9 @@ struct Snapshot {
   bool smt_in_use;
   StrView smt_control;
   uint32_t ncpus;
+  // The highest CPU the kernel's lists name when it is past what a CpuSet
+  // holds (kMaxCpus - 1); 0 otherwise. Those CPUs are left out everywhere.
+  int32_t highest_cpu_named;
   bool nohz_full_ignored;  // nohz_full= given, but the kernel is built without CONFIG_NO_HZ_FULL
   OptCpuSet cgroup_isolated;  // CPUs of isolated cgroup v2 cpuset partitions
   List<CgroupPartition> cgroup_invalid;  // partitions the kernel reports invalid

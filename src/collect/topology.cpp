@@ -24,7 +24,12 @@ constexpr CpuListFile kCpuLists[] = {
 void read_cpu_lists(Snapshot* snap) {
   for (const CpuListFile& f : kCpuLists) {
     StrView text = source_read(snap->src, f.path);
-    if (text.ptr) cpuset_parse_list(&(snap->*f.set), text);
+    if (!text.ptr) continue;
+    cpuset_parse_list(&(snap->*f.set), text);
+    int64_t highest = cpulist_highest(text);
+    if (highest >= kMaxCpus && highest > snap->highest_cpu_named) {
+      snap->highest_cpu_named = static_cast<int32_t>(highest);
+    }
   }
 }
 

@@ -462,8 +462,24 @@ void rule_cgroup_partition(Report* r, const Snapshot* s) {
                        p.state);
 }
 
+// A CpuSet holds CPUs 0-4095; a machine with more is judged on those alone,
+// and the report says so rather than grading the rest as absent.
+void rule_cpu_limit(Report* r, const Snapshot* s) {
+  if (s->highest_cpu_named < kMaxCpus) return;
+  Arena* a = r->arena;
+  Finding* f = add_finding(r, "isolation.cpu_limit", kCat, Severity::unknown,
+                           arena_sprintf(a, "Only CPUs 0-%d of 0-%d are judged", kMaxCpus - 1,
+                                         s->highest_cpu_named));
+  finding_set_detail(f, arena_sprintf(a, "The kernel's CPU lists name CPUs up to %d; kelvane reads "
+                                         "%d CPUs, so the others are left out of every check.",
+                                      s->highest_cpu_named, kMaxCpus));
+  finding_add_evidence_cstr(r, f, "/sys/devices/system/cpu/possible",
+                            arena_sprintf(a, "up to CPU %d", s->highest_cpu_named));
+}
+
 // Checks that hold whether or not anything is isolated.
 void rule_boot_and_cgroup(Report* r, const Snapshot* s) {
+  rule_cpu_limit(r, s);
   for (const CpuParam& p : kCpuParams) rule_param_range(r, s, p);
   rule_cgroup_partition(r, s);
 }
