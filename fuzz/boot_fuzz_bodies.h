@@ -10,7 +10,7 @@
 #include <initializer_list>
 
 #include "base/arena.h"
-#include "base/boot_params.h"
+#include "base/boot_params_read.h"
 #include "collect/bls_entry.h"
 #include "collect/cmdline.h"
 #include "collect/grub_default.h"

@@ -98,7 +98,7 @@ hostile_records | seed hostile-names-minimal kernel-minimal
 # report may pass on as they are: each C0 control, DEL, the C1 controls,
 # bytes that never start UTF-8, and markup.
 {
-  cat src/collect/*.cpp src/measure/*_parse.cpp src/base/boot_params.h |
+  cat src/collect/*.cpp src/measure/*_parse.cpp src/base/boot_params_read.h |
     grep -oE '"([^"\\]|\\.){2,80}"' | sed 's/%d/0/g; s/%s/x/g' | grep -v '%' |
     sed 's/\\n/\\x0A/g; s/\\t/\\x09/g' | grep -vE '\\[^x"\\]|sv_[a-z]+\(|\)\)'
   printf '"%s"\n' '!interrupts' '!softirqs' '!options' '!run cyclictest' '!run hwlatdetect' \

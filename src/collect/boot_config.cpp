@@ -1,6 +1,6 @@
 #include "collect/boot_config.h"
 
-#include "base/boot_params.h"
+#include "base/boot_params_read.h"
 #include "collect/bls_entry.h"
 #include "collect/cmdline.h"
 #include "collect/grub_default.h"
@@ -15,7 +15,6 @@ constexpr const char* kGrubDefault = "/etc/default/grub";
 
 // The configuration files of each boot loader, for saying which one was
 // compared when several are present.
-constexpr const char* kLoaderMarks[] = {"/boot/loader/entries", kKernelCmdline, kGrubDefault};
 
 struct BootScan {
   Snapshot* snap;
@@ -79,13 +78,6 @@ void read_grubenv(BootScan* b) {
   }
 }
 
-bool view_contains(StrView hay, StrView needle) {
-  for (size_t i = 0; needle.len <= hay.len && i + needle.len <= hay.len; i++) {
-    if (sv_eq(sv_make(hay.ptr + i, needle.len), needle)) return true;
-  }
-  return false;
-}
-
 // The entry that boots the running kernel: its version line is the release,
 // or its linux line names it ("/vmlinuz-RELEASE", "/MACHINE-ID/RELEASE/linux").
 bool entry_runs(Arena* a, const BlsEntry* e, StrView release) {
@@ -95,7 +87,7 @@ bool entry_runs(Arena* a, const BlsEntry* e, StrView release) {
   StrView dir = arena_sprintf(a, "/%.*s/", SV_ARG(release));
   return (e->linux.len >= tail.len &&
           sv_eq(sv_slice(e->linux, e->linux.len - tail.len, e->linux.len), tail)) ||
-         view_contains(e->linux, dir);
+         sv_contains(e->linux, dir.ptr);
 }
 
 void add_entry(BootScan* b, StrView file, const BlsEntry* e) {
@@ -187,23 +179,24 @@ bool collect_grub_defaults(BootScan* b) {
   return true;
 }
 
-struct LoaderStep {
+// The boot configurations in the order they are tried: what the report calls
+// each, the path whose presence shows it, and how it is read.
+struct Loader {
   const char* used;
+  const char* mark;
   bool (*run)(BootScan* b);
 };
 
-constexpr LoaderStep kLoaders[] = {
-    {"boot loader entries", collect_bls},
-    {"/etc/kernel/cmdline", collect_kernel_cmdline},
-    {"GRUB defaults", collect_grub_defaults},
+constexpr Loader kLoaders[] = {
+    {"boot loader entries", "/boot/loader/entries", collect_bls},
+    {"/etc/kernel/cmdline", kKernelCmdline, collect_kernel_cmdline},
+    {"GRUB defaults", kGrubDefault, collect_grub_defaults},
 };
 
-void note_others(Snapshot* snap, const char* used) {
-  for (size_t i = 0; i < sizeof kLoaderMarks / sizeof kLoaderMarks[0]; i++) {
-    if (sv_eq_cstr(sv_from_cstr(kLoaders[i].used), used)) continue;
-    if (source_exists(snap->src, kLoaderMarks[i])) {
-      strlist_add(snap->arena, &snap->boot_config.others, sv_from_cstr(kLoaderMarks[i]));
-    }
+void note_others(Snapshot* snap, const Loader* used) {
+  for (const Loader& l : kLoaders) {
+    if (&l == used || !source_exists(snap->src, l.mark)) continue;
+    strlist_add(snap->arena, &snap->boot_config.others, sv_from_cstr(l.mark));
   }
 }
 
@@ -227,7 +220,7 @@ void boot_line_check(Arena* a, const BootLine* bl, List<BootProblem>* problems) 
     }
     for (size_t i = 0; kv.value.ptr && i < kBootParamsReadCount; i++) {
       StrView glued = arena_sprintf(a, "%s=", kBootParamsRead[i].name);
-      if (!view_contains(kv.value, glued)) continue;
+      if (!sv_contains(kv.value, glued.ptr)) continue;
       StrView what = arena_sprintf(a, "%.*s=%.*s glues two parameters together", SV_ARG(kv.key),
                                    SV_ARG(kv.value));
       list_push(a, problems, BootProblem{bl->file, bl->line, what, kv.key});
@@ -239,11 +232,11 @@ void boot_line_check(Arena* a, const BootLine* bl, List<BootProblem>* problems) 
 void collect_boot_config(Snapshot* snap) {
   BootScan b{snap, {}, kNoneView, false};
   read_grubenv(&b);
-  for (const LoaderStep& step : kLoaders) {
+  for (const Loader& step : kLoaders) {
     if (!step.run(&b)) continue;
     snap->boot_config.used = sv_from_cstr(step.used);
     if (b.env_used) add_file(&b, b.env_file);
-    note_others(snap, step.used);
+    note_others(snap, &step);
     return;
   }
 }

@@ -1,7 +1,7 @@
 #include "collect/cmdline.h"
 
 #include "base/cpuset.h"
-#include "source/boot_params.h"
+#include "source/boot_param_check.h"
 #include "source/source.h"
 
 namespace {
@@ -70,17 +70,6 @@ bool isolcpus_takes_domain(const StrList* flags) {
   return false;
 }
 
-// The kernel compares parameter names with '-' and '_' as the same
-// character (Documentation/admin-guide/kernel-parameters.rst: "Hyphens
-// (dashes) and underscores are equivalent in parameter names"), so names
-// are kept in their '_' spelling and every lookup finds either.
-StrView param_name(Arena* a, StrView key) {
-  char* p = arena_cstr(a, key);
-  for (size_t i = 0; i < key.len; i++) {
-    if (p[i] == '-') p[i] = '_';
-  }
-  return StrView{p, key.len};
-}
 
 // last_cpu resolves the kernel's N and all spellings; below 0 it is unknown.
 void read_cpulists(Snapshot* snap, int32_t last_cpu) {
@@ -139,7 +128,8 @@ void parse_cmdline_words(Arena* a, StrView text, KvList* out) {
     // A bare word has no value: the split leaves it absent.
     StrView key, value;
     sv_split_once(word, '=', &key, &value);
-    kv_add(a, out, param_name(a, key), arena_strndup(a, value));
+    // Names are kept spelt with "_", so that a lookup finds either spelling.
+    kv_add(a, out, boot_name_canonical(a, key), arena_strndup(a, value));
   }
 }
 

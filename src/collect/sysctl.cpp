@@ -30,18 +30,6 @@ constexpr IntSetting kIntSettings[] = {
     {"/sys/kernel/mm/ksm/run", &Snapshot::ksm_run},
 };
 
-// Workqueue CPU masks; the flag is set whenever the text was read, even when
-// the mask is malformed (it then holds no CPU).
-struct MaskFile {
-  const char* path;
-  OptCpuSet Snapshot::*set;
-};
-
-constexpr MaskFile kMasks[] = {
-    {"/sys/devices/virtual/workqueue/cpumask", &Snapshot::workqueue_cpumask},
-    {"/sys/bus/workqueue/devices/writeback/cpumask", &Snapshot::writeback_cpumask},
-};
-
 // Texts kept whole, as the kernel prints them.
 struct TextFile {
   const char* path;
@@ -169,7 +157,9 @@ void collect_sysctl(Snapshot* snap) {
   read_swaps(snap);
   read_texts(snap, kThpTexts);
   read_mce_interval(snap);
-  for (const MaskFile& m : kMasks) {
+  // The flag is set whenever the text was read, even when the mask is
+  // malformed (it then holds no CPU).
+  for (const WorkqueueMask& m : kWorkqueueMasks) {
     StrView text = source_read(src, m.path);
     if (!text.ptr) continue;
     OptCpuSet* set = &(snap->*m.set);

@@ -30,6 +30,19 @@ void parse_swaps(Arena* a, StrView text, SwapSummary* out);
 // mounted elsewhere; else 0. Types are compared field by field.
 int32_t parse_cgroup_version(StrView mounts);
 
+// The CPU masks of unbound work: the workqueues' own and writeback's
+// (Documentation/core-api/workqueue.rst). Read here, judged and rewritten by
+// the noise rules.
+struct WorkqueueMask {
+  const char* path;
+  OptCpuSet Snapshot::*set;
+};
+
+inline constexpr WorkqueueMask kWorkqueueMasks[] = {
+    {"/sys/devices/virtual/workqueue/cpumask", &Snapshot::workqueue_cpumask},
+    {"/sys/bus/workqueue/devices/writeback/cpumask", &Snapshot::writeback_cpumask},
+};
+
 // Fills the Sysctls and noise sources group of the Snapshot. Runs after the
 // kernel step: it consults the parsed configuration.
 void collect_sysctl(Snapshot* snap);

@@ -4,7 +4,7 @@
 // TuneD's isolated cores against the booted isolation. Each finding goes to
 // the category of the rules that read the parameter. No difference, no
 // finding: a machine whose configuration matches what runs keeps its score.
-#include "base/boot_params.h"
+#include "base/boot_params_read.h"
 #include "base/shell_quote.h"
 #include "collect/snapshot.h"
 #include "rules/finding.h"

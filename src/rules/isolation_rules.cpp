@@ -7,6 +7,7 @@
 #include "collect/snapshot.h"
 #include "rules/command_text.h"
 #include "rules/finding.h"
+#include "rules/isolated_overlap.h"
 #include "rules/lockup_watchdog.h"
 #include "rules/partition.h"
 #include "rules/remedy.h"
@@ -333,14 +334,10 @@ void rule_watchdog_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s)
   CpuSet woken;
   cpuset_copy(&woken, &s->watchdog_cpumask.value);
   cpuset_and(&woken, &s->isolated);
-  if (cpuset_empty(&woken)) {
-    add_finding(r, "isolation.watchdog_cpumask", kCat, Severity::pass,
-                sv_lit("Watchdog confined to housekeeping CPUs"));
-    return;
-  }
-  Finding* f = add_finding(r, "isolation.watchdog_cpumask", kCat, Severity::warn,
-                           arena_sprintf(a, "Soft-lockup watchdog still runs on isolated CPUs %.*s",
-                                         SV_ARG(cpulist(a, &woken))));
+  Finding* f = add_isolated_overlap(r, "isolation.watchdog_cpumask", kCat, &woken,
+                                    "Watchdog confined to housekeeping CPUs",
+                                    "Soft-lockup watchdog still runs on isolated CPUs %.*s");
+  if (!f) return;
   finding_set_impact(f, sv_lit("The watchdog wakes a per-CPU kernel thread on the isolated core on "
                                "a timer, purely to prove it is alive."));
   // Without a housekeeping CPU there is no mask to suggest: an empty one

@@ -4,7 +4,7 @@
 
 #include "collect/snapshot.h"
 #include "rules/finding.h"
-#include "source/boot_params.h"
+#include "source/boot_param_check.h"
 #include "rules/rules.h"
 
 namespace {

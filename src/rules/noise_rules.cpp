@@ -8,7 +8,9 @@
 
 #include "base/fmt.h"
 #include "collect/snapshot.h"
+#include "collect/sysctl.h"
 #include "rules/finding.h"
+#include "rules/isolated_overlap.h"
 #include "rules/lockup_watchdog.h"
 #include "rules/remedy.h"
 #include "rules/rules.h"
@@ -222,16 +224,6 @@ void rule_mitigations(Report* r, const Snapshot* s) {
 
 // ---- Unbound workqueues ----
 
-struct WorkqueueMask {
-  const char* path;
-  OptCpuSet Snapshot::*set;
-};
-
-constexpr WorkqueueMask kWorkqueueMasks[] = {
-    {"/sys/devices/virtual/workqueue/cpumask", &Snapshot::workqueue_cpumask},
-    {"/sys/bus/workqueue/devices/writeback/cpumask", &Snapshot::writeback_cpumask},
-};
-
 // Unbound work items run on any CPU of the unbound cpumask, which user space
 // may narrow through /sys/devices/virtual/workqueue/cpumask
 // (Documentation/core-api/workqueue.rst, unbound workqueues and their
@@ -257,14 +249,10 @@ void rule_workqueue_cpumask(Report* r, const RuleContext* ctx, const Snapshot* s
     cmd_code(&fix, m.path);
   }
   if (!read) return;
-  if (cpuset_empty(&on_isolated)) {
-    add_finding(r, "noise.workqueue_cpumask", kCat, Severity::pass,
-                sv_lit("Unbound workqueues kept off the isolated CPUs"));
-    return;
-  }
-  Finding* f = add_finding(r, "noise.workqueue_cpumask", kCat, Severity::warn,
-                           arena_sprintf(a, "Unbound workqueues may run on isolated CPUs %.*s",
-                                         SV_ARG(cpuset_format_list(a, &on_isolated))));
+  Finding* f = add_isolated_overlap(r, "noise.workqueue_cpumask", kCat, &on_isolated,
+                                    "Unbound workqueues kept off the isolated CPUs",
+                                    "Unbound workqueues may run on isolated CPUs %.*s");
+  if (!f) return;
   finding_set_impact(f, sv_lit("Deferred kernel work queued anywhere on the system can be picked "
                                "up by a kworker on an isolated core and run there, ahead of "
                                "nothing but the RT thread."));

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "base/boot_params.h"
+#include "base/boot_params_read.h"
 
 namespace {
 

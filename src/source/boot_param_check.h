@@ -1,10 +1,10 @@
 // Boot parameters named in code are checked against the one table of the
-// parameters the analysis reads (base/boot_params.h) at compile time, so a
+// parameters the analysis reads (base/boot_params_read.h) at compile time, so a
 // collector or rule can never read a parameter that capture --redact would
 // hide or that the boot configuration comparison would skip.
 #pragma once
 
-#include "base/boot_params.h"
+#include "base/boot_params_read.h"
 
 // Reached only when boot_param names a parameter outside the table; not
 // constexpr, so the build fails there.

@@ -2,7 +2,7 @@
 // lines they come from (GRUB defaults, sysctl.d keys).
 #include <gtest/gtest.h>
 
-#include "base/boot_params.h"
+#include "base/boot_params_read.h"
 #include "collect/grub_default.h"
 #include "collect/sysctl_conf.h"
 #include "test_util.h"

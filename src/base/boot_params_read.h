@@ -51,8 +51,13 @@ inline constexpr size_t kBootParamsReadCount = sizeof kBootParamsRead / sizeof k
 
 // Parameter names as the kernel compares them: "-" and "_" are the same
 // (Documentation/admin-guide/kernel-parameters.rst: "Hyphens (dashes) and
-// underscores are equivalent in parameter names").
+// underscores are equivalent in parameter names"). A byte of a name as it
+// compares: "-" reads as "_".
+inline char boot_name_byte(char c) { return c == '-' ? '_' : c; }
 bool boot_name_eq(StrView a, StrView b);
+// A copy of name in the Arena spelt with "_" only: two spellings of one
+// parameter give the same key.
+StrView boot_name_canonical(Arena* a, StrView name);
 
 // The row of a parameter the analysis reads, or null.
 const BootParamRead* boot_param_read_find(StrView name);

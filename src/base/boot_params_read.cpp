@@ -1,18 +1,18 @@
-#include "base/boot_params.h"
+#include "base/boot_params_read.h"
 
 #include "base/cpuset.h"
 
 
-namespace {
-
-char dash_to_underscore(char c) { return c == '-' ? '_' : c; }
-
-}  // namespace
+StrView boot_name_canonical(Arena* a, StrView name) {
+  char* p = arena_cstr(a, name);
+  for (size_t i = 0; i < name.len; i++) p[i] = boot_name_byte(p[i]);
+  return StrView{p, name.len};
+}
 
 bool boot_name_eq(StrView a, StrView b) {
   if (a.len != b.len) return false;
   for (size_t i = 0; i < a.len; i++) {
-    if (dash_to_underscore(a.ptr[i]) != dash_to_underscore(b.ptr[i])) return false;
+    if (boot_name_byte(a.ptr[i]) != boot_name_byte(b.ptr[i])) return false;
   }
   return true;
 }
