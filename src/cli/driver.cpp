@@ -1,6 +1,7 @@
 #include "cli/driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "base/arena.h"
@@ -18,8 +19,8 @@
 
 namespace {
 
-// Capture: the bundle path is -o when given ("-" is an ordinary file name
-// here), else rt-bundle.tar.gz.
+// Capture: the bundle path is -o when given ("-" is standard output, which
+// then carries the bundle's bytes only), else rt-bundle.tar.gz.
 int run_capture(Arena* a, const Options* o, const char* source_path) {
   StrView err = kNoneView;
   Source* src = source_open(a, source_path, &err);
@@ -29,7 +30,8 @@ int run_capture(Arena* a, const Options* o, const char* source_path) {
     fprintf(stderr, "kelvane: capture failed: %.*s\n", SV_ARG(err));
     return 2;
   }
-  fprintf(stderr, "kelvane: wrote %s\n", path);
+  if (strcmp(path, "-") != 0 && strcmp(path, "/dev/stdout") != 0)
+    fprintf(stderr, "kelvane: wrote %s\n", path);
   return 0;
 }
 
