@@ -71,6 +71,14 @@ constexpr char kHelpAdditions[] =
     "                       collector (default rt-report.prom), replaced\n"
     "                       atomically: score, category scores, findings\n"
     "                       per severity, measured latency\n"
+    "  capture -o -         the bundle on stdout (nothing else goes there):\n"
+    "                       ssh HOST kelvane capture -o - > HOST.tar.gz\n"
+    "  -o FILE              every output is written beside FILE and renamed\n"
+    "                       over it once whole; a failed write leaves FILE\n"
+    "                       as it was. Refused, exit 2: a symbolic link,\n"
+    "                       FIFO, socket, device or directory (-,\n"
+    "                       /dev/stdout and /dev/null excepted) and a file\n"
+    "                       the run reads (the bundle, a side of diff)\n"
     "\n"
     "See kelvane(1) for the whole manual.\n";
 
