@@ -27,15 +27,33 @@ mode_t report_mode(OutputFormat f) {
   return 0666 & ~mask;
 }
 
+
+const char* report_path(const Options* o) {
+  const char* path = o->output ? o->output : default_path(o->format);
+  return path ? path : "-";
+}
+
+// The files the run reads, in inputs; their count.
+size_t run_inputs(const Options* o, const char* inputs[4]) {
+  const char* all[] = {o->bundle, o->root, o->diff_paths[0], o->diff_paths[1]};
+  size_t n = 0;
+  for (const char* in : all)
+    if (in) inputs[n++] = in;
+  return n;
+}
+
 }  // namespace
 
 bool output_open(Arena* a, const Options* o, ReportStream* s, StrView* err) {
-  const char* path = o->output ? o->output : default_path(o->format);
-  const char* inputs[] = {o->bundle, o->root, o->diff_paths[0], o->diff_paths[1]};
-  size_t n = 0;
-  for (const char* in : inputs)
-    if (in) inputs[n++] = in;
-  return out_file_open(a, path ? path : "-", report_mode(o->format), inputs, n, s, err);
+  const char* inputs[4];
+  size_t n = run_inputs(o, inputs);
+  return out_file_open(a, report_path(o), report_mode(o->format), inputs, n, s, err);
+}
+
+StrView output_refusal(Arena* a, const Options* o, const char* path) {
+  const char* inputs[4];
+  size_t n = run_inputs(o, inputs);
+  return out_file_refusal(a, path ? path : report_path(o), inputs, n);
 }
 
 bool output_wants_color(const Options* o, const ReportStream* s) {

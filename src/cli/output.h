@@ -18,6 +18,9 @@ using ReportStream = OutFile;
 // (mode 0644), so that node_exporter reads it whatever the umask; other
 // reports take the mode the umask gives a new file.
 bool output_open(Arena* a, const Options* o, ReportStream* s, StrView* err);
+// Why the run may not write path (the report's path when null), or absent;
+// checked before the work of a run, so that it is not lost to a refusal.
+StrView output_refusal(Arena* a, const Options* o, const char* path);
 // Colour for the text report: the option when given, else off when NO_COLOR
 // is present (even empty), else on exactly when the stream is a terminal.
 bool output_wants_color(const Options* o, const ReportStream* s);

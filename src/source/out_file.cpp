@@ -44,15 +44,6 @@ const char* same_as_input(const char* path, const char* const* inputs, size_t n)
   return nullptr;
 }
 
-// Why path may not be written, or absent.
-StrView refusal(Arena* a, const char* path, const char* const* inputs, size_t n) {
-  if (const char* in = same_as_input(path, inputs, n))
-    return arena_sprintf(a, "refusing to write '%s': this run reads it as '%s'", path, in);
-  if (const char* kind = refused_kind(path))
-    return arena_sprintf(a, "refusing to write '%s': it is %s", path, kind);
-  return kNoneView;
-}
-
 StrView write_error(Arena* a, const OutFile* o, int err) {
   return arena_sprintf(a, "cannot write '%s': %s", o->path ? o->path : "-",
                        strerror(err ? err : EIO));
@@ -79,19 +70,34 @@ FILE* open_temporary(Arena* a, const char* path, mode_t mode, const char** tmp) 
   return f;
 }
 
+bool written_in_place(const char* path) { return strcmp(path, "/dev/null") == 0; }
+
 }  // namespace
+
+bool out_file_is_stdout(const char* path) {
+  return strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0;
+}
+
+StrView out_file_refusal(Arena* a, const char* path, const char* const* inputs, size_t n) {
+  if (out_file_is_stdout(path) || written_in_place(path)) return kNoneView;
+  if (const char* in = same_as_input(path, inputs, n))
+    return arena_sprintf(a, "refusing to write '%s': this run reads it as '%s'", path, in);
+  if (const char* kind = refused_kind(path))
+    return arena_sprintf(a, "refusing to write '%s': it is %s", path, kind);
+  return kNoneView;
+}
 
 bool out_file_open(Arena* a, const char* path, mode_t mode, const char* const* inputs,
                    size_t n_inputs, OutFile* out, StrView* err) {
   *out = OutFile{stdout, nullptr, nullptr};
-  if (strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0) return true;
-  bool in_place = strcmp(path, "/dev/null") == 0;
-  StrView refused = in_place ? kNoneView : refusal(a, path, inputs, n_inputs);
+  if (out_file_is_stdout(path)) return true;
+  StrView refused = out_file_refusal(a, path, inputs, n_inputs);
   if (sv_present(refused)) {
     *err = refused;
     return false;
   }
-  FILE* f = in_place ? fopen(path, "we") : open_temporary(a, path, mode, &out->tmp_path);
+  FILE* f = written_in_place(path) ? fopen(path, "we")
+                                   : open_temporary(a, path, mode, &out->tmp_path);
   if (!f) {
     *err = arena_sprintf(a, "cannot write '%s': %s", path, strerror(errno));
     return false;

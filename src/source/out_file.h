@@ -29,6 +29,13 @@ struct OutFile {
 bool out_file_open(Arena* a, const char* path, mode_t mode, const char* const* inputs,
                    size_t n_inputs, OutFile* out, StrView* err);
 
+// Whether path names standard output ("-" or /dev/stdout).
+bool out_file_is_stdout(const char* path);
+
+// Why out_file_open would refuse path, or absent: checked again when it
+// opens, so that a run can say so before its work rather than after.
+StrView out_file_refusal(Arena* a, const char* path, const char* const* inputs, size_t n_inputs);
+
 // Flushes, syncs and closes, then renames the temporary file over the path.
 // False with *err set when anything written was lost; the temporary file is
 // then removed and the path left as it was. Standard output is flushed, not
