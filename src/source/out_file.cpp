@@ -19,8 +19,8 @@ struct RefusedKind {
 };
 
 constexpr RefusedKind kRefused[] = {
-    {S_IFLNK, "a symbolic link"},   {S_IFIFO, "a FIFO"},
-    {S_IFSOCK, "a socket"},         {S_IFBLK, "a block device"},
+    {S_IFLNK, "a symbolic link"},    {S_IFIFO, "a FIFO"},
+    {S_IFSOCK, "a socket"},          {S_IFBLK, "a block device"},
     {S_IFCHR, "a character device"}, {S_IFDIR, "a directory"},
 };
 
@@ -70,7 +70,9 @@ FILE* open_temporary(Arena* a, const char* path, mode_t mode, const char** tmp) 
   return f;
 }
 
-bool written_in_place(const char* path) { return strcmp(path, "/dev/null") == 0; }
+bool written_in_place(const char* path) {
+  return strcmp(path, "/dev/null") == 0;
+}
 
 }  // namespace
 
@@ -96,8 +98,8 @@ bool out_file_open(Arena* a, const char* path, mode_t mode, const char* const* i
     *err = refused;
     return false;
   }
-  FILE* f = written_in_place(path) ? fopen(path, "we")
-                                   : open_temporary(a, path, mode, &out->tmp_path);
+  FILE* f =
+      written_in_place(path) ? fopen(path, "we") : open_temporary(a, path, mode, &out->tmp_path);
   if (!f) {
     *err = arena_sprintf(a, "cannot write '%s': %s", path, strerror(errno));
     return false;

@@ -48,8 +48,6 @@ c kelvane -f o; c kelvane --profile l; c kelvane -v a; c kelvane analyze bu; c k
 
 // The install step as a script, under a lock shared by every run of this
 // test on the machine; the package is purged however the steps end.
-// The metrics file the service would have written goes with the purge; the
-// directories made for it here are removed again.
 constexpr char kInstall[] = R"(p=/var/lib/prometheus; d=$p/node-exporter
 made=$(if test -e $p; then test -e $d || echo $d; else echo $p; fi)
 trap 'dpkg --purge kelvane >/dev/null 2>&1; [ -z "$made" ] || rm -rf "$made"' EXIT
