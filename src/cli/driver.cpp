@@ -44,8 +44,8 @@ void write_report(const Report* report, const Options* o, FILE* f) {
   }
 }
 
-// Analysis in its fixed order: source, collect, stamp, target, measure,
-// rules, output, colour, write, exit status.
+// Analysis in its fixed order: output target check, source, collect, stamp,
+// target, measure, rules, output, colour, write, exit status.
 int run_analysis(Arena* a, Options* o, const char* source_path) {
   StrView err = output_refusal(a, o, nullptr);
   if (sv_present(err)) return run_error(err);
