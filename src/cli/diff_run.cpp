@@ -118,6 +118,11 @@ int run_diff(Arena* a, const Options* o) {
     fputs(kDiffFormats, stderr);
     return 2;
   }
+  // A diff is short and read at once: standard output unless -o names a file.
+  Options out_opts = *o;
+  if (!out_opts.output) out_opts.output = "-";
+  StrView err = output_refusal(a, &out_opts, nullptr);
+  if (sv_present(err)) return run_error(err);
   const Report* sides[2] = {};
   if (!load_sides(a, o, sides)) return 2;
   const Report* old_r = sides[0];
@@ -127,10 +132,6 @@ int run_diff(Arena* a, const Options* o) {
   d.new_label = o->diff_paths[1];
   diff_reports(a, old_r, new_r, &d);
 
-  // A diff is short and read at once: standard output unless -o names a file.
-  Options out_opts = *o;
-  if (!out_opts.output) out_opts.output = "-";
-  StrView err = kNoneView;
   ReportStream out;
   if (!output_open(a, &out_opts, &out, &err)) return run_error(err);
   out_opts.text.color = output_wants_color(&out_opts, &out);

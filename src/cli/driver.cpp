@@ -18,18 +18,19 @@
 
 namespace {
 
-// Capture: the bundle path is -o when given ("-" is an ordinary file name
-// here), else rt-bundle.tar.gz.
+// Capture: the bundle path is -o when given ("-" is standard output, which
+// then carries the bundle's bytes only), else rt-bundle.tar.gz.
 int run_capture(Arena* a, const Options* o, const char* source_path) {
-  StrView err = kNoneView;
+  const char* path = o->output ? o->output : "rt-bundle.tar.gz";
+  StrView err = output_refusal(a, o, path);
+  if (sv_present(err)) return run_error(err);
   Source* src = source_open(a, source_path, &err);
   if (!src) return run_error(err);
-  const char* path = o->output ? o->output : "rt-bundle.tar.gz";
   if (!capture_bundle(a, src, path, o->redact, &err)) {
     fprintf(stderr, "kelvane: capture failed: %.*s\n", SV_ARG(err));
     return 2;
   }
-  fprintf(stderr, "kelvane: wrote %s\n", path);
+  if (!out_file_is_stdout(path)) fprintf(stderr, "kelvane: wrote %s\n", path);
   return 0;
 }
 
@@ -43,10 +44,11 @@ void write_report(const Report* report, const Options* o, FILE* f) {
   }
 }
 
-// Analysis in its fixed order: source, collect, stamp, target, measure,
-// rules, output, colour, write, exit status.
+// Analysis in its fixed order: output target check, source, collect, stamp,
+// target, measure, rules, output, colour, write, exit status.
 int run_analysis(Arena* a, Options* o, const char* source_path) {
-  StrView err = kNoneView;
+  StrView err = output_refusal(a, o, nullptr);
+  if (sv_present(err)) return run_error(err);
   Source* src = source_open(a, source_path, &err);
   if (!src) return run_error(err);
   Report* report = analyse(a, o, src);

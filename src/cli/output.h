@@ -6,21 +6,21 @@
 
 #include "base/str.h"
 #include "cli/options.h"
+#include "source/out_file.h"
 
-struct ReportStream {
-  FILE* f;
-  const char* path;  // the file name; null for standard output
-  // The temporary file written in path's place and renamed over it when
-  // closed; null when path is written directly.
-  const char* tmp_path;
-};
+using ReportStream = OutFile;
 
-// Opens the stream the options name; false with *err set when the file
-// cannot be opened. The metrics file is replaced atomically: written to a
-// temporary file in the same directory (readable by all, mode 0644), so
-// that a scrape never sees half of it, and renamed over the path when
-// closed.
+// Opens the stream the options name: -o, else the format's default file,
+// else (text) standard output. A file is replaced whole when closed
+// (source/out_file.h); a link, FIFO, socket, device or directory is refused,
+// and so is a file this run reads (the bundle or tree analysed, either side
+// of a diff). False with *err set. The metrics file is readable by all
+// (mode 0644), so that node_exporter reads it whatever the umask; other
+// reports take the mode the umask gives a new file.
 bool output_open(Arena* a, const Options* o, ReportStream* s, StrView* err);
+// Why the run may not write path (the report's path when null), or absent;
+// checked before the work of a run, so that it is not lost to a refusal.
+StrView output_refusal(Arena* a, const Options* o, const char* path);
 // Colour for the text report: the option when given, else off when NO_COLOR
 // is present (even empty), else on exactly when the stream is a terminal.
 bool output_wants_color(const Options* o, const ReportStream* s);

@@ -71,6 +71,11 @@ constexpr char kHelpAdditions[] =
     "                       collector (default rt-report.prom), replaced\n"
     "                       atomically: score, category scores, findings\n"
     "                       per severity, measured latency\n"
+    "  capture -o -         bundle to stdout: ssh HOST kelvane capture -o - > B\n"
+    "  -o FILE              written beside FILE, renamed over it once whole (a\n"
+    "                       failed write keeps FILE); refused, exit 2: a link,\n"
+    "                       FIFO, socket, device (but /dev/null, /dev/stdout),\n"
+    "                       directory, or a file the run reads\n"
     "\n"
     "See kelvane(1) for the whole manual.\n";
 

@@ -1,9 +1,6 @@
 #include "source/capture.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <ctime>
@@ -11,6 +8,7 @@
 #include "base/log.h"
 #include "base/parse.h"
 #include "source/capture_boot.h"
+#include "source/out_file.h"
 #include "source/path.h"
 #include "source/tar_writer.h"
 
@@ -337,24 +335,9 @@ void capture_meta(CaptureState* st) {
     st->files++;
 }
 
-// The bundle holds every command line, which can carry secrets: it is
-// created readable and writable by its owner only.
-int open_output(const char* path) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return -1;
-  struct stat sb;
-  if (fstat(fd, &sb) == 0 && S_ISREG(sb.st_mode) && (sb.st_mode & 0077) != 0) fchmod(fd, 0600);
-  return fd;
-}
-
 }  // namespace
 
 bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrView* err) {
-  int fd = open_output(path);
-  if (fd < 0) {
-    *err = arena_sprintf(a, "cannot create '%s'", path);
-    return false;
-  }
   CaptureState st{};
   st.writer.arena = a;
   st.source = src;
@@ -371,11 +354,16 @@ bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrVie
   capture_tools(&st);
   capture_meta(&st);
   tar_write_end(&st.writer);
-  bool stored = tar_write_gzip(&st.writer, fd);
-  if (close(fd) != 0 || !stored) {
-    *err = arena_sprintf(a, "writing '%s' failed", path);
+  // Opened once the archive is whole, so that an interrupted capture leaves
+  // no temporary file behind. The bundle holds every command line, which
+  // can carry secrets: it is readable and writable by its owner only.
+  OutFile out;
+  if (!out_file_open(a, path, 0600, nullptr, 0, &out, err)) return false;
+  if (!tar_write_gzip(&st.writer, fileno(out.f))) {
+    out_file_abandon(a, &out, errno, err);
     return false;
   }
+  if (!out_file_close(a, &out, err)) return false;
   log_progress("captured %zu files, %zu directories", static_cast<size_t>(st.files),
                static_cast<size_t>(st.dirs));
   return true;

@@ -9,8 +9,9 @@
 #include "base/str.h"
 #include "source/source.h"
 
-// Writes the bundle at path (created readable by its owner only). On false
-// *err is "cannot create '%s'" or "writing '%s' failed".
+// Writes the bundle at path (readable by its owner only), or to standard
+// output for "-", replacing the file whole (source/out_file.h). On false
+// *err says why; a file that was there is left as it was.
 bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrView* err);
 
 // The files and patterns capture copies, in the order it copies them (a

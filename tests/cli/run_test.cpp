@@ -104,10 +104,10 @@ TEST(Run, UnwritableReportIsNotAnnounced) {
   std::string base = "--interval 0 --root " + fixture("kernel-rt");
   RunResult r = run_kelvane(base + " -o /dev/full");
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "kelvane: cannot write '/dev/full': No space left on device\n");
+  EXPECT_EQ(r.err, "kelvane: refusing to write '/dev/full': it is a character device\n");
   r = run_kelvane(base + " -f json -o /dev/full");
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "kelvane: cannot write '/dev/full': No space left on device\n");
+  EXPECT_EQ(r.err, "kelvane: refusing to write '/dev/full': it is a character device\n");
   r = run_kelvane(base + " -o /nonexistent/dir/report.txt");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err,

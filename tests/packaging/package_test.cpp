@@ -48,13 +48,17 @@ c kelvane -f o; c kelvane --profile l; c kelvane -v a; c kelvane analyze bu; c k
 
 // The install step as a script, under a lock shared by every run of this
 // test on the machine; the package is purged however the steps end.
-constexpr char kInstall[] = R"(trap 'dpkg --purge kelvane >/dev/null 2>&1' EXIT
+constexpr char kInstall[] = R"(p=/var/lib/prometheus; d=$p/node-exporter
+made=$(if test -e $p; then test -e $d || echo $d; else echo $p; fi)
+trap 'dpkg --purge kelvane >/dev/null 2>&1; [ -z "$made" ] || rm -rf "$made"' EXIT
 dpkg -i "$1" >/dev/null
 /usr/bin/kelvane --version
 man -w kelvane
 ls /lib/systemd/system/kelvane.timer /usr/share/bash-completion/completions/kelvane
+mkdir -p $d && echo 'kelvane_score 70' >$d/kelvane.prom
 dpkg --purge kelvane >/dev/null
 test ! -e /usr/bin/kelvane && test ! -e /etc/systemd/system/timers.target.wants/kelvane.timer
+test ! -e $d/kelvane.prom
 echo removed
 )";
 

@@ -249,9 +249,9 @@ TEST_F(CaptureTest, Failures) {
   Source* src = open(tree.path);
   std::string nodir = out.file("no/such/dir/b.tgz");
   EXPECT_FALSE(capture(src, false, nodir));
-  EXPECT_EQ(err_text, "cannot create '" + nodir + "'");
+  EXPECT_EQ(err_text, "cannot write '" + nodir + "': No such file or directory");
   EXPECT_FALSE(capture(src, false, "/dev/full"));
-  EXPECT_EQ(err_text, "writing '/dev/full' failed");
+  EXPECT_EQ(err_text, "refusing to write '/dev/full': it is a character device");
 }
 
 TEST_F(CaptureTest, MissingFilesAreSkippedQuietly) {
