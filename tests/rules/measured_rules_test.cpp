@@ -197,6 +197,46 @@ TEST_F(MeasuredRulesTest, PartialEndsTheModuleInEmissionOrder) {
   EXPECT_EQ(str(find("measured.partial")->detail), "hwlatdetect did not run");
 }
 
+// The measurement driver's note for a run that ended early (see
+// MeasureTest.AToolThatEndsEarlyIsRecordedOverTheTimeItRan) keeps that tool's
+// result from passing or failing; another tool's note does not.
+TEST_F(MeasuredRulesTest, ARunCutShortIsShownButNotGraded) {
+  struct Case {
+    const char* tool;
+    Severity worst, hwlat, osnoise;
+  };
+  const Case cases[] = {
+      {"cyclictest", Severity::unknown, Severity::pass, Severity::pass},
+      {"rtla timerlat", Severity::fail, Severity::pass, Severity::pass},
+      {"hwlatdetect", Severity::fail, Severity::unknown, Severity::pass},
+      {"rtla osnoise", Severity::fail, Severity::pass, Severity::unknown},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tool);
+    measured(500, 5);
+    snap->measured.duration_s = 4.5;
+    snap->hwlat_result = HwlatResult{true, 0, false, 0, 30, sv("hwlatdetect")};
+    snap->noise_result = NoiseResult{true, 30, 0, 0, 0, 0, 0, sv("IRQ")};
+    snap->measure_notes = StrList{};
+    std::string text = std::string(c.tool) + " stopped after 4.5 s of the 60 s asked for";
+    note(text.c_str());
+    run();
+    EXPECT_EQ(find("measured.worst")->severity, c.worst);
+    EXPECT_EQ(find("measured.hwlat")->severity, c.hwlat);
+    EXPECT_EQ(find("measured.osnoise")->severity, c.osnoise);
+    ASSERT_NE(find("measured.partial"), nullptr);
+  }
+  run();
+  const Finding* f = find("measured.worst");
+  EXPECT_EQ(str(f->title), "Worst-case latency 500 \xC2\xB5s against a 100 \xC2\xB5s target");
+  note("cyclictest stopped after 4.5 s of the 60 s asked for; its results cover only that time");
+  run();
+  f = find("measured.worst");
+  EXPECT_EQ(str(f->title), "Worst-case latency 500 \xC2\xB5s in a run cut short after 4.5 s");
+  EXPECT_EQ(str(f->detail),
+            "Measured with cyclictest over 4.5 s on CPUs 2,3; average 5.0 \xC2\xB5s.");
+}
+
 TEST_F(MeasuredRulesTest, MeasuredCategoryWeighsAQuarter) {
   measured(100, 10);  // worst passes, outliers pass: the category scores 100
   snap->preempt_model = sv("none");
