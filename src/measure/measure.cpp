@@ -4,12 +4,15 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include "base/cpuset.h"
 #include "base/log.h"
 #include "collect/snapshot.h"
 #include "measure/run_tool.h"
+#include "measure/stop_signals.h"
 #include "measure/tool_parsers.h"
 
 namespace {
@@ -262,7 +265,11 @@ bool system_run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* o
                 void*) {
   ToolRun r = {};
   bool ok = run_tool(a, argv, timeout_s, &r);
-  if (r.signal) die_of_signal(r.signal);
+  if (r.signal) {
+    const char* name = strrchr(argv[0], '/');
+    fprintf(stderr, "kelvane: %s; %s stopped\n", strsignal(r.signal), name ? name + 1 : argv[0]);
+    die_of_signal(r.signal);
+  }
   *out = r.out;
   *ran_s = static_cast<double>(r.elapsed_ms) / 1000;
   return ok;

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "measure/stop_signals.h"
+
 namespace {
 
 constexpr size_t kFirstBuffer = size_t{64} << 10;
@@ -52,60 +54,6 @@ char* free_space(OutBuf* b, size_t* room, char* scratch, size_t scratch_len) {
   return scratch;
 }
 
-// The signals a run catches. The handler records the first and writes a byte
-// to the self-pipe whose read end the output poll watches, so a signal wakes
-// the run at once whatever it is waiting on.
-constexpr int kCaught[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int kCaughtCount = sizeof kCaught / sizeof kCaught[0];
-volatile sig_atomic_t g_signal = 0;
-volatile sig_atomic_t g_wake_fd = -1;
-
-void on_signal(int sig) {
-  int saved = errno;
-  if (!g_signal) g_signal = sig;
-  int fd = g_wake_fd;
-  if (fd >= 0) {
-    char byte = 0;
-    ssize_t n = write(fd, &byte, 1);  // a full pipe wakes the poll already
-    (void)n;
-  }
-  errno = saved;
-}
-
-// The handlers of one run and the dispositions they replaced.
-struct SignalGuard {
-  struct sigaction old[kCaughtCount];
-  bool installed[kCaughtCount];
-  int wake[2];
-};
-
-// A signal the caller chose to ignore (nohup's SIGHUP, a background job's
-// SIGINT) stays ignored.
-bool guard_begin(SignalGuard* g) {
-  if (pipe2(g->wake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  g_signal = 0;
-  g_wake_fd = g->wake[1];
-  struct sigaction sa = {};
-  sa.sa_handler = on_signal;
-  sigemptyset(&sa.sa_mask);
-  for (int i = 0; i < kCaughtCount; i++) {
-    g->installed[i] = false;
-    if (sigaction(kCaught[i], nullptr, &g->old[i]) != 0) continue;
-    if (!(g->old[i].sa_flags & SA_SIGINFO) && g->old[i].sa_handler == SIG_IGN) continue;
-    g->installed[i] = sigaction(kCaught[i], &sa, nullptr) == 0;
-  }
-  return true;
-}
-
-void guard_end(SignalGuard* g) {
-  for (int i = 0; i < kCaughtCount; i++) {
-    if (g->installed[i]) sigaction(kCaught[i], &g->old[i], nullptr);
-  }
-  g_wake_fd = -1;
-  close(g->wake[0]);
-  close(g->wake[1]);
-}
-
 // How a wait ended: the output closed or the child was reaped, the deadline
 // passed, or a caught signal came.
 enum class End { ended, deadline, signal };
@@ -115,7 +63,7 @@ enum class End { ended, deadline, signal };
 End read_until(int fd, int wake, OutBuf* b, int64_t deadline) {
   char scratch[4096];
   for (;;) {
-    if (g_signal) return End::signal;
+    if (stop_signals_caught()) return End::signal;
     int64_t left = ceil_ms(deadline - now_us());
     if (left <= 0) return End::deadline;
     pollfd p[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
@@ -139,7 +87,7 @@ End wait_child(pid_t pid, int64_t until, bool watch_signals) {
     int status = 0;
     pid_t r = waitpid(pid, &status, WNOHANG);
     if (r == pid || (r < 0 && errno != EINTR)) return End::ended;
-    if (watch_signals && g_signal) return End::signal;
+    if (watch_signals && stop_signals_caught()) return End::signal;
     if (now_us() >= until) return End::deadline;
     usleep(10000);
   }
@@ -164,11 +112,7 @@ void stop_group(pid_t pid, int sig, int64_t grace_ms) {
 [[noreturn]] void exec_child(int fds[2], const char* const* argv, pid_t parent,
                              const sigset_t* mask) {
   setpgid(0, 0);
-  for (int sig : kCaught) {
-    struct sigaction cur = {};
-    sigaction(sig, nullptr, &cur);
-    if (sig == SIGINT || cur.sa_handler == on_signal) signal(sig, SIG_DFL);
-  }
+  stop_signals_reset_in_child();
   prctl(PR_SET_PDEATHSIG, SIGINT);
   // kelvane died before the line above took effect: nobody would stop the tool.
   if (getppid() != parent) _exit(127);
@@ -187,10 +131,8 @@ void stop_group(pid_t pid, int sig, int64_t grace_ms) {
 // child before it has put its own dispositions in place. Both sides set the
 // process group, so that it exists before either one acts on it.
 pid_t spawn(int fds[2], const char* const* argv) {
-  sigset_t stop, old;
-  sigemptyset(&stop);
-  for (int sig : kCaught) sigaddset(&stop, sig);
-  sigprocmask(SIG_BLOCK, &stop, &old);
+  sigset_t old;
+  stop_signals_block(&old);
   pid_t parent = getpid();
   pid_t pid = fork();
   if (pid == 0) exec_child(fds, argv, parent, &old);
@@ -208,8 +150,8 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
   int64_t deadline = start + limits.deadline_ms * 1000;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
-  SignalGuard g = {};
-  if (!guard_begin(&g)) {
+  StopSignals g = {};
+  if (!stop_signals_catch(&g)) {
     close(fds[0]);
     close(fds[1]);
     return false;
@@ -218,7 +160,7 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
   close(fds[1]);
   if (pid < 0) {
     close(fds[0]);
-    guard_end(&g);
+    stop_signals_release(&g);
     return false;
   }
   OutBuf b = {a, static_cast<char*>(arena_alloc(a, kFirstBuffer)), 0, kFirstBuffer};
@@ -229,8 +171,8 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
   if (end == End::ended) end = wait_child(pid, deadline, true);
   if (end != End::ended) stop_group(pid, end == End::signal ? SIGINT : SIGTERM, limits.grace_ms);
   r->elapsed_ms = (now_us() - start) / 1000;
-  r->signal = g_signal;
-  guard_end(&g);
+  r->signal = stop_signals_caught();
+  stop_signals_release(&g);
   if (b.len == 0) return false;
   r->out = StrView{b.data, b.len};
   return true;
@@ -239,17 +181,4 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
 bool run_tool(Arena* a, const char* const* argv, int32_t timeout_s, ToolRun* r) {
   int64_t basis = timeout_s > 0 ? timeout_s : 0;
   return run_tool_within(a, argv, ToolLimits{(basis + kToolSlackS) * 1000, kToolGraceMs}, r);
-}
-
-void die_of_signal(int sig) {
-  struct sigaction sa = {};
-  sa.sa_handler = SIG_DFL;
-  sigemptyset(&sa.sa_mask);
-  sigaction(sig, &sa, nullptr);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  raise(sig);
-  _exit(128 + sig);
 }

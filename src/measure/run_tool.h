@@ -6,9 +6,9 @@
 // alone reaches it only as kelvane passes it on. While it runs, SIGINT,
 // SIGTERM and SIGHUP sent to kelvane (those not ignored when the run began)
 // are caught: the tool is stopped and the run answers which signal came, for
-// the caller to end kelvane with it (die_of_signal). Should kelvane die
-// without that chance (SIGKILL), the kernel sends the tool SIGINT
-// (PR_SET_PDEATHSIG).
+// the caller to end kelvane with it (die_of_signal, in stop_signals.h).
+// Should kelvane die without that chance (SIGKILL), the kernel sends the tool
+// SIGINT (PR_SET_PDEATHSIG).
 //
 // SIGINT is the signal every tool run here stops cleanly on: cyclictest
 // closes /dev/cpu_dma_latency and exits; rtla removes its tracefs instance;
@@ -49,7 +49,3 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
 // run_tool_within with the deadline the tool's own duration plus
 // kToolSlackS, and kToolGraceMs.
 bool run_tool(Arena* a, const char* const* argv, int32_t timeout_s, ToolRun* r);
-
-// Ends the process by sig with its default action, as if never caught, so
-// that whoever sent it sees the process killed by that signal.
-[[noreturn]] void die_of_signal(int sig);

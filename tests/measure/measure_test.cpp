@@ -40,8 +40,7 @@ struct FakeSystem {
     if (!self(ctx)->installed.count(name)) return kNoneView;
     return arena_sprintf(a, "/usr/bin/%s", name);
   }
-  static bool run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s,
-                  void* ctx) {
+  static bool run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s, void* ctx) {
     FakeSystem* f = self(ctx);
     Words w;
     for (const char* const* p = argv; *p; p++) w.push_back(*p);
@@ -271,67 +270,35 @@ TEST_F(MeasureTest, DiagnosticNotes) {
   EXPECT_FALSE(snap->noise_result.valid);
 }
 
-TEST_F(MeasureTest, AnotherTracerHoldsBackTheTracingToolsUnlessForced) {
-  sys.installed = {"cyclictest", "rtla", "hwlatdetect"};
-  sys.outputs["cyclictest"] = {cyclictest_max(500), cyclictest_max(500)};
-  snap->current_tracer = sv("function\n");
-  measure();
-  EXPECT_EQ(tools_run(), (std::vector<std::string>{"/usr/bin/cyclictest"}));
-  EXPECT_EQ(notes(), (std::vector<std::string>{
-                         "another tracer is active ('function'); rtla and hwlatdetect were not "
-                         "run: re-run with --force to override"}));
-  EXPECT_TRUE(snap->measured.valid);
-  snap->measure_notes = StrList{};
-  sys.runs.clear();
-  measure(5, true);
-  EXPECT_EQ(tools_run(), (std::vector<std::string>{"/usr/bin/cyclictest", "/usr/bin/hwlatdetect",
-                                                   "/usr/bin/rtla osnoise"}));
-  EXPECT_EQ(notes(), (std::vector<std::string>{"hwlatdetect did not run: it printed nothing"}));
-  // Without cyclictest, rtla timerlat is held back too, and no note claims no tool is installed.
-  sys = FakeSystem{};
-  sys.installed = {"rtla"};
-  snap->measure_notes = StrList{};
-  snap->measured = Measurement{};
-  measure();
-  EXPECT_TRUE(sys.runs.empty());
-  EXPECT_EQ(notes().size(), 1u);
-}
-
-TEST(ChooseTools, OnlyAnotherActiveTracerHoldsBackTheTracingToolsAndForceOverrides) {
-  struct Row {
-    const char* tracer;  // nullptr: current_tracer was not read
-    bool force, busy, tracing;
-  };
-  const Row rows[] = {
-      {nullptr, false, false, true},   {"nop", false, false, true},
-      {" nop\n", false, false, true},  {"", false, false, true},
-      {"function", false, true, false}, {"hwlat\n", false, true, false},
-      {"nopx", false, true, false},     {"function", true, true, true},
-      {"nop", true, false, true},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.tracer ? r.tracer : "(unread)");
-    ToolChoice c = choose_tools(r.tracer ? sv_from_cstr(r.tracer) : kNoneView, r.force);
-    EXPECT_EQ(c.tracer_busy, r.busy);
-    EXPECT_EQ(c.tracing, r.tracing);
+// (current_tracer, --force, cyclictest installed) -> tools run: another
+// active tracer holds rtla and hwlatdetect back unless forced.
+TEST_F(MeasureTest, AnotherTracerHoldsBackRtlaAndHwlatdetectUnlessForced) {
+  struct Row { const char* tracer; bool force, cyclictest; size_t runs; };
+  for (Row r : {Row{"", 0, 1, 3}, Row{" nop\n", 0, 1, 3}, Row{"hwlat", 1, 1, 3}, Row{"function", 1, 0, 1},
+                Row{"hwlat", 0, 0, 0}, Row{"function\n", 0, 1, 1}}) {
+    sys = FakeSystem{};
+    sys.installed = {"rtla", "hwlatdetect", r.cyclictest ? "cyclictest" : "rtla"};
+    sys.outputs["cyclictest"] = {cyclictest_max(500)};
+    snap->current_tracer = sv(r.tracer);
+    snap->measure_notes = StrList{};
+    snap->measured = Measurement{};
+    measure(5, r.force);
+    EXPECT_EQ(sys.runs.size(), r.runs) << r.tracer;
   }
+  EXPECT_EQ(notes().at(0), "another tracer is active ('function'); rtla and hwlatdetect were not "
+                           "run: re-run with --force to override");
 }
 
 TEST_F(MeasureTest, AToolThatEndsEarlyIsRecordedOverTheTimeItRan) {
-  sys.installed = {"cyclictest", "rtla", "hwlatdetect"};
-  sys.outputs["cyclictest"] = {cyclictest_max(500), cyclictest_max(500)};
+  sys.installed = {"cyclictest", "hwlatdetect"};
+  sys.outputs["cyclictest"] = {cyclictest_max(500)};
   sys.outputs["hwlatdetect"] = {fixture("hwlatdetect-2.4-layout-hits-no-hwlat-tracer.txt")};
-  sys.ran_s = {{"cyclictest", 4.5}, {"hwlatdetect", 29.2}};
+  sys.ran_s = {{"cyclictest", 4.5}, {"hwlatdetect", 29.1}};  // the second within a second
   measure(30);
   EXPECT_DOUBLE_EQ(snap->measured.duration_s, 4.5);
-  EXPECT_DOUBLE_EQ(snap->hwlat_result.duration_s, 30);  // within a second of its 30 s
+  EXPECT_DOUBLE_EQ(snap->hwlat_result.duration_s, 30);
   EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest stopped after 4.5 s of the 30 s asked "
                                                "for; its results cover only that time"}));
-  sys.ran_s = {{"cyclictest", 29.1}};
-  snap->measure_notes = StrList{};
-  measure(30, false, 1000);
-  EXPECT_DOUBLE_EQ(snap->measured.duration_s, 30);
-  EXPECT_TRUE(notes().empty());
 }
 
 TEST(FindTool, LooksOnPathThenInTheFixedDirectories) {
