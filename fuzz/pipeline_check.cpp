@@ -48,7 +48,10 @@ StrView fake_find(Arena* a, const char* name, void* ctx) {
 }
 
 // The recorded output of argv: the tool's name, and for rtla its command.
-bool fake_run(Arena* a, const char* const* argv, int32_t, StrView* out, void* ctx) {
+// Every recorded tool ran its whole duration.
+bool fake_run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s,
+              void* ctx) {
+  *ran_s = timeout_s;
   const char* slash = strrchr(argv[0], '/');
   StrView key = sv_from_cstr(slash ? slash + 1 : argv[0]);
   if (sv_eq_cstr(key, "rtla") && argv[1]) key = arena_sprintf(a, "rtla %s", argv[1]);

@@ -4,12 +4,15 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include "base/cpuset.h"
 #include "base/log.h"
 #include "collect/snapshot.h"
 #include "measure/run_tool.h"
+#include "measure/stop_signals.h"
 #include "measure/tool_parsers.h"
 
 namespace {
@@ -28,6 +31,7 @@ struct MeasurePlan {
   int32_t main_cpu;
   const char* cpu_list;
   int32_t duration_s;
+  ToolChoice choice;
   bool tool_found;  // cyclictest or rtla is installed
 };
 
@@ -65,10 +69,12 @@ void choose_cpus(MeasurePlan* p) {
 }
 
 void check_tracer(MeasurePlan* p, bool force) {
-  StrView tracer = sv_trim(p->snap->current_tracer);
-  if (!sv_present(tracer) || sv_eq_cstr(tracer, "nop") || force) return;
-  note(p, arena_sprintf(p->arena, "another tracer is active ('%.*s'); re-run with --force to override",
-                        SV_ARG(tracer)));
+  p->choice = choose_tools(p->snap->current_tracer, force);
+  if (!p->choice.tracer_busy || p->choice.tracing) return;
+  note(p, arena_sprintf(p->arena,
+                        "another tracer is active ('%.*s'); rtla and hwlatdetect were not run: "
+                        "re-run with --force to override",
+                        SV_ARG(sv_trim(p->snap->current_tracer))));
 }
 
 // True when the kernel's list of tracers was read and lacks name. rtla
@@ -99,8 +105,22 @@ StrView last_line(StrView out) {
   return last;
 }
 
-bool run(MeasurePlan* p, const Argv* v, int32_t timeout_s, StrView* out) {
-  return p->ops->run(p->arena, v->w, timeout_s, out, p->ops->ctx);
+bool run(MeasurePlan* p, const Argv* v, int32_t timeout_s, StrView* out, double* ran_s) {
+  *ran_s = 0;
+  return p->ops->run(p->arena, v->w, timeout_s, out, ran_s, p->ops->ctx);
+}
+
+// The duration a tool's results stand for: the one asked for, or the time
+// the tool really ran when it ended more than kCutShortS sooner, with a note
+// saying so. measured_rules grades no pass or fail from a run so noted and
+// knows the note by its start: the tool's name, then " stopped after ".
+double covered_s(MeasurePlan* p, const char* tool, int32_t asked_s, double ran_s) {
+  if (!(ran_s < asked_s - kCutShortS)) return asked_s;
+  note(p, arena_sprintf(p->arena,
+                        "%s stopped after %.1f s of the %d s asked for; its results cover only "
+                        "that time",
+                        tool, ran_s, asked_s));
+  return ran_s;
 }
 
 void run_cyclictest(MeasurePlan* p) {
@@ -122,33 +142,35 @@ void run_cyclictest(MeasurePlan* p) {
   arg(&v, "400");
   log_progress("running cyclictest for %d s on CPUs %s", p->duration_s, p->cpu_list);
   StrView out = kNoneView;
+  double ran_s = 0;
   Measurement* m = &p->snap->measured;
-  if (!run(p, &v, p->duration_s, &out) || !parse_cyclictest(a, out, &p->cpus, m)) {
+  if (!run(p, &v, p->duration_s, &out, &ran_s) || !parse_cyclictest(a, out, &p->cpus, m)) {
     note(p, sv_lit("cyclictest produced no parseable output"));
     return;
   }
-  m->duration_s = p->duration_s;
+  m->duration_s = covered_s(p, "cyclictest", p->duration_s, ran_s);
   m->command = arena_sprintf(a, "cyclictest -D %d -p 99 -a %s", p->duration_s, p->cpu_list);
 }
 
 // Debian 12's rtla (6.1) knows no -q for timerlat hist and answers it with
 // its usage text; without -q it prints the same histogram.
 // Output the parser rejects gets one more run without -q.
-bool run_timerlat(MeasurePlan* p, StrView path, const char* dur, StrView* out) {
+bool run_timerlat(MeasurePlan* p, StrView path, const char* dur, StrView* out, double* ran_s) {
   Argv v = {};
   args(&v, {path.ptr, "timerlat", "hist", "-d", dur, "-c", p->cpu_list, "-q"});
   TimerlatResult* t = &p->snap->timerlat_result;
-  if (!run(p, &v, p->duration_s, out)) return false;  // silent: -q is not the cause
+  if (!run(p, &v, p->duration_s, out, ran_s)) return false;  // silent: -q is not the cause
   if (parse_timerlat_hist(p->arena, *out, t)) return true;
   log_progress("rtla timerlat gave nothing usable with -q; running it again without");
   v.w[--v.n] = nullptr;
-  return run(p, &v, p->duration_s, out) && parse_timerlat_hist(p->arena, *out, t);
+  return run(p, &v, p->duration_s, out, ran_s) && parse_timerlat_hist(p->arena, *out, t);
 }
 
 void run_rtla_timerlat(MeasurePlan* p) {
   StrView path = p->ops->find(p->arena, "rtla", p->ops->ctx);
   if (!sv_present(path)) return;
   p->tool_found = true;
+  if (!p->choice.tracing) return;  // check_tracer has said why
   if (tracer_missing(p->snap, "timerlat")) {
     note(p, sv_lit("rtla is installed but this kernel has no timerlat tracer "
                    "(CONFIG_TIMERLAT_TRACER)"));
@@ -158,12 +180,13 @@ void run_rtla_timerlat(MeasurePlan* p) {
   const char* dur = arena_sprintf(a, "%ds", p->duration_s).ptr;
   log_progress("running rtla timerlat for %d s", p->duration_s);
   StrView out = kNoneView;
-  if (!run_timerlat(p, path, dur, &out)) {
+  double ran_s = 0;
+  if (!run_timerlat(p, path, dur, &out, &ran_s)) {
     note(p, sv_lit("rtla timerlat produced no parseable output"));
     return;
   }
   TimerlatResult* t = &p->snap->timerlat_result;
-  t->duration_s = p->duration_s;
+  t->duration_s = covered_s(p, "rtla timerlat", p->duration_s, ran_s);
   if (!t->thread_max_us.has) {
     note(p, sv_lit("rtla timerlat reported no thread latency"));
     return;
@@ -172,7 +195,7 @@ void run_rtla_timerlat(MeasurePlan* p) {
   m->valid = true;
   m->source = sv_lit("rtla timerlat");
   m->command = arena_sprintf(a, "rtla timerlat hist -d %s -c %s", dur, p->cpu_list);
-  m->duration_s = p->duration_s;
+  m->duration_s = t->duration_s;
   cpuset_copy(&m->cpus, &p->cpus);
   m->max_us.has = true;
   m->max_us.value = t->thread_max_us.value;
@@ -186,6 +209,7 @@ void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
     note(p, sv_lit("hwlatdetect not installed; firmware latency was not ruled out"));
     return;
   }
+  if (!p->choice.tracing) return;
   if (tracer_missing(p->snap, "hwlat")) {
     note(p, sv_lit("hwlatdetect did not run: this kernel has no hwlat tracer "
                    "(CONFIG_HWLAT_TRACER)"));
@@ -197,8 +221,9 @@ void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
   arg(&v, "--threshold=10");
   log_progress("running hwlatdetect for %d s", diag_s);
   StrView out = kNoneView;
+  double ran_s = 0;
   HwlatResult* h = &p->snap->hwlat_result;
-  if (!run(p, &v, diag_s, &out)) {
+  if (!run(p, &v, diag_s, &out, &ran_s)) {
     note(p, sv_lit("hwlatdetect did not run: it printed nothing"));
     return;
   }
@@ -208,32 +233,57 @@ void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
                     : sv_lit("hwlatdetect did not run: it printed nothing"));
     return;
   }
-  h->duration_s = diag_s;
+  h->duration_s = covered_s(p, "hwlatdetect", diag_s, ran_s);
   h->command = arena_sprintf(p->arena, "hwlatdetect --duration=%d --threshold=10", diag_s);
 }
 
 // osnoise is a bonus: a missing rtla or unusable output adds no note.
 void run_rtla_osnoise(MeasurePlan* p, int32_t diag_s) {
   StrView path = p->ops->find(p->arena, "rtla", p->ops->ctx);
-  if (!sv_present(path)) return;
+  if (!sv_present(path) || !p->choice.tracing) return;
   const char* dur = arena_sprintf(p->arena, "%ds", diag_s).ptr;
   Argv v = {};
   args(&v, {path.ptr, "osnoise", "top", "-d", dur, "-c", p->cpu_list, "-q"});
   log_progress("running rtla osnoise for %d s", diag_s);
   StrView out = kNoneView;
+  double ran_s = 0;
   NoiseResult* n = &p->snap->noise_result;
-  if (run(p, &v, diag_s, &out) && parse_osnoise_top(out, n)) n->duration_s = diag_s;
+  if (run(p, &v, diag_s, &out, &ran_s) && parse_osnoise_top(out, n))
+    n->duration_s = covered_s(p, "rtla osnoise", diag_s, ran_s);
 }
 
 bool system_is_root(void*) { return geteuid() == 0; }
 
 StrView system_find(Arena* a, const char* name, void*) { return find_tool(a, name); }
 
-bool system_run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, void*) {
-  return run_tool(a, argv, timeout_s, out);
+// A signal kelvane caught while the tool ran ends kelvane with that signal,
+// the tool already stopped and reaped. The measurement itself starts and
+// changes nothing else on the machine (the tracers and the PM QoS request are
+// the tools', undone by the tools as they stop), so nothing else is left to
+// undo.
+bool system_run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s,
+                void*) {
+  ToolRun r = {};
+  bool ok = run_tool(a, argv, timeout_s, &r);
+  if (r.signal) {
+    const char* name = strrchr(argv[0], '/');
+    fprintf(stderr, "kelvane: %s; %s stopped\n", strsignal(r.signal), name ? name + 1 : argv[0]);
+    die_of_signal(r.signal);
+  }
+  *out = r.out;
+  *ran_s = static_cast<double>(r.elapsed_ms) / 1000;
+  return ok;
 }
 
 }  // namespace
+
+ToolChoice choose_tools(StrView current_tracer, bool force) {
+  StrView tracer = sv_trim(current_tracer);
+  ToolChoice c = {};
+  c.tracer_busy = tracer.len > 0 && !sv_eq_cstr(tracer, "nop");
+  c.tracing = force || !c.tracer_busy;
+  return c;
+}
 
 const MeasureOps kSystemMeasureOps = {system_is_root, system_find, system_run, nullptr};
 

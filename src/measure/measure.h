@@ -25,11 +25,29 @@ struct MeasureOps {
   // Full path of the named tool, or absent.
   StrView (*find)(Arena* a, const char* name, void* ctx);
   // Runs the null-terminated argv; true when it gave at least one byte.
-  bool (*run)(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, void* ctx);
+  // *ran_s is how long the run took by the monotonic clock.
+  bool (*run)(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s,
+              void* ctx);
   void* ctx;
 };
 
 extern const MeasureOps kSystemMeasureOps;
+
+// Which tools a measurement may start. cyclictest never touches tracing.
+// rtla (timerlat, osnoise) and hwlatdetect take a kernel tracer over, so while
+// another one is active (current_tracer, as collected, names one other than
+// "nop") they start only when forced: hwlatdetect would replace that tracer
+// and, when it ends, leave "nop" behind.
+struct ToolChoice {
+  bool tracer_busy;  // another tracer is active
+  bool tracing;      // rtla and hwlatdetect may run
+};
+ToolChoice choose_tools(StrView current_tracer, bool force);
+
+// A run that ends more than this many seconds before the duration asked
+// for (the tool died or was killed) is partial: its results stand for the
+// time it really ran.
+constexpr double kCutShortS = 1.0;
 
 // The first directory of PATH holding an executable name (absolute entries
 // only), else the first of /usr/bin, /usr/sbin, /bin, /sbin, /usr/local/bin

@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+
+#include "measure/stop_signals.h"
 
 namespace {
 
@@ -51,51 +54,71 @@ char* free_space(OutBuf* b, size_t* room, char* scratch, size_t scratch_len) {
   return scratch;
 }
 
-// Reads until end of file, a read error, or the deadline (microseconds of
-// the monotonic clock). Answers false when
-// the deadline passed with the tool still running.
-bool read_until(int fd, OutBuf* b, int64_t deadline) {
+// How a wait ended: the output closed or the child was reaped, the deadline
+// passed, or a caught signal came.
+enum class End { ended, deadline, signal };
+
+// Reads until end of file, a read error, the deadline (microseconds of the
+// monotonic clock) or a caught signal.
+End read_until(int fd, int wake, OutBuf* b, int64_t deadline) {
   char scratch[4096];
   for (;;) {
+    if (stop_signals_caught()) return End::signal;
     int64_t left = ceil_ms(deadline - now_us());
-    if (left <= 0) return false;
-    pollfd p = {fd, POLLIN, 0};
-    int ready = poll(&p, 1, static_cast<int>(left > 1000000 ? 1000000 : left));
+    if (left <= 0) return End::deadline;
+    pollfd p[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+    int ready = poll(p, 2, static_cast<int>(left > 1000000 ? 1000000 : left));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return true;
-    if (ready == 0) continue;  // the loop head checks the deadline
+    if (ready < 0) return End::ended;
+    if (ready == 0 || !p[0].revents) continue;  // the loop head checks signal and deadline
     size_t room = 0;
     char* dst = free_space(b, &room, scratch, sizeof scratch);
     ssize_t n = read(fd, dst, room);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return true;
+    if (n <= 0) return End::ended;
     if (dst != scratch) b->len += static_cast<size_t>(n);
   }
 }
 
-// Waits for the child up to ms milliseconds; answers whether it was reaped.
-bool reap_within(pid_t pid, int64_t ms) {
-  int64_t end = now_us() + ms * 1000;
+// Waits for the child until the monotonic time until, in steps of 10 ms; a
+// caught signal ends the wait when watch_signals is set.
+End wait_child(pid_t pid, int64_t until, bool watch_signals) {
   for (;;) {
     int status = 0;
     pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno != EINTR)) return true;
-    if (now_us() >= end) return false;
+    if (r == pid || (r < 0 && errno != EINTR)) return End::ended;
+    if (watch_signals && stop_signals_caught()) return End::signal;
+    if (now_us() >= until) return End::deadline;
     usleep(10000);
   }
 }
 
-// A tool past its deadline: SIGTERM, SIGKILL after the grace, then reaped.
-void stop_child(pid_t pid, int64_t grace_ms) {
-  kill(pid, SIGTERM);
-  if (reap_within(pid, grace_ms)) return;
-  kill(pid, SIGKILL);
+// Stops the tool's process group: sig, SIGKILL after the grace, then the
+// tool is reaped. The group is the tool's own (see spawn); should it not
+// exist, the tool alone is signalled.
+void stop_group(pid_t pid, int sig, int64_t grace_ms) {
+  if (kill(-pid, sig) != 0) kill(pid, sig);
+  if (wait_child(pid, now_us() + grace_ms * 1000, false) == End::ended) return;
+  if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
 }
 
-[[noreturn]] void exec_child(int fds[2], const char* const* argv) {
+// Between fork and exec: a process group of its own, the caught signals back
+// to their defaults (SIGINT always, as it is what stops the tool), SIGINT
+// when kelvane dies, and standard input from /dev/null (a tool in a
+// background group that read the terminal would be stopped).
+[[noreturn]] void exec_child(int fds[2], const char* const* argv, pid_t parent,
+                             const sigset_t* mask) {
+  setpgid(0, 0);
+  stop_signals_reset_in_child();
+  prctl(PR_SET_PDEATHSIG, SIGINT);
+  // kelvane died before the line above took effect: nobody would stop the tool.
+  if (getppid() != parent) _exit(127);
+  sigprocmask(SIG_SETMASK, mask, nullptr);
+  int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (null >= 0) dup2(null, STDIN_FILENO);
   // The read end closes by itself on exec (O_CLOEXEC); so does the write
   // end once it has been duplicated onto both output streams.
   dup2(fds[1], STDOUT_FILENO);
@@ -104,38 +127,58 @@ void stop_child(pid_t pid, int64_t grace_ms) {
   _exit(127);
 }
 
+// Forks the tool with the caught signals blocked, so that none reaches the
+// child before it has put its own dispositions in place. Both sides set the
+// process group, so that it exists before either one acts on it.
+pid_t spawn(int fds[2], const char* const* argv) {
+  sigset_t old;
+  stop_signals_block(&old);
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid == 0) exec_child(fds, argv, parent, &old);
+  if (pid > 0) setpgid(pid, pid);
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return pid;
+}
+
 }  // namespace
 
-bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, StrView* out) {
-  *out = kNoneView;
+bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolRun* r) {
+  *r = ToolRun{kNoneView, 0, 0};
   if (!argv || !argv[0]) return false;
-  int64_t deadline = now_us() + limits.deadline_ms * 1000;
+  int64_t start = now_us();
+  int64_t deadline = start + limits.deadline_ms * 1000;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
-  pid_t pid = fork();
-  if (pid < 0) {
+  StopSignals g = {};
+  if (!stop_signals_catch(&g)) {
     close(fds[0]);
     close(fds[1]);
     return false;
   }
-  if (pid == 0) exec_child(fds, argv);
+  pid_t pid = spawn(fds, argv);
   close(fds[1]);
-  OutBuf b = {a, static_cast<char*>(arena_alloc(a, kFirstBuffer)), 0, kFirstBuffer};
-  bool finished = read_until(fds[0], &b, deadline);
-  close(fds[0]);
-  if (finished) {
-    // The output has ended; a tool that closed its streams but goes on
-    // running is held to the same deadline.
-    if (!reap_within(pid, ceil_ms(deadline - now_us()))) stop_child(pid, limits.grace_ms);
-  } else {
-    stop_child(pid, limits.grace_ms);
+  if (pid < 0) {
+    close(fds[0]);
+    stop_signals_release(&g);
+    return false;
   }
+  OutBuf b = {a, static_cast<char*>(arena_alloc(a, kFirstBuffer)), 0, kFirstBuffer};
+  End end = read_until(fds[0], g.wake[0], &b, deadline);
+  close(fds[0]);
+  // The output has ended; a tool that closed its streams but goes on
+  // running is held to the same deadline.
+  if (end == End::ended) end = wait_child(pid, deadline, true);
+  if (end != End::ended) stop_group(pid, end == End::signal ? SIGINT : SIGTERM, limits.grace_ms);
+  r->elapsed_ms = (now_us() - start) / 1000;
+  r->signal = stop_signals_caught();
+  stop_signals_release(&g);
   if (b.len == 0) return false;
-  *out = StrView{b.data, b.len};
+  r->out = StrView{b.data, b.len};
   return true;
 }
 
-bool run_tool(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out) {
+bool run_tool(Arena* a, const char* const* argv, int32_t timeout_s, ToolRun* r) {
   int64_t basis = timeout_s > 0 ? timeout_s : 0;
-  return run_tool_within(a, argv, ToolLimits{(basis + kToolSlackS) * 1000, kToolGraceMs}, out);
+  return run_tool_within(a, argv, ToolLimits{(basis + kToolSlackS) * 1000, kToolGraceMs}, r);
 }

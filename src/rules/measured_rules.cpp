@@ -25,6 +25,17 @@ StrView joined_notes(const Report* r, const StrList* notes) {
   return sb_view(&sb);
 }
 
+// Whether tool's run ended early: the measurement driver then records the
+// time it really ran and a note that starts with the tool's name and
+// " stopped after ". Such a run grades no pass or fail: it did not cover the
+// time asked for.
+bool cut_short(const Snapshot* s, StrView tool) {
+  for (StrView n : s->measure_notes) {
+    if (sv_consume_prefix(&n, tool) && sv_starts_with(n, " stopped after ")) return true;
+  }
+  return false;
+}
+
 void rule_unavailable(Report* r, const Snapshot* s) {
   Finding* f = add_finding(r, "measured.unavailable", kCat, Severity::unknown,
                            sv_lit("Latency measurement did not produce a result"));
@@ -36,22 +47,34 @@ void rule_unavailable(Report* r, const Snapshot* s) {
                                  "--measure."));
 }
 
-void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
+// A run cut short shows what it measured, over the time it ran, ungraded.
+void rule_worst(Report* r, const RuleContext* ctx, const Snapshot* s, const Measurement* m) {
   if (!m->max_us.has) return;
   double max = m->max_us.value, target = ctx->target_us;
-  Severity sev = max <= target       ? Severity::pass
+  bool partial = cut_short(s, m->source);
+  Severity sev = partial             ? Severity::unknown
+                 : max <= target     ? Severity::pass
                  : max <= 2 * target ? Severity::warn
                                      : Severity::fail;
   StrView maxv = us(r, max), targetv = us(r, target);
   StrView avg = m->avg_us.has ? us(r, m->avg_us.value) : sv_lit("n/a");
-  Finding* f = add_finding(r, "measured.worst", kCat, sev,
-                           arena_sprintf(r->arena, "Worst-case latency %.*s against a %.*s target",
-                                         SV_ARG(maxv), SV_ARG(targetv)));
+  StrView title =
+      partial ? arena_sprintf(r->arena, "Worst-case latency %.*s in a run cut short after %.1f s",
+                              SV_ARG(maxv), m->duration_s)
+              : arena_sprintf(r->arena, "Worst-case latency %.*s against a %.*s target",
+                              SV_ARG(maxv), SV_ARG(targetv));
+  Finding* f = add_finding(r, "measured.worst", kCat, sev, title);
+  StrView over = partial ? arena_sprintf(r->arena, "%.1f s", m->duration_s)
+                         : arena_sprintf(r->arena, "%.0f s", m->duration_s);
   finding_set_detail(
-      f, arena_sprintf(r->arena, "Measured with %.*s over %.0f s on CPUs %.*s; average %.*s.",
-                       SV_ARG(m->source), m->duration_s,
+      f, arena_sprintf(r->arena, "Measured with %.*s over %.*s on CPUs %.*s; average %.*s.",
+                       SV_ARG(m->source), SV_ARG(over),
                        SV_ARG(cpuset_format_list(r->arena, &m->cpus)), SV_ARG(avg)));
-  if (sev != Severity::pass) {
+  if (partial) {
+    finding_set_impact(f, sv_lit("The tool ended before its duration was up, so this worst case "
+                                 "covers only part of the run and is not graded."));
+    finding_set_remediation(f, sv_lit("Re-run --measure and let it finish."));
+  } else if (sev != Severity::pass) {
     finding_set_impact(f, arena_sprintf(r->arena,
                                         "A deadline of %.*s will be missed; the observed worst "
                                         "case exceeds it by %.1fx.",
@@ -144,12 +167,14 @@ void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult
   }
 }
 
-void rule_hwlat(Report* r, const HwlatResult* h) {
+// A run cut short that saw nothing has not ruled firmware latency out.
+void rule_hwlat(Report* r, const Snapshot* s, const HwlatResult* h) {
   if (!h->valid) return;
   long long n = static_cast<long long>(h->samples_exceeding);
   if (n <= 0) {
-    Finding* f = add_finding(r, "measured.hwlat", kCat, Severity::pass,
-                             sv_lit("No firmware-induced latency detected"));
+    Severity sev = cut_short(s, sv_lit("hwlatdetect")) ? Severity::unknown : Severity::pass;
+    Finding* f =
+        add_finding(r, "measured.hwlat", kCat, sev, sv_lit("No firmware-induced latency detected"));
     finding_set_detail(
         f, arena_sprintf(r->arena, "%.0f s of hwlatdetect found no SMI.", h->duration_s));
     return;
@@ -173,11 +198,12 @@ void rule_hwlat(Report* r, const HwlatResult* h) {
 
 // The counts are interference events summed over the CPUs and the whole
 // diagnostic run, not time: they are reported as such.
-void rule_osnoise(Report* r, const NoiseResult* n) {
+void rule_osnoise(Report* r, const Snapshot* s, const NoiseResult* n) {
   if (!n->valid) return;
   double total = n->hw_count + n->nmi_count + n->irq_count + n->softirq_count + n->thread_count;
   if (!(total > 0)) {
-    add_finding(r, "measured.osnoise", kCat, Severity::pass,
+    add_finding(r, "measured.osnoise", kCat,
+                cut_short(s, sv_lit("rtla osnoise")) ? Severity::unknown : Severity::pass,
                 sv_lit("No OS noise measured on the RT CPUs"));
     return;
   }
@@ -230,12 +256,12 @@ void measured_rules(Report* report, const RuleContext* ctx) {
     rule_unavailable(report, s);
     return;
   }
-  rule_worst(report, ctx, &s->measured);
+  rule_worst(report, ctx, s, &s->measured);
   rule_outliers(report, &s->measured);
   rule_cpu_spread(report, ctx, &s->measured);
   rule_timerlat_split(report, ctx, &s->timerlat_result);
-  rule_hwlat(report, &s->hwlat_result);
-  rule_osnoise(report, &s->noise_result);
+  rule_hwlat(report, s, &s->hwlat_result);
+  rule_osnoise(report, s, &s->noise_result);
   rule_irqsoff(report, ctx, &s->irqsoff_result);
   rule_partial(report, s);
 }

@@ -1,10 +1,13 @@
-// --measure end to end: the duration check, and a real cyclictest run on
+// --measure end to end: the duration check, and real cyclictest runs on
 // this machine when the tests run as root.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "test_util.h"
@@ -53,6 +56,49 @@ TEST(MeasureRun, RealCyclictestRun) {
   t.write("r.json", r.out);
   t.write("check.py", kCheck);
   EXPECT_EQ(system(("python3 " + t.file("check.py") + " " + t.file("r.json")).c_str()), 0) << r.out;
+}
+
+// /proc/PID/stat of the live processes whose environment holds tag (all a
+// kelvane run started, however reparented); with dma, those holding it.
+std::vector<std::string> procs_with(const std::string& tag, bool dma) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const std::string& dir : files_in("/proc")) {
+    std::string stat = read_file(dir + "/stat");
+    bool holds = !dma;
+    for (const std::string& fd : files_in(dir + "/fd"))
+      holds |= std::filesystem::read_symlink(fd, ec) == "/dev/cpu_dma_latency";
+    if (holds && stat.find(") Z ") == std::string::npos &&
+        read_file(dir + "/environ").find(tag + '\0') != std::string::npos)
+      out.push_back(stat);
+  }
+  return out;
+}
+
+TEST(MeasureRun, KelvaneKilledDuringAMeasurementLeavesNothingBehind) {
+  if (geteuid() != 0) GTEST_SKIP() << "measuring needs root";
+  if (system("command -v cyclictest >/dev/null") != 0) GTEST_SKIP() << "no cyclictest";
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    std::string tag = "KELVANE_KILL_TEST=" + std::to_string(getpid()) + "." + std::to_string(sig);
+    std::string cmd = "exec env " + tag + " " KELVANE_BIN
+                      " --measure --duration 30 --interval 0 -f json -o /dev/null >/dev/null 2>&1";
+    pid_t kelvane = fork();
+    if (kelvane == 0) {
+      for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+      _exit(execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr)));
+    }
+    std::vector<std::string> tool;
+    for (int i = 0; i < 250 && tool.empty(); i++, usleep(20000)) tool = procs_with(tag, true);
+    if (tool.empty() && kill(kelvane, SIGKILL) == 0 && waitpid(kelvane, nullptr, 0) == kelvane)
+      GTEST_SKIP() << "cyclictest did not start and open /dev/cpu_dma_latency here";
+    EXPECT_EQ(getpgid(atoi(tool[0].c_str())), atoi(tool[0].c_str())) << sig;  // its own group
+    kill(kelvane, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(kelvane, &status, 0), kelvane);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig << " " << status;
+    for (int i = 0; i < 150 && !procs_with(tag, false).empty(); i++) usleep(20000);
+    EXPECT_EQ(procs_with(tag, false), std::vector<std::string>{}) << sig;
+  }
 }
 
 }  // namespace

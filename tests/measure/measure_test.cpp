@@ -30,6 +30,7 @@ struct FakeSystem {
   std::map<std::string, std::vector<std::string>> outputs;  // "cyclictest", "rtla timerlat" ...
   std::vector<Words> runs;
   std::vector<int32_t> timeouts;
+  std::map<std::string, double> ran_s;  // how long a tool ran; else its whole duration
   int finds = 0;
 
   static FakeSystem* self(void* ctx) { return static_cast<FakeSystem*>(ctx); }
@@ -39,7 +40,7 @@ struct FakeSystem {
     if (!self(ctx)->installed.count(name)) return kNoneView;
     return arena_sprintf(a, "/usr/bin/%s", name);
   }
-  static bool run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, void* ctx) {
+  static bool run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s, void* ctx) {
     FakeSystem* f = self(ctx);
     Words w;
     for (const char* const* p = argv; *p; p++) w.push_back(*p);
@@ -49,6 +50,7 @@ struct FakeSystem {
     for (const Words& r : f->runs) nth += r[0] == w[0] && (key.find(' ') == std::string::npos || r[1] == w[1]);
     f->runs.push_back(w);
     f->timeouts.push_back(timeout_s);
+    *ran_s = f->ran_s.count(key) ? f->ran_s[key] : timeout_s;
     const std::vector<std::string>& outs = f->outputs[key];
     if (nth >= outs.size() || outs[nth].empty()) return false;
     *out = arena_strndup(a, sv_make(outs[nth].data(), outs[nth].size()));
@@ -268,20 +270,35 @@ TEST_F(MeasureTest, DiagnosticNotes) {
   EXPECT_FALSE(snap->noise_result.valid);
 }
 
-TEST_F(MeasureTest, AnotherTracerIsNotedAndTheToolsStillRun) {
-  sys.installed = {"cyclictest"};
-  sys.outputs["cyclictest"] = {cyclictest_max(10), cyclictest_max(10), cyclictest_max(10)};
-  snap->current_tracer = sv("function");
-  measure();
-  EXPECT_EQ(notes(), (std::vector<std::string>{
-                         "another tracer is active ('function'); re-run with --force to override"}));
-  EXPECT_TRUE(snap->measured.valid);
-  snap->measure_notes = StrList{};
-  measure(5, true);
-  EXPECT_TRUE(notes().empty());
-  snap->current_tracer = sv("nop");
-  measure();
-  EXPECT_TRUE(notes().empty());
+// (current_tracer, --force, cyclictest installed) -> tools run: another
+// active tracer holds rtla and hwlatdetect back unless forced.
+TEST_F(MeasureTest, AnotherTracerHoldsBackRtlaAndHwlatdetectUnlessForced) {
+  struct Row { const char* tracer; bool force, cyclictest; size_t runs; };
+  for (Row r : {Row{"", 0, 1, 3}, Row{" nop\n", 0, 1, 3}, Row{"hwlat", 1, 1, 3}, Row{"function", 1, 0, 1},
+                Row{"hwlat", 0, 0, 0}, Row{"function\n", 0, 1, 1}}) {
+    sys = FakeSystem{};
+    sys.installed = {"rtla", "hwlatdetect", r.cyclictest ? "cyclictest" : "rtla"};
+    sys.outputs["cyclictest"] = {cyclictest_max(500)};
+    snap->current_tracer = sv(r.tracer);
+    snap->measure_notes = StrList{};
+    snap->measured = Measurement{};
+    measure(5, r.force);
+    EXPECT_EQ(sys.runs.size(), r.runs) << r.tracer;
+  }
+  EXPECT_EQ(notes().at(0), "another tracer is active ('function'); rtla and hwlatdetect were not "
+                           "run: re-run with --force to override");
+}
+
+TEST_F(MeasureTest, AToolThatEndsEarlyIsRecordedOverTheTimeItRan) {
+  sys.installed = {"cyclictest", "hwlatdetect"};
+  sys.outputs["cyclictest"] = {cyclictest_max(500)};
+  sys.outputs["hwlatdetect"] = {fixture("hwlatdetect-2.4-layout-hits-no-hwlat-tracer.txt")};
+  sys.ran_s = {{"cyclictest", 4.5}, {"hwlatdetect", 29.1}};  // the second within a second
+  measure(30);
+  EXPECT_DOUBLE_EQ(snap->measured.duration_s, 4.5);
+  EXPECT_DOUBLE_EQ(snap->hwlat_result.duration_s, 30);
+  EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest stopped after 4.5 s of the 30 s asked "
+                                               "for; its results cover only that time"}));
 }
 
 TEST(FindTool, LooksOnPathThenInTheFixedDirectories) {

@@ -19,13 +19,16 @@ class RunToolTest : public ArenaTest {
     const char* argv[] = {"/bin/sh", "-c", script, nullptr};
     out = kNoneView;
     auto start = std::chrono::steady_clock::now();
-    bool ok = run_tool_within(&arena, argv, limits, &out);
+    ToolRun r = {};
+    bool ok = run_tool_within(&arena, argv, limits, &r);
+    out = r.out, signal = r.signal;
     elapsed_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                      std::chrono::steady_clock::now() - start)
                      .count();
     return ok;
   }
   StrView out{};
+  int signal = 0;
   long long elapsed_ms = 0;
 };
 
@@ -38,9 +41,10 @@ TEST_F(RunToolTest, BothStreamsThroughOnePipeWhateverTheExitStatus) {
 
 TEST_F(RunToolTest, ProgramThatCannotBeExecuted) {
   const char* argv[] = {"/nonexistent/kelvane-tool", "-q", nullptr};
-  EXPECT_FALSE(run_tool(&arena, argv, 1, &out));
+  ToolRun r = {};
+  EXPECT_FALSE(run_tool(&arena, argv, 1, &r));
   const char* none[] = {nullptr};
-  EXPECT_FALSE(run_tool(&arena, none, 1, &out));
+  EXPECT_FALSE(run_tool(&arena, none, 1, &r));
 }
 
 TEST_F(RunToolTest, OutputLargerThanTheFirstBuffer) {
@@ -70,6 +74,19 @@ TEST_F(RunToolTest, ToolThatClosesItsOutputButRunsOnIsHeldToTheDeadline) {
   EXPECT_EQ(str(out), "done\n");
   EXPECT_LT(elapsed_ms, 300 + 300 + 1000);
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+// The tool signals its parent as a kill of kelvane would: the run ends at
+// once and the tool is stopped with SIGINT (its trap answers).
+TEST_F(RunToolTest, SignalToTheRunnerStopsTheToolWithSigintAndIsReported) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir t;
+    sh(("trap 'echo stopped >" + t.file("trap") + "; exit' INT; kill -" + std::to_string(sig) +
+        " $PPID; while :; do sleep 0.05; done").c_str());
+    EXPECT_EQ(signal, sig);
+    EXPECT_EQ(read_file(t.file("trap")), "stopped\n");
+    EXPECT_LT(elapsed_ms, 1500);
+  }
 }
 
 }  // namespace

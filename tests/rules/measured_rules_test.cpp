@@ -197,6 +197,25 @@ TEST_F(MeasuredRulesTest, PartialEndsTheModuleInEmissionOrder) {
   EXPECT_EQ(str(find("measured.partial")->detail), "hwlatdetect did not run");
 }
 
+// Runs cut short (the driver's notes, as MeasureTest pins them) are shown
+// over the time they ran and grade nothing; another tool's note changes nothing.
+TEST_F(MeasuredRulesTest, ARunCutShortIsShownButNotGraded) {
+  const char* ids[] = {"measured.worst", "measured.hwlat", "measured.osnoise"};
+  measured(500, 5);
+  snap->measured.duration_s = 4.5;
+  snap->hwlat_result = HwlatResult{true, 0, false, 0, 3, sv("hwlatdetect")};
+  snap->noise_result = NoiseResult{true, 3, 0, 0, 0, 0, 0, sv("IRQ")};
+  note("rtla timerlat stopped after 4.5 s of the 60 s asked for");
+  run();
+  for (const char* id : ids) EXPECT_NE(find(id)->severity, Severity::unknown) << id;
+  for (const char* tool : {"cyclictest", "hwlatdetect", "rtla osnoise"})
+    note((std::string(tool) + " stopped after 4.5 s of the 60 s asked for").c_str());
+  run();
+  for (const char* id : ids) EXPECT_EQ(find(id)->severity, Severity::unknown) << id;
+  EXPECT_EQ(str(find("measured.worst")->detail),
+            "Measured with cyclictest over 4.5 s on CPUs 2,3; average 5.0 \xC2\xB5s.");
+}
+
 TEST_F(MeasuredRulesTest, MeasuredCategoryWeighsAQuarter) {
   measured(100, 10);  // worst passes, outliers pass: the category scores 100
   snap->preempt_model = sv("none");
