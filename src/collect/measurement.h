@@ -37,12 +37,13 @@ struct Measurement {
   bool valid;         // a latency tool ran and its output was accepted
   StrView source;     // "cyclictest" or "rtla timerlat"
   StrView command;    // the command as shown to users
-  double duration_s;  // the requested duration
+  double duration_s;  // the requested duration, or the time the tool ran when cut short
   CpuSet cpus;        // the measured CPUs
   Opt<double> min_us;  // best latency over all CPUs (cyclictest only)
   Opt<double> avg_us;
   Opt<double> max_us;           // worst latency
   List<PerCpuLatency> per_cpu;  // in order of first appearance
+  bool cut_short = false;       // the tool ended early: the result covers duration_s only
 };
 
 struct TimerlatResult {
@@ -52,6 +53,7 @@ struct TimerlatResult {
   Opt<double> irq_avg_us;
   Opt<double> thread_avg_us;
   double duration_s;
+  bool cut_short = false;
 };
 
 struct NoiseResult {
@@ -64,6 +66,7 @@ struct NoiseResult {
   double softirq_count;
   double thread_count;
   StrView dominant;  // "hardware", "NMI", "IRQ", "softirq" or "threads"
+  bool cut_short = false;
 };
 
 struct HwlatResult {
@@ -72,6 +75,7 @@ struct HwlatResult {
   Opt<double> max_us;
   double duration_s;
   StrView command;  // "hwlatdetect --duration=%d --threshold=10"
+  bool cut_short = false;
 };
 
 // Longest interrupts-disabled section.

@@ -112,10 +112,11 @@ bool run(MeasurePlan* p, const Argv* v, int32_t timeout_s, StrView* out, double*
 
 // The duration a tool's results stand for: the one asked for, or the time
 // the tool really ran when it ended more than kCutShortS sooner, with a note
-// saying so. measured_rules grades no pass or fail from a run so noted and
-// knows the note by its start: the tool's name, then " stopped after ".
-double covered_s(MeasurePlan* p, const char* tool, int32_t asked_s, double ran_s) {
-  if (!(ran_s < asked_s - kCutShortS)) return asked_s;
+// saying so and *cut_short set: the rules grade no pass or fail from it.
+double covered_s(MeasurePlan* p, const char* tool, int32_t asked_s, double ran_s,
+                 bool* cut_short) {
+  *cut_short = ran_s < asked_s - kCutShortS;
+  if (!*cut_short) return asked_s;
   note(p, arena_sprintf(p->arena,
                         "%s stopped after %.1f s of the %d s asked for; its results cover only "
                         "that time",
@@ -148,7 +149,7 @@ void run_cyclictest(MeasurePlan* p) {
     note(p, sv_lit("cyclictest produced no parseable output"));
     return;
   }
-  m->duration_s = covered_s(p, "cyclictest", p->duration_s, ran_s);
+  m->duration_s = covered_s(p, "cyclictest", p->duration_s, ran_s, &m->cut_short);
   m->command = arena_sprintf(a, "cyclictest -D %d -p 99 -a %s", p->duration_s, p->cpu_list);
 }
 
@@ -186,7 +187,7 @@ void run_rtla_timerlat(MeasurePlan* p) {
     return;
   }
   TimerlatResult* t = &p->snap->timerlat_result;
-  t->duration_s = covered_s(p, "rtla timerlat", p->duration_s, ran_s);
+  t->duration_s = covered_s(p, "rtla timerlat", p->duration_s, ran_s, &t->cut_short);
   if (!t->thread_max_us.has) {
     note(p, sv_lit("rtla timerlat reported no thread latency"));
     return;
@@ -196,6 +197,7 @@ void run_rtla_timerlat(MeasurePlan* p) {
   m->source = sv_lit("rtla timerlat");
   m->command = arena_sprintf(a, "rtla timerlat hist -d %s -c %s", dur, p->cpu_list);
   m->duration_s = t->duration_s;
+  m->cut_short = t->cut_short;
   cpuset_copy(&m->cpus, &p->cpus);
   m->max_us.has = true;
   m->max_us.value = t->thread_max_us.value;
@@ -233,7 +235,7 @@ void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
                     : sv_lit("hwlatdetect did not run: it printed nothing"));
     return;
   }
-  h->duration_s = covered_s(p, "hwlatdetect", diag_s, ran_s);
+  h->duration_s = covered_s(p, "hwlatdetect", diag_s, ran_s, &h->cut_short);
   h->command = arena_sprintf(p->arena, "hwlatdetect --duration=%d --threshold=10", diag_s);
 }
 
@@ -249,7 +251,7 @@ void run_rtla_osnoise(MeasurePlan* p, int32_t diag_s) {
   double ran_s = 0;
   NoiseResult* n = &p->snap->noise_result;
   if (run(p, &v, diag_s, &out, &ran_s) && parse_osnoise_top(out, n))
-    n->duration_s = covered_s(p, "rtla osnoise", diag_s, ran_s);
+    n->duration_s = covered_s(p, "rtla osnoise", diag_s, ran_s, &n->cut_short);
 }
 
 bool system_is_root(void*) { return geteuid() == 0; }

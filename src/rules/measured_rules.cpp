@@ -25,17 +25,6 @@ StrView joined_notes(const Report* r, const StrList* notes) {
   return sb_view(&sb);
 }
 
-// Whether tool's run ended early: the measurement driver then records the
-// time it really ran and a note that starts with the tool's name and
-// " stopped after ". Such a run grades no pass or fail: it did not cover the
-// time asked for.
-bool cut_short(const Snapshot* s, StrView tool) {
-  for (StrView n : s->measure_notes) {
-    if (sv_consume_prefix(&n, tool) && sv_starts_with(n, " stopped after ")) return true;
-  }
-  return false;
-}
-
 void rule_unavailable(Report* r, const Snapshot* s) {
   Finding* f = add_finding(r, "measured.unavailable", kCat, Severity::unknown,
                            sv_lit("Latency measurement did not produce a result"));
@@ -48,10 +37,10 @@ void rule_unavailable(Report* r, const Snapshot* s) {
 }
 
 // A run cut short shows what it measured, over the time it ran, ungraded.
-void rule_worst(Report* r, const RuleContext* ctx, const Snapshot* s, const Measurement* m) {
+void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
   if (!m->max_us.has) return;
   double max = m->max_us.value, target = ctx->target_us;
-  bool partial = cut_short(s, m->source);
+  bool partial = m->cut_short;
   Severity sev = partial             ? Severity::unknown
                  : max <= target     ? Severity::pass
                  : max <= 2 * target ? Severity::warn
@@ -168,11 +157,11 @@ void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult
 }
 
 // A run cut short that saw nothing has not ruled firmware latency out.
-void rule_hwlat(Report* r, const Snapshot* s, const HwlatResult* h) {
+void rule_hwlat(Report* r, const HwlatResult* h) {
   if (!h->valid) return;
   long long n = static_cast<long long>(h->samples_exceeding);
   if (n <= 0) {
-    Severity sev = cut_short(s, sv_lit("hwlatdetect")) ? Severity::unknown : Severity::pass;
+    Severity sev = h->cut_short ? Severity::unknown : Severity::pass;
     Finding* f =
         add_finding(r, "measured.hwlat", kCat, sev, sv_lit("No firmware-induced latency detected"));
     finding_set_detail(
@@ -198,12 +187,12 @@ void rule_hwlat(Report* r, const Snapshot* s, const HwlatResult* h) {
 
 // The counts are interference events summed over the CPUs and the whole
 // diagnostic run, not time: they are reported as such.
-void rule_osnoise(Report* r, const Snapshot* s, const NoiseResult* n) {
+void rule_osnoise(Report* r, const NoiseResult* n) {
   if (!n->valid) return;
   double total = n->hw_count + n->nmi_count + n->irq_count + n->softirq_count + n->thread_count;
   if (!(total > 0)) {
     add_finding(r, "measured.osnoise", kCat,
-                cut_short(s, sv_lit("rtla osnoise")) ? Severity::unknown : Severity::pass,
+                n->cut_short ? Severity::unknown : Severity::pass,
                 sv_lit("No OS noise measured on the RT CPUs"));
     return;
   }
@@ -256,12 +245,12 @@ void measured_rules(Report* report, const RuleContext* ctx) {
     rule_unavailable(report, s);
     return;
   }
-  rule_worst(report, ctx, s, &s->measured);
+  rule_worst(report, ctx, &s->measured);
   rule_outliers(report, &s->measured);
   rule_cpu_spread(report, ctx, &s->measured);
   rule_timerlat_split(report, ctx, &s->timerlat_result);
-  rule_hwlat(report, s, &s->hwlat_result);
-  rule_osnoise(report, s, &s->noise_result);
+  rule_hwlat(report, &s->hwlat_result);
+  rule_osnoise(report, &s->noise_result);
   rule_irqsoff(report, ctx, &s->irqsoff_result);
   rule_partial(report, s);
 }
