@@ -205,11 +205,9 @@ TEST_F(MeasuredRulesTest, ARunCutShortIsShownButNotGraded) {
   snap->measured.duration_s = 4.5;
   snap->hwlat_result = HwlatResult{true, 0, false, 0, 3, sv("hwlatdetect")};
   snap->noise_result = NoiseResult{true, 3, 0, 0, 0, 0, 0, sv("IRQ")};
-  note("rtla timerlat stopped after 4.5 s of the 60 s asked for");
   run();
   for (const char* id : ids) EXPECT_NE(find(id)->severity, Severity::unknown) << id;
-  for (const char* tool : {"cyclictest", "hwlatdetect", "rtla osnoise"})
-    note((std::string(tool) + " stopped after 4.5 s of the 60 s asked for").c_str());
+  snap->measured.cut_short = snap->hwlat_result.cut_short = snap->noise_result.cut_short = true;
   run();
   for (const char* id : ids) EXPECT_EQ(find(id)->severity, Severity::unknown) << id;
   EXPECT_EQ(str(find("measured.worst")->detail),
