@@ -297,6 +297,8 @@ TEST_F(MeasureTest, AToolThatEndsEarlyIsRecordedOverTheTimeItRan) {
   measure(30);
   EXPECT_DOUBLE_EQ(snap->measured.duration_s, 4.5);
   EXPECT_DOUBLE_EQ(snap->hwlat_result.duration_s, 30);
+  EXPECT_TRUE(snap->measured.cut_short);
+  EXPECT_FALSE(snap->hwlat_result.cut_short);
   EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest stopped after 4.5 s of the 30 s asked "
                                                "for; its results cover only that time"}));
 }
