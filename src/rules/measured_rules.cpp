@@ -232,8 +232,11 @@ void rule_irqsoff(Report* r, const RuleContext* ctx, const IrqsoffResult* x) {
 
 void rule_partial(Report* r, const Snapshot* s) {
   if (!s->measure_notes.count) return;
+  bool cut = s->measured.cut_short || s->timerlat_result.cut_short ||
+             s->hwlat_result.cut_short || s->noise_result.cut_short;
   Finding* f = add_finding(r, "measured.partial", kCat, Severity::unknown,
-                           sv_lit("Some measurements were skipped"));
+                           cut ? sv_lit("A measurement was cut short")
+                               : sv_lit("Some measurements were skipped"));
   finding_set_detail(f, joined_notes(r, &s->measure_notes));
 }
 

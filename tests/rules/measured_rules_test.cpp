@@ -208,8 +208,10 @@ TEST_F(MeasuredRulesTest, ARunCutShortIsShownButNotGraded) {
   run();
   for (const char* id : ids) EXPECT_NE(find(id)->severity, Severity::unknown) << id;
   snap->measured.cut_short = snap->hwlat_result.cut_short = snap->noise_result.cut_short = true;
+  note("cyclictest stopped after 4.5 s of the 60 s asked for");
   run();
   for (const char* id : ids) EXPECT_EQ(find(id)->severity, Severity::unknown) << id;
+  EXPECT_EQ(str(find("measured.partial")->title), "A measurement was cut short");
   EXPECT_EQ(str(find("measured.worst")->detail),
             "Measured with cyclictest over 4.5 s on CPUs 2,3; average 5.0 \xC2\xB5s.");
 }
