@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -80,17 +81,44 @@ End read_until(int fd, int wake, OutBuf* b, int64_t deadline) {
   }
 }
 
-// Waits for the child until the monotonic time until, in steps of 10 ms; a
-// caught signal ends the wait when watch_signals is set.
-End wait_child(pid_t pid, int64_t until, bool watch_signals) {
+// Sleeps until the child can be reaped, wake is readable or the time is up:
+// on a pidfd (pidfd_open(2)) where the kernel has one, else for at most
+// 10 ms, so that the caller looks again.
+void wait_event(pid_t pid, int* pidfd, int wake, int64_t until) {
+  int64_t left = ceil_ms(until - now_us());
+  if (*pidfd == -1) {
+    *pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (*pidfd < 0) *pidfd = -2;  // no pidfds here: poll the child instead
+  }
+  if (*pidfd < 0) {
+    usleep(static_cast<useconds_t>((left < 10 ? left : 10) * 1000));
+    return;
+  }
+  pollfd p[2] = {{*pidfd, POLLIN, 0}, {wake, POLLIN, 0}};
+  poll(p, wake >= 0 ? 2 : 1, static_cast<int>(left > 1000000 ? 1000000 : left));
+}
+
+// Waits for the child until the monotonic time until; a caught signal (wake
+// becomes readable) ends the wait when wake is given, else -1.
+End wait_child(pid_t pid, int64_t until, int wake) {
+  int pidfd = -1;
+  End end = End::deadline;
   for (;;) {
     int status = 0;
     pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno != EINTR)) return End::ended;
-    if (watch_signals && stop_signals_caught()) return End::signal;
-    if (now_us() >= until) return End::deadline;
-    usleep(10000);
+    if (r == pid || (r < 0 && errno != EINTR)) {
+      end = End::ended;
+      break;
+    }
+    if (wake >= 0 && stop_signals_caught()) {
+      end = End::signal;
+      break;
+    }
+    if (now_us() >= until) break;
+    wait_event(pid, &pidfd, wake, until);
   }
+  if (pidfd >= 0) close(pidfd);
+  return end;
 }
 
 // Stops the tool's process group: sig, SIGKILL after the grace, then the
@@ -98,7 +126,7 @@ End wait_child(pid_t pid, int64_t until, bool watch_signals) {
 // exist, the tool alone is signalled.
 void stop_group(pid_t pid, int sig, int64_t grace_ms) {
   if (kill(-pid, sig) != 0) kill(pid, sig);
-  if (wait_child(pid, now_us() + grace_ms * 1000, false) == End::ended) return;
+  if (wait_child(pid, now_us() + grace_ms * 1000, -1) == End::ended) return;
   if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -168,7 +196,7 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
   close(fds[0]);
   // The output has ended; a tool that closed its streams but goes on
   // running is held to the same deadline.
-  if (end == End::ended) end = wait_child(pid, deadline, true);
+  if (end == End::ended) end = wait_child(pid, deadline, g.wake[0]);
   if (end != End::ended) stop_group(pid, end == End::signal ? SIGINT : SIGTERM, limits.grace_ms);
   r->elapsed_ms = (now_us() - start) / 1000;
   r->signal = stop_signals_caught();
