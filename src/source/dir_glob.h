@@ -6,10 +6,12 @@
 #include "base/arena.h"
 #include "base/list.h"
 #include "base/str.h"
+#include "source/root_open.h"
 
 // Adds to out (unsorted) the path, as the analysed machine names it, of every
-// entry under root that matches pattern, a normalised absolute path. A last
+// entry under root that matches pattern, a normalised absolute path; every
+// directory is looked up as root resolves it (inside a tree). A last
 // component without wildcards matches an entry that exists, a dangling link
 // included. When regular is given, the matches the walk saw to be regular
 // files themselves (not links) go into it too.
-void dir_glob_expand(Arena* a, StrView root, StrView pattern, StrList* out, StrList* regular);
+void dir_glob_expand(Arena* a, RootDir* root, StrView pattern, StrList* out, StrList* regular);

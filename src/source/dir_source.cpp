@@ -1,6 +1,7 @@
 // Directory kind of Source: files are read from root + path with POSIX calls.
-// A tree given with --root is another machine's data, so only regular files
-// are read: a FIFO must not block the run and a device node must not be read
+// A tree given with --root is another machine's data: every path is resolved
+// inside it (a link to "/etc/shadow" names the tree's own etc/shadow), and
+// only regular files are read: a FIFO must not block the run and a device node must not be read
 // (or even opened) as if it were a file.
 #include "source/dir_source.h"
 
@@ -14,6 +15,7 @@
 
 #include "source/dir_entries.h"
 #include "source/dir_glob.h"
+#include "source/root_open.h"
 
 namespace {
 
@@ -21,7 +23,9 @@ constexpr uint64_t kMinReadBuffer = 8192;
 constexpr size_t kMaxReadChunk = size_t{1} << 30;
 
 struct DirCtx {
-  StrView root;
+  // The tree's root (or the live system's "/"), held open: every name is
+  // looked up from it, inside it for a tree.
+  RootDir root;
   // The matches of the tree's latest glob that its listings showed to be
   // regular files, not links: the caller reads them next.
   StrIndex regular;
@@ -39,35 +43,44 @@ void let_go(DirCtx* ctx) {
   ctx->held_fd = -1;
 }
 
-void let_go_at_release(void* ctx) { let_go(static_cast<DirCtx*>(ctx)); }
-
-// Where a walk to root + path (full) starts: the held directory when path
-// lies below it, with *rel the rest of full; else the working directory,
-// with *rel all of full (absolute, or relative as the tree was named).
-int walk_start(const DirCtx* ctx, StrView path, const char* full, const char** rel) {
-  StrView held = ctx->held_path;
-  if (ctx->held_fd >= 0 && path.len > held.len + 1 && path.ptr[held.len] == '/' &&
-      memcmp(path.ptr, held.ptr, held.len) == 0) {
-    *rel = full + ctx->root.len + held.len + 1;
-    return ctx->held_fd;
-  }
-  *rel = full;
-  return AT_FDCWD;
+void let_go_at_release(void* ctx) {
+  DirCtx* c = static_cast<DirCtx*>(ctx);
+  let_go(c);
+  if (c->root.fd >= 0) close(c->root.fd);
+  c->root.fd = -1;
 }
 
-StrView dir_root(const Source* src) { return dir_ctx(src)->root; }
+bool is_below_held(const DirCtx* ctx, StrView path) {
+  StrView held = ctx->held_path;
+  return ctx->held_fd >= 0 && path.len > held.len + 1 && path.ptr[held.len] == '/' &&
+         memcmp(path.ptr, held.ptr, held.len) == 0;
+}
+
+// Opens path (name: the same relative to the root) with flags. Below the held
+// directory it is looked up from there; a lookup that would leave that
+// directory (a link to "/..." or up through "..") is made from the root.
+int open_at_root(DirCtx* ctx, StrView path, const char* name, int flags) {
+  RootDir* root = &ctx->root;
+  if (is_below_held(ctx, path)) {
+    const char* below = name + ctx->held_path.len;
+    int fd = root_openat(root, ctx->held_fd, below, flags, RootWalk::beneath);
+    if (fd >= 0 || errno != EXDEV || !root->confined) return fd;
+  }
+  return root_openat(root, root->fd, name, flags, RootWalk::in_root);
+}
 
 bool has_nul(StrView v) { return v.len && memchr(v.ptr, 0, v.len) != nullptr; }
 
-// root + path as a NUL-terminated Arena text; null when the path holds a NUL
-// byte, which no file name can contain.
-const char* full_path(Source* src, StrView path) {
+// path relative to the root ("." for "/") as a NUL-terminated text, in the
+// caller's buffer when it fits (no allocation per read), else in the Arena;
+// null when the path holds a NUL byte, which no file name can contain.
+const char* root_name(Source* src, StrView path, char* local, size_t size) {
   if (has_nul(path)) return nullptr;
-  StrView root = dir_root(src);
-  char* full = static_cast<char*>(arena_alloc(src->arena, root.len + path.len + 1));
-  if (root.len) memcpy(full, root.ptr, root.len);
-  if (path.len) memcpy(full + root.len, path.ptr, path.len);
-  return full;
+  StrView rel = path.len > 1 ? sv_slice(path, 1, path.len) : sv_lit(".");
+  char* name = rel.len < size ? local : static_cast<char*>(arena_alloc(src->arena, rel.len + 1));
+  memcpy(name, rel.ptr, rel.len);
+  name[rel.len] = 0;
+  return name;
 }
 
 // Records why a file that exists cannot be read as one: a directory is
@@ -120,10 +133,21 @@ int fail_open(Source* src, StrView path, int err, int fd) {
   return -1;
 }
 
-// Opens root + path (full) for reading after the checks every read makes;
-// -1 when it cannot be read as a file, the reason recorded.
-int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
-  if (!full) return fail_open(src, path, EINVAL, -1);
+// The kind of the entry at path (name relative to the root) in *st, looked
+// at where the root resolves it without opening it (O_PATH); false with the
+// reason recorded when it cannot be read as a file.
+bool look_at(Source* src, StrView path, const char* name, struct stat* st) {
+  int fd = open_at_root(dir_ctx(src), path, name, O_PATH | O_CLOEXEC);
+  if (fd < 0) return fail_errno(src, path, errno, -1);
+  if (fstat(fd, st) != 0) return fail_errno(src, path, errno, fd);
+  close(fd);
+  return is_readable_kind(src, path, st->st_mode);
+}
+
+// Opens path (name relative to the root) for reading after the checks every
+// read makes; -1 when it cannot be read as a file, the reason recorded.
+int open_checked(Source* src, StrView path, const char* name, struct stat* st) {
+  if (!name) return fail_open(src, path, EINVAL, -1);
   // In a tree the entry is looked at before it is opened: opening a device
   // node can have effects of its own, and opening a FIFO releases a writer
   // waiting at its other end. The open file is asked again, so an entry
@@ -132,16 +156,13 @@ int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
   // its own: it is opened without following a link, so that a link put in
   // its place since is refused too.
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-  const char* rel;
-  int at = walk_start(dir_ctx(src), path, full, &rel);
   uint32_t seen;
   if (!src->live && strindex_find(&dir_ctx(src)->regular, path, &seen)) {
     flags |= O_NOFOLLOW;
-  } else if (!src->live) {
-    if (fstatat(at, rel, st, 0) != 0) return fail_open(src, path, errno, -1);
-    if (!is_readable_kind(src, path, st->st_mode)) return -1;
+  } else if (!src->live && !look_at(src, path, name, st)) {
+    return -1;
   }
-  int fd = openat(at, rel, flags);
+  int fd = open_at_root(dir_ctx(src), path, name, flags);
   if (fd < 0) return fail_open(src, path, errno, -1);
   if (fstat(fd, st) != 0) return fail_open(src, path, errno, fd);
   if (!is_readable_kind(src, path, st->st_mode)) {
@@ -152,21 +173,11 @@ int open_checked(Source* src, StrView path, const char* full, struct stat* st) {
 }
 
 bool dir_read_raw(Source* src, StrView path, StrView* out) {
+  char local[PATH_MAX];
   struct stat st;
-  int fd = open_checked(src, path, full_path(src, path), &st);
+  int fd = open_checked(src, path, root_name(src, path, local, sizeof local), &st);
   if (fd < 0) return false;
   return read_fd(src, path, fd, static_cast<uint64_t>(st.st_size), out);
-}
-
-// root + path in the caller's buffer when it fits (no allocation per read),
-// else in the Arena; null when the path holds a NUL byte.
-const char* full_path_local(Source* src, StrView path, char* local, size_t size) {
-  StrView root = dir_root(src);
-  if (has_nul(path) || root.len + path.len >= size) return full_path(src, path);
-  memcpy(local, root.ptr, root.len);
-  memcpy(local + root.len, path.ptr, path.len);
-  local[root.len + path.len] = 0;
-  return local;
 }
 
 // Reads fd to its end into buf, which keeps its storage for the next read and
@@ -200,15 +211,17 @@ bool read_fd_into(Source* src, StrView path, int fd, uint64_t size, ReadBuf* buf
 bool dir_read_into(Source* src, StrView path, ReadBuf* buf, StrView* out) {
   char local[PATH_MAX];
   struct stat st;
-  int fd = open_checked(src, path, full_path_local(src, path, local, sizeof local), &st);
+  int fd = open_checked(src, path, root_name(src, path, local, sizeof local), &st);
   if (fd < 0) return false;
   return read_fd_into(src, path, fd, static_cast<uint64_t>(st.st_size), buf, out);
 }
 
 bool dir_exists(Source* src, StrView path) {
-  const char* full = full_path(src, path);
-  struct stat st;
-  return full && stat(full, &st) == 0;
+  char local[PATH_MAX];
+  const char* name = root_name(src, path, local, sizeof local);
+  int fd = name ? open_at_root(dir_ctx(src), path, name, O_PATH | O_CLOEXEC) : -1;
+  if (fd >= 0) close(fd);
+  return fd >= 0;
 }
 
 struct NameSink {
@@ -223,15 +236,14 @@ void add_name(void* ctx, DirEntry e) {
 
 // The listed directory is held in place of the one before.
 void dir_list(Source* src, StrView path, StrList* out) {
-  const char* full = full_path(src, path);
-  if (!full) {
+  char local[PATH_MAX];
+  const char* name = root_name(src, path, local, sizeof local);
+  if (!name) {
     record_read_errno(src, path, EINVAL);
     return;
   }
   DirCtx* ctx = dir_ctx(src);
-  const char* rel;
-  int at = walk_start(ctx, path, full, &rel);
-  int fd = dir_open(at, rel);
+  int fd = open_at_root(ctx, path, name, kDirOpenFlags);
   NameSink sink{src->arena, out};
   let_go(ctx);
   if (fd < 0 || !dir_each_entry(fd, add_name, &sink)) {
@@ -251,7 +263,7 @@ void dir_glob(Source* src, StrView pattern, StrList* out) {
   if (has_nul(pattern)) return;
   DirCtx* ctx = dir_ctx(src);
   StrList regular{};
-  dir_glob_expand(src->arena, ctx->root, pattern, out, src->live ? nullptr : &regular);
+  dir_glob_expand(src->arena, &ctx->root, pattern, out, src->live ? nullptr : &regular);
   strlist_sort(out);
   if (src->live) return;
   strindex_init(&ctx->regular, src->arena, regular.count);
@@ -265,7 +277,8 @@ constexpr SourceOps kDirOps = {dir_read_raw, dir_exists, dir_list, dir_glob, dir
 Source* dir_source_new(Arena* a, StrView root, const char* label, bool live) {
   Source* src = arena_new<Source>(a);
   DirCtx* ctx = arena_new<DirCtx>(a);
-  ctx->root = root;
+  // A tree named by a relative path is found from the working directory.
+  ctx->root = root_dir_open(root.len ? root.ptr : "/", !live);
   ctx->held_fd = -1;
   arena_on_release(a, let_go_at_release, ctx);
   src->arena = a;
