@@ -28,7 +28,9 @@ bool bundle_read_raw(Source* src, StrView path, StrView* out) {
   int32_t m = path_is_root(path) ? -1 : bundle_lookup(idx, path);
   if (m >= 0 && !bundle_is_dir(idx->members[m])) {
     *out = bundle_data(idx->members[m]);
-    return true;
+    if (out->len <= kMaxFileSize) return true;
+    record_read_error(src, path, sv_lit("EFBIG"));
+    return false;
   }
   bool dir = path_is_root(path) || m >= 0;
   record_read_error(src, path, sv_from_cstr(dir ? "EISDIR" : missing_reason(idx, path)));

@@ -97,16 +97,34 @@ bool fail_errno(Source* src, StrView path, int err, int fd) {
   return false;
 }
 
+// The room a full read buffer of cap bytes grows to: doubled, up to one
+// byte past the largest file (and its terminating zero), which shows a file
+// to be larger; 0 once a buffer that large is full.
+uint64_t grown_room(uint64_t cap) {
+  constexpr uint64_t kMost = kMaxFileSize + 2;
+  if (cap >= kMost) return 0;
+  return cap * 2 < kMost ? cap * 2 : kMost;
+}
+
+bool too_big(Source* src, StrView path, int fd) { return fail_errno(src, path, EFBIG, fd); }
+
 // Reads fd to its end into one Arena buffer, sized from the reported size
-// (procfs and sysfs report 0 and start at 8 KiB), doubling when full.
+// (procfs and sysfs report 0 and start at 8 KiB), doubling when full. A file
+// that reports or reads more than kMaxFileSize bytes is refused.
 bool read_fd(Source* src, StrView path, int fd, uint64_t size, StrView* out) {
+  if (size > kMaxFileSize) return too_big(src, path, fd);
   uint64_t cap = size + 1 > kMinReadBuffer ? size + 1 : kMinReadBuffer;
   char* buf = static_cast<char*>(arena_alloc(src->arena, cap));
   uint64_t len = 0;
   while (true) {
     if (len == cap) {
-      buf = static_cast<char*>(arena_realloc(src->arena, buf, cap, cap * 2));
-      cap *= 2;
+      uint64_t grown = grown_room(cap);
+      if (grown == 0) {
+        arena_trim(src->arena, buf, cap, 0);
+        return too_big(src, path, fd);
+      }
+      buf = static_cast<char*>(arena_realloc(src->arena, buf, cap, grown));
+      cap = grown;
     }
     uint64_t room = cap - len;
     ssize_t n = read(fd, buf + len, room < kMaxReadChunk ? room : kMaxReadChunk);
@@ -114,6 +132,10 @@ bool read_fd(Source* src, StrView path, int fd, uint64_t size, StrView* out) {
     if (n < 0) return fail_errno(src, path, errno, fd);
     if (n == 0) break;
     len += static_cast<uint64_t>(n);
+    if (len > kMaxFileSize) {
+      arena_trim(src->arena, buf, cap, 0);
+      return too_big(src, path, fd);
+    }
     // A file that reports its size ends there: no read just to see the end.
     // Pseudo-files report 0 (procfs) or a page (sysfs) and hold less.
     if (size > 0 && len == size) break;
@@ -184,6 +206,7 @@ bool dir_read_raw(Source* src, StrView path, StrView* out) {
 // doubles (from the Arena) when a file does not fit. Like read_fd, a file
 // ends at its reported size without a read to find the end.
 bool read_fd_into(Source* src, StrView path, int fd, uint64_t size, ReadBuf* buf, StrView* out) {
+  if (size > kMaxFileSize) return too_big(src, path, fd);
   if (buf->cap < kMinReadBuffer) {
     buf->data = static_cast<char*>(arena_alloc(src->arena, kMinReadBuffer));
     buf->cap = kMinReadBuffer;
@@ -191,8 +214,10 @@ bool read_fd_into(Source* src, StrView path, int fd, uint64_t size, ReadBuf* buf
   size_t len = 0;
   while (true) {
     if (len == buf->cap - 1) {
-      buf->data = static_cast<char*>(arena_realloc(src->arena, buf->data, buf->cap, buf->cap * 2));
-      buf->cap *= 2;
+      uint64_t grown = grown_room(buf->cap);
+      if (grown == 0) return too_big(src, path, fd);
+      buf->data = static_cast<char*>(arena_realloc(src->arena, buf->data, buf->cap, grown));
+      buf->cap = grown;
     }
     size_t room = buf->cap - 1 - len;
     ssize_t n = read(fd, buf->data + len, room < kMaxReadChunk ? room : kMaxReadChunk);
@@ -200,6 +225,7 @@ bool read_fd_into(Source* src, StrView path, int fd, uint64_t size, ReadBuf* buf
     if (n < 0) return fail_errno(src, path, errno, fd);
     if (n == 0) break;
     len += static_cast<size_t>(n);
+    if (len > kMaxFileSize) return too_big(src, path, fd);
     if (size > 0 && len == size) break;
   }
   close(fd);

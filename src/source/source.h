@@ -79,6 +79,15 @@ void record_read_error(Source* src, StrView path, StrView name);
 void record_read_errno(Source* src, StrView path, int err);
 StrView errno_name(Arena* a, int err);
 
+// The largest file a Source reads, and the most a ".gz" file of the analysed
+// machine may inflate to: 64 MiB. The largest files the analysis reads,
+// /proc/interrupts and the kernel configuration, stay a few MiB even on
+// machines of thousands of CPUs and interrupts; a file beyond the bound is
+// broken or hostile, and reading it whole would let one file take gigabytes
+// of memory. Such a file is unreadable: its read fails, recorded as EFBIG,
+// before more than the bound is held.
+constexpr uint64_t kMaxFileSize = uint64_t{64} << 20;
+
 // The canonical absolute form of path: the path itself when it already is
 // one (no copy, so not necessarily NUL-terminated), else an Arena copy.
 StrView normalize_path(Arena* a, StrView path);
@@ -88,3 +97,7 @@ constexpr uint64_t kGunzipLimit = uint64_t{1} << 30;
 bool gunzip(Arena* a, StrView data, StrView* out);
 // gunzip with an explicit bound: fails once the output would exceed limit bytes.
 bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit);
+enum class Inflated { ok, malformed, too_big };
+// gunzip_limited telling a stream that is not gzip or zlib data from one
+// whose output exceeds limit bytes.
+Inflated gunzip_bounded(Arena* a, StrView data, StrView* out, uint64_t limit);

@@ -20,6 +20,17 @@ std::string simple_archive() {
   return t.bytes;
 }
 
+// A member past kMaxFileSize reads as a file too large, as in a tree.
+TEST_F(BundleTest, MembersPastTheBoundAreRefused) {
+  TarBuilder t;
+  t.file("./proc/interrupts", std::string(kMaxFileSize + 1, ' ')).file("./proc/stat", "cpu\n").end();
+  Source* s = load(t.bytes);
+  ASSERT_NE(s, nullptr) << err_text;
+  EXPECT_EQ(source_read(s, "/proc/interrupts").ptr, nullptr);
+  EXPECT_EQ(errors(s), std::vector<std::string>{"/proc/interrupts=EFBIG"});
+  EXPECT_EQ(read(s, "/proc/stat"), "cpu\n");
+}
+
 TEST_F(BundleTest, GzipAndPlainLoadTheSameMembers) {
   for (const std::string& b : {simple_archive(), gzip_bytes(simple_archive())}) {
     Source* s = load(b);
