@@ -76,6 +76,7 @@ struct GlobWalk {
   StrList comps;  // NUL-terminated pattern components
   StrBuf scratch;
   StrList* out;
+  int fnm_flags;
 };
 
 // A member's last name component as a NUL-terminated text in the scratch
@@ -97,7 +98,7 @@ void glob_visit(GlobWalk* w, int32_t m, size_t level) {
 
 // Matches component `level` of the pattern against the entries of dir (-1
 // for "/"). Wildcards never match "/" (components are matched one by one)
-// nor a leading "." of a name, as on a real file system.
+// nor, unless asked, a leading "." of a name, as on a real file system.
 void glob_level(GlobWalk* w, int32_t dir, size_t level) {
   StrView comp = w->comps[level];
   if (!path_has_wildcard(comp)) {
@@ -111,17 +112,17 @@ void glob_level(GlobWalk* w, int32_t dir, size_t level) {
   }
   int32_t e = dir >= 0 ? w->idx->first_child[dir] : w->idx->root_first;
   for (; e >= 0; e = w->idx->members[e].next_sibling)
-    if (fnmatch(comp.ptr, scratch_name(w, w->idx->members[e].name), FNM_PATHNAME | FNM_PERIOD) == 0)
+    if (fnmatch(comp.ptr, scratch_name(w, w->idx->members[e].name), w->fnm_flags) == 0)
       glob_visit(w, e, level);
 }
 
-void bundle_glob(Source* src, StrView pattern, StrList* out) {
+void bundle_glob(Source* src, StrView pattern, bool dot_names, StrList* out) {
   Arena* a = src->arena;
   if (path_is_root(pattern)) {
     strlist_add(a, out, pattern);
     return;
   }
-  GlobWalk w{src, index_of(src), {}, {}, out};
+  GlobWalk w{src, index_of(src), {}, {}, out, FNM_PATHNAME | (dot_names ? 0 : FNM_PERIOD)};
   StrView cursor = pattern;
   for (StrView c; sv_present(c = sv_next_token(&cursor, "/"));)
     if (c.len > 0) strlist_add(a, &w.comps, arena_strndup(a, c));

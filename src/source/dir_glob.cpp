@@ -18,6 +18,7 @@ struct GlobWalk {
   StrBuf path;    // "/" and the names matched so far, as the machine names them
   StrList* out;
   StrList* regular;
+  int fnm_flags;
 };
 
 // Entries a further component can be looked up in: directories, and what
@@ -52,12 +53,13 @@ void walk(GlobWalk* w, size_t level);
 struct Matches {
   Arena* arena;
   const char* comp;
+  int fnm_flags;
   List<DirEntry> entries;
 };
 
 void add_if_matching(void* ctx, DirEntry e) {
   Matches* m = static_cast<Matches*>(ctx);
-  if (fnmatch(m->comp, e.name.ptr, FNM_PATHNAME | FNM_PERIOD) == 0)
+  if (fnmatch(m->comp, e.name.ptr, m->fnm_flags) == 0)
     list_push(m->arena, &m->entries, DirEntry{arena_strndup(m->arena, e.name), e.type});
 }
 
@@ -112,7 +114,7 @@ void walk(GlobWalk* w, size_t level) {
     step(w, level, comp, DT_UNKNOWN, -1);
     return;
   }
-  Matches m{w->arena, comp.ptr, {}};
+  Matches m{w->arena, comp.ptr, w->fnm_flags, {}};
   int fd = root_openat(w->root, w->root->fd, rel_path(w), kDirOpenFlags, RootWalk::in_root);
   if (fd < 0) return;
   dir_each_entry(fd, add_if_matching, &m);
@@ -122,8 +124,9 @@ void walk(GlobWalk* w, size_t level) {
 
 }  // namespace
 
-void dir_glob_expand(Arena* a, RootDir* root, StrView pattern, StrList* out, StrList* regular) {
-  GlobWalk w{a, root, {}, {}, out, regular};
+void dir_glob_expand(Arena* a, RootDir* root, StrView pattern, int fnm_flags, StrList* out,
+                     StrList* regular) {
+  GlobWalk w{a, root, {}, {}, out, regular, fnm_flags};
   StrView cursor = pattern;
   for (StrView c; sv_present(c = sv_next_token(&cursor, "/"));)
     if (c.len > 0) strlist_add(a, &w.comps, arena_strndup(a, c));

@@ -6,6 +6,7 @@
 #include "source/dir_source.h"
 
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -285,11 +286,12 @@ void dir_list(Source* src, StrView path, StrList* out) {
 // A tree remembers which matches of its latest glob the walk saw to be
 // regular files, so that reading them, as a caller does next, needs no
 // second look. Only the latest: a look stays as fresh as the listing.
-void dir_glob(Source* src, StrView pattern, StrList* out) {
+void dir_glob(Source* src, StrView pattern, bool dot_names, StrList* out) {
   if (has_nul(pattern)) return;
   DirCtx* ctx = dir_ctx(src);
   StrList regular{};
-  dir_glob_expand(src->arena, &ctx->root, pattern, out, src->live ? nullptr : &regular);
+  int flags = FNM_PATHNAME | (dot_names ? 0 : FNM_PERIOD);
+  dir_glob_expand(src->arena, &ctx->root, pattern, flags, out, src->live ? nullptr : &regular);
   strlist_sort(out);
   if (src->live) return;
   strindex_init(&ctx->regular, src->arena, regular.count);

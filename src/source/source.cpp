@@ -84,7 +84,11 @@ void source_list(Source* src, const char* dir, StrList* out) {
 }
 
 void source_glob(Source* src, const char* pattern, StrList* out) {
-  src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), out);
+  src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), false, out);
+}
+
+void source_glob_dot_names(Source* src, const char* pattern, StrList* out) {
+  src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), true, out);
 }
 
 StrView source_read_trimmedf(Source* src, const char* fmt, ...) {

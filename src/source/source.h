@@ -32,7 +32,8 @@ struct SourceOps {
   bool (*read_raw)(Source* src, StrView path, StrView* out);
   bool (*exists)(Source* src, StrView path);
   void (*list)(Source* src, StrView path, StrList* out);
-  void (*glob)(Source* src, StrView pattern, StrList* out);
+  // dot_names: wildcards match a leading "." of a name too.
+  void (*glob)(Source* src, StrView pattern, bool dot_names, StrList* out);
   bool (*read_into)(Source* src, StrView path, ReadBuf* buf, StrView* out);
 };
 
@@ -69,6 +70,10 @@ bool source_read_int(Source* src, const char* path, int base, int64_t* out);
 bool source_exists(Source* src, const char* path);
 void source_list(Source* src, const char* dir, StrList* out);
 void source_glob(Source* src, const char* pattern, StrList* out);
+// source_glob whose wildcards match a leading "." of a name as well, for
+// directories whose entries are all named by the machine's users (cgroups):
+// there a name such as ".hidden" or "..\x" is a name like any other.
+void source_glob_dot_names(Source* src, const char* pattern, StrList* out);
 
 StrView source_read_trimmedf(Source* src, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 bool source_read_intf(Source* src, int64_t* out, const char* fmt, ...)
