@@ -5,6 +5,7 @@
 // (or even opened) as if it were a file.
 #include "source/dir_source.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -35,6 +36,9 @@ struct DirCtx {
   // there rather than walked to from the root each time.
   int held_fd;
   StrView held_path;
+  // The held directory's entries that its listing showed to be directories
+  // themselves, not links.
+  StrIndex held_dirs;
 };
 
 DirCtx* dir_ctx(const Source* src) { return static_cast<DirCtx*>(src->ctx); }
@@ -156,6 +160,30 @@ int fail_open(Source* src, StrView path, int err, int fd) {
   return -1;
 }
 
+// Whether the rest of path below the held directory meets no link: a name in
+// it, or a name in one of its directories that its listing showed to be one.
+// Most reads of a tree are such (a process's thread files, an interrupt's).
+bool is_plain_below_held(const DirCtx* ctx, StrView path, const char** below) {
+  if (!ctx->root.confined || !is_below_held(ctx, path)) return false;
+  StrView rest = sv_slice(path, ctx->held_path.len + 1, path.len);
+  const char* slash = static_cast<const char*>(memchr(rest.ptr, '/', rest.len));
+  uint32_t seen;
+  if (slash && (memchr(slash + 1, '/', rest.ptr + rest.len - slash - 1) ||
+                !strindex_find(&ctx->held_dirs, sv_make(rest.ptr, slash - rest.ptr), &seen)))
+    return false;
+  *below = rest.ptr;
+  return true;
+}
+
+// Looks at the entry below the held directory without following its last
+// name: true when it is a link (which the walk from the root follows), else
+// *st filled and errno 0, or errno why there is nothing to look at.
+bool is_link_below_held(const DirCtx* ctx, const char* below, struct stat* st) {
+  errno = 0;
+  if (fstatat(ctx->held_fd, below, st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  return S_ISLNK(st->st_mode);
+}
+
 // The kind of the entry at path (name relative to the root) in *st, looked
 // at where the root resolves it without opening it (O_PATH); false with the
 // reason recorded when it cannot be read as a file.
@@ -178,14 +206,26 @@ int open_checked(Source* src, StrView path, const char* name, struct stat* st) {
   // latest glob that its listing showed as a regular file needs no look of
   // its own: it is opened without following a link, so that a link put in
   // its place since is refused too.
+  //
+  // Below the held directory, a path that meets no link on the way is looked
+  // at with one stat that does not follow its last name, and opened refusing
+  // any link: the look and the open see the same entry without a walk.
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  DirCtx* ctx = dir_ctx(src);
+  const char* below;
   uint32_t seen;
-  if (!src->live && strindex_find(&dir_ctx(src)->regular, path, &seen)) {
-    flags |= O_NOFOLLOW;
+  int fd;
+  if (!src->live && strindex_find(&ctx->regular, path, &seen)) {
+    fd = open_at_root(ctx, path, name, flags | O_NOFOLLOW);
+  } else if (is_plain_below_held(ctx, path, &below) && !is_link_below_held(ctx, below, st)) {
+    if (errno) return fail_open(src, path, errno, -1);
+    if (!is_readable_kind(src, path, st->st_mode)) return -1;
+    fd = root_openat(&ctx->root, ctx->held_fd, below, flags, RootWalk::no_links);
   } else if (!src->live && !look_at(src, path, name, st)) {
     return -1;
+  } else {
+    fd = open_at_root(ctx, path, name, flags);
   }
-  int fd = open_at_root(dir_ctx(src), path, name, flags);
   if (fd < 0) return fail_open(src, path, errno, -1);
   if (fstat(fd, st) != 0) return fail_open(src, path, errno, fd);
   if (!is_readable_kind(src, path, st->st_mode)) {
@@ -254,11 +294,19 @@ bool dir_exists(Source* src, StrView path) {
 struct NameSink {
   Arena* arena;
   StrList* out;
+  StrList dirs;  // the entries listed as directories
 };
 
 void add_name(void* ctx, DirEntry e) {
   NameSink* sink = static_cast<NameSink*>(ctx);
-  strlist_add(sink->arena, sink->out, arena_strndup(sink->arena, e.name));
+  StrView name = arena_strndup(sink->arena, e.name);
+  strlist_add(sink->arena, sink->out, name);
+  if (e.type == DT_DIR) strlist_add(sink->arena, &sink->dirs, name);
+}
+
+void hold_dirs(DirCtx* ctx, Arena* a, const StrList* dirs) {
+  strindex_init(&ctx->held_dirs, a, dirs->count);
+  for (StrView d : *dirs) strindex_add(&ctx->held_dirs, a, d, 0, nullptr);
 }
 
 // The listed directory is held in place of the one before.
@@ -271,7 +319,7 @@ void dir_list(Source* src, StrView path, StrList* out) {
   }
   DirCtx* ctx = dir_ctx(src);
   int fd = open_at_root(ctx, path, name, kDirOpenFlags);
-  NameSink sink{src->arena, out};
+  NameSink sink{src->arena, out, {}};
   let_go(ctx);
   if (fd < 0 || !dir_each_entry(fd, add_name, &sink)) {
     record_read_errno(src, path, errno);
@@ -279,6 +327,7 @@ void dir_list(Source* src, StrView path, StrList* out) {
   } else {
     ctx->held_fd = fd;
     ctx->held_path = arena_strndup(src->arena, path);
+    if (ctx->root.confined) hold_dirs(ctx, src->arena, &sink.dirs);
   }
   strlist_sort(out);
 }

@@ -137,7 +137,13 @@ TEST_F(RootedSource, ReadsListsAndGlobsStayInside) {
   source_glob(src, "/sys/devices/system/cpu/cpu*/cpufreq/*", &g);
   ASSERT_EQ(g.count, 1u);
   EXPECT_EQ(str(source_read_view(src, g[0])), "performance\n");
-  // Below a held directory too.
+  // Below a held directory too, where names without links are looked up
+  // from it directly.
+  t.tree.write("proc/1/stat", "1 (a) S\n");
+  source_list(src, "/proc", &l);
+  const std::pair<const char*, const char*> held[] = {
+      {"/proc/1/stat", "1 (a) S\n"}, {"/proc/cmdline", "<none>"}, {"/proc/outdir/secret", "<none>"}};
+  for (const auto& [path, text] : held) EXPECT_EQ(str(source_read(src, path)), text) << path;
   source_list(src, "/sys", &l);
   EXPECT_EQ(str(source_read(src, "/sys/x")), "inside\n");
   EXPECT_EQ(source_read(src, "/sys/up").ptr, nullptr);
