@@ -1,46 +1,25 @@
-// A tree given with --root cannot show or capture a file outside itself.
+// No link of a tree (to a file, to a directory) shows or captures a file outside it.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "test_util.h"
 
-namespace {
-
-constexpr const char* kMarker = "OUTSIDE-MARKER-7f3a";
-
-struct Escape {
-  const char* name;
-  const char* link;    // made in the tree
-  const char* target;  // below the outside directory
-};
-
-}  // namespace
-
 TEST(TreeEscape, OutsideFilesAreNeitherReportedNorCaptured) {
-  const Escape cases[] = {
-      {"file link", "proc/cmdline", "/cmdline"},
-      {"directory link", "proc/sys", ""},
-  };
-  for (const Escape& c : cases) {
+  const char* marker = "OUTSIDE-MARKER-7f3a";
+  for (const auto& [link, target] : {std::pair{"proc/cmdline", "/cmdline"}, {"proc/sys", ""}}) {
     TempDir outside, tree, cwd;
-    outside.write("cmdline", std::string("BOOT_IMAGE=/vmlinuz ") + kMarker + "\n");
-    outside.write("kernel/hostname", std::string(kMarker) + "\n");
+    outside.write("cmdline", std::string("BOOT_IMAGE=/vmlinuz ") + marker + "\n");
+    outside.write("kernel/hostname", std::string(marker) + "\n");
     tree.write("proc/version", read_file(tests_dir() + "/fixtures/kernel-minimal/proc/version"));
-    std::string target = outside.path + c.target;
-    ASSERT_EQ(symlink(target.c_str(), tree.file(c.link).c_str()), 0);
+    ASSERT_EQ(symlink((outside.path + target).c_str(), tree.file(link).c_str()), 0);
     for (const char* args : {" -v --interval 0", " -f json -o - --interval 0"}) {
       RunResult r = run_kelvane("--root " + tree.path + args);
-      EXPECT_EQ(r.out.find(kMarker), std::string::npos) << c.name << args;
-      EXPECT_EQ(r.err.find(kMarker), std::string::npos) << c.name << args;
+      EXPECT_EQ((r.out + r.err).find(marker), std::string::npos) << link << args;
     }
     ASSERT_EQ(run_kelvane("capture -o b.tgz --root " + tree.path, "", cwd.path).status, 0);
-    std::string cmd = "gzip -dc " + cwd.file("b.tgz") + " >" + cwd.file("b.tar");
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::string bundle = read_file(cwd.file("b.tar"));
-    EXPECT_GT(bundle.size(), 0u);
-    EXPECT_EQ(bundle.find(kMarker), std::string::npos) << c.name;
+    ASSERT_EQ(std::system(("gzip -dc " + cwd.file("b.tgz") + " >" + cwd.file("b.tar")).c_str()), 0);
+    EXPECT_EQ(read_file(cwd.file("b.tar")).find(marker), std::string::npos) << link;
   }
 }

@@ -25,13 +25,11 @@ TEST_F(NormalizePath, EmptyAndRootForms) {
   EXPECT_EQ(str(normalize_path(&arena, kNoneView)), "/");
 }
 
-// On Linux only "/" separates: a backslash is a byte of a name.
 TEST_F(NormalizePath, BackslashIsANameByte) {
   const std::pair<const char*, const char*> cases[] = {
       {"a\\b", "/a\\b"},
-      {"a\\\\b\\", "/a\\\\b\\"},
       {"/sys/devices/system/node/node\\/", "/sys/devices/system/node/node\\"},
-      {"/sys/fs/cgroup/..\\evil/cpuset.cpus.partition", "/sys/fs/cgroup/..\\evil/cpuset.cpus.partition"},
+      {"/sys/fs/cgroup/..\\evil/cpuset.cpus", "/sys/fs/cgroup/..\\evil/cpuset.cpus"},
       {"\\proc\\version", "/\\proc\\version"},
       {"/a/\\/..", "/a"},
   };

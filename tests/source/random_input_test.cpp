@@ -19,10 +19,8 @@ TEST_F(SourceRandomInput, NormalizedPathsAreCanonical) {
     ASSERT_EQ(s[0], '/') << text;
     EXPECT_EQ(s.find("//"), std::string::npos) << text;
     // A backslash is a name byte: without ".." none is lost.
-    if (text.find("..") == std::string::npos) {
-      EXPECT_EQ(std::count(s.begin(), s.end(), '\\'), std::count(text.begin(), text.end(), '\\'))
-          << text;
-    }
+    auto backslashes = [](const std::string& t) { return std::count(t.begin(), t.end(), '\\'); };
+    EXPECT_TRUE(text.find("..") != std::string::npos || backslashes(s) == backslashes(text));
     EXPECT_EQ((s + "/").find("/./"), std::string::npos) << text;
     EXPECT_EQ((s + "/").find("/../"), std::string::npos) << text;
     if (s.size() > 1) {
