@@ -124,10 +124,10 @@ best_of_3() {  # command... ; prints the fastest wall time in seconds
 opened_files() {  # tree, list file: the regular files the analysis opens, NUL-separated
   if command -v strace >/dev/null 2>&1; then
     # -y names the file each open returns, also for a name relative to a
-    # directory descriptor.
+    # directory descriptor; a look (O_PATH) reads nothing.
     strace -f -qq -y -s 4096 -e trace=openat,openat2 -e status=successful -o "$2.trace" \
       "$BUILD/kelvane" --root "$1" --interval 0 -f json -o /dev/null 2>/dev/null
-    grep -v O_DIRECTORY "$2.trace" | sed -n "s|.*= [0-9]*<\\($1/.*\\)>\$|\\1|p" | sort -u |
+    grep -v -e O_DIRECTORY -e O_PATH "$2.trace" | sed -n "s|.*= [0-9]*<\\($1/.*\\)>\$|\\1|p" | sort -u |
       tr '\n' '\0' >"$2"
   else
     find "$1" -type f -print0 >"$2"
