@@ -1,8 +1,8 @@
-// Directory kind of Source: files are read from root + path with POSIX calls.
-// A tree given with --root is another machine's data: every path is resolved
+// Directory kind of Source: files are read below root with POSIX calls. A
+// tree given with --root is another machine's data: every path is resolved
 // inside it (a link to "/etc/shadow" names the tree's own etc/shadow), and
-// only regular files are read: a FIFO must not block the run and a device node must not be read
-// (or even opened) as if it were a file.
+// only regular files are read: a FIFO must not block the run and a device
+// node must not be read (or even opened) as if it were a file.
 #include "source/dir_source.h"
 
 #include <dirent.h>
