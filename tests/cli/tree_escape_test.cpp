@@ -8,11 +8,15 @@
 
 TEST(TreeEscape, OutsideFilesAreNeitherReportedNorCaptured) {
   const char* marker = "OUTSIDE-MARKER-7f3a";
-  for (const auto& [link, target] : {std::pair{"proc/cmdline", "/cmdline"}, {"proc/sys", ""}}) {
+  const char* cases[][2] = {
+      {"proc/cmdline", "/cmdline"}, {"proc/sys/kernel/hostname", "/h"}, {"proc/sys", ""}};
+  for (const auto& [link, target] : cases) {
     TempDir outside, tree, cwd;
     outside.write("cmdline", std::string("BOOT_IMAGE=/vmlinuz ") + marker + "\n");
-    outside.write("kernel/hostname", std::string(marker) + "\n");
+    outside.write("kernel/hostname", marker);
+    outside.write("h", marker);
     tree.write("proc/version", read_file(tests_dir() + "/fixtures/kernel-minimal/proc/version"));
+    if (std::string(link).find("kernel") != std::string::npos) tree.write("proc/sys/kernel/x", "");
     ASSERT_EQ(symlink((outside.path + target).c_str(), tree.file(link).c_str()), 0);
     for (const char* args : {" -v --interval 0", " -f json -o - --interval 0"}) {
       RunResult r = run_kelvane("--root " + tree.path + args);

@@ -71,8 +71,7 @@ TEST(RootOpen, LinksResolveInsideTheTree) {
   }
   const char* up = "sys/devices/system/cpu/cpu0/cpufreq/../policy0/scaling_governor";
   EXPECT_EQ(outcome(root_walk_open(root.fd, up, O_RDONLY, RootWalk::in_root)), "performance\n");
-  close(sys);
-  close(root.fd);
+  for (int fd : {sys, root.fd}) close(fd);
 }
 
 class RootedSource : public ArenaTest {};

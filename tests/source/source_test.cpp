@@ -144,8 +144,7 @@ TEST_F(SourceTest, LargeFilesAreReadWhole) {
   }
 }
 
-// Files past kMaxFileSize are refused unread (sparse ones keep this cheap),
-// and a .gz file may not inflate past it.
+// Files past kMaxFileSize are refused unread; a .gz file may not inflate past it.
 TEST_F(SourceTest, FilesPastTheBoundAreRefused) {
   const std::pair<const char*, uint64_t> sizes[] = {{"/proc/interrupts", kMaxFileSize + 1},
                                                     {"/proc/softirqs", uint64_t{2} << 30},
