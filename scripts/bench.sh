@@ -124,10 +124,10 @@ best_of_3() {  # command... ; prints the fastest wall time in seconds
 opened_files() {  # tree, list file: the regular files the analysis opens, NUL-separated
   if command -v strace >/dev/null 2>&1; then
     # -y names the file each open returns, also for a name relative to a
-    # directory descriptor.
-    strace -f -qq -y -s 4096 -e trace=openat -e status=successful -o "$2.trace" \
+    # directory descriptor; a look (O_PATH) reads nothing.
+    strace -f -qq -y -s 4096 -e trace=openat,openat2 -e status=successful -o "$2.trace" \
       "$BUILD/kelvane" --root "$1" --interval 0 -f json -o /dev/null 2>/dev/null
-    grep -v O_DIRECTORY "$2.trace" | sed -n "s|.*= [0-9]*<\\($1/.*\\)>\$|\\1|p" | sort -u |
+    grep -v -e O_DIRECTORY -e O_PATH "$2.trace" | sed -n "s|.*= [0-9]*<\\($1/.*\\)>\$|\\1|p" | sort -u |
       tr '\n' '\0' >"$2"
   else
     find "$1" -type f -print0 >"$2"
@@ -173,3 +173,24 @@ fi
 # this size and again with twice the threads.
 ${CXX:-g++} -std=c++20 -O2 -Isrc bench/rules_bench.cpp $LIBS -ldeflate -o "$BUILD/bench/rules_bench"
 "$BUILD/bench/rules_bench" "$CPUS" "$THREADS" "$IRQS"
+
+# ---- Memory of a large /proc/interrupts ----
+# A tree whose /proc/interrupts is 10^6 rows of about 60 bytes (below the
+# 64 MiB bound on every file): the peak resident size of its analysis
+# against the file's size (goal <= 4x the file + 30 MiB).
+irq_tree() {  # dir, rows
+  mkdir -p "$1/proc"
+  cp tests/fixtures/kernel-minimal/proc/version "$1/proc/version"
+  awk -v n="$2" 'BEGIN {
+    print "           CPU0       CPU1"
+    for (i = 0; i < n; i++) printf "%7d: %10d %10d  PCI-MSI %6d-edge  q%05d\n", i, i % 977, i % 13, i, i % 99999
+  }' >"$1/proc/interrupts"
+}
+if [ -x /usr/bin/time ] && [ -x "$BUILD/kelvane" ]; then
+  irq_tree "$work/irqtree" "${BENCH_IRQ_ROWS:-1000000}"
+  bytes=$(stat -c %s "$work/irqtree/proc/interrupts")
+  /usr/bin/time -f "%M" -o "$work/irqpeak" "$BUILD/kelvane" --root "$work/irqtree" --interval 0 \
+    -o /dev/null >/dev/null 2>&1 || true
+  awk -v k="$(cat "$work/irqpeak")" -v n="$bytes" 'BEGIN {
+    printf "goal interrupt table memory: peak %.1f MiB for a %.1f MiB /proc/interrupts: %.2fx + %.1f MiB over 4x (goal <= 4x + 30 MiB)\n", k / 1024, n / 1048576, k * 1024 / n, (k * 1024 - 4 * n) / 1048576 }'
+fi

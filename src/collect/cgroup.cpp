@@ -10,7 +10,9 @@ namespace {
 // (Documentation/admin-guide/cgroup-v2.rst, "cpuset.cpus.partition": "isolated"
 // partitions; "cpuset.cpus.isolated" on the root lists their CPUs). Partition
 // files exist only in non-root cgroups with the cpuset controller; the
-// walk looks four levels deep and reads at most kMaxPartitions of them.
+// walk looks four levels deep and reads at most kMaxPartitions of them. A
+// cgroup's name is its creator's choice: one starting with "." is walked
+// like any other, so that it cannot hide an invalid partition.
 constexpr const char* kPartitionFiles[] = {
     "/sys/fs/cgroup/*/cpuset.cpus.partition",
     "/sys/fs/cgroup/*/*/cpuset.cpus.partition",
@@ -48,7 +50,7 @@ void collect_cgroup_partitions(Snapshot* snap) {
   size_t read = 0;
   for (const char* pattern : kPartitionFiles) {
     StrList files{};
-    source_glob(snap->src, pattern, &files);
+    source_glob_dot_names(snap->src, pattern, &files);
     for (size_t i = 0; i < files.count && read < kMaxPartitions; i++, read++) {
       read_partition(snap, files.items[i], &walked, &any);
     }

@@ -142,22 +142,31 @@ void describe_numbered(IrqReader* r, int32_t irq, const IrqRow* row, IrqInfo* in
   info->per_cpu_vector = gic_per_cpu(info->chip, row);
 }
 
-void add_row(IrqReader* r, IrqRow* row) {
+bool row_fits(Snapshot* s, size_t kept, const char* path) {
+  if (kept < kMaxIrqRows) return true;
+  record_read_error(s->src, sv_from_cstr(path), sv_lit("E2BIG"));
+  return false;
+}
+
+// The row's record is filled in place at the end of its list, so the list
+// holds the only copy of it.
+bool add_row(void* ctx, const IrqRow* row) {
+  IrqReader* r = static_cast<IrqReader*>(ctx);
   Snapshot* s = r->snap;
-  IrqInfo info{};
-  info.name = row->label;
-  info.per_cpu = row->counts;
-  info.total = row->total;
-  if (!sv_all_digits(row->label)) {
-    info.special = true;
-    info.device = join(s->arena, &row->words, " ");
-    list_push(s->arena, &s->special_irqs, info);
-    return;
-  }
+  if (!row_fits(s, s->irqs.count + s->special_irqs.count, "/proc/interrupts")) return false;
+  bool special = !sv_all_digits(row->label);
   int32_t irq;
-  if (!parse_id(row->label, &irq)) return;
-  describe_numbered(r, irq, row, &info);
-  list_push(s->arena, &s->irqs, info);
+  if (!special && !parse_id(row->label, &irq)) return true;
+  IrqInfo* info = list_grow(s->arena, special ? &s->special_irqs : &s->irqs);
+  info->name = row->label;
+  info->per_cpu = irq_row_keep_counts(s->arena, row);
+  info->total = row->total;
+  info->special = special;
+  if (special)
+    info->device = join(s->arena, &row->words, " ");
+  else
+    describe_numbered(r, irq, row, info);
+  return true;
 }
 
 // The default affinity of new interrupts; a text that is not a mask counts
@@ -170,17 +179,19 @@ void read_default_affinity(IrqReader* r) {
   r->snap->default_affinity.has = true;
 }
 
+bool add_softirq(void* ctx, const IrqRow* row) {
+  Snapshot* s = static_cast<Snapshot*>(ctx);
+  if (!row_fits(s, s->softirqs.count, "/proc/softirqs")) return false;
+  SoftirqInfo* info = list_grow(s->arena, &s->softirqs);
+  info->name = row->label;
+  info->per_cpu = irq_row_keep_counts(s->arena, row);
+  return true;
+}
+
 void read_softirqs(Snapshot* s) {
   StrView text = source_read(s->src, "/proc/softirqs");
-  if (!text.ptr) return;
   List<int32_t> cpus{};
-  List<IrqRow> rows{};
-  parse_interrupt_table(s->arena, text, &cpus, &rows);
-  for (const IrqRow& row : rows) {
-    SoftirqInfo* info = list_grow(s->arena, &s->softirqs);
-    info->name = row.label;
-    info->per_cpu = row.counts;
-  }
+  parse_interrupt_rows(s->arena, text, &cpus, add_softirq, s);
 }
 
 bool has_queue_pattern(StrView action) {
@@ -234,11 +245,9 @@ void collect_interrupts(Snapshot* snap) {
   snap->interrupts_read_s = monotonic_seconds();
   snap->interrupts_available = true;
   List<int32_t> cpus{};
-  List<IrqRow> rows{};
-  parse_interrupt_table(snap->arena, text, &cpus, &rows);
   IrqReader r{};
   r.snap = snap;
-  for (IrqRow& row : rows) add_row(&r, &row);
+  parse_interrupt_rows(snap->arena, text, &cpus, add_row, &r);
   read_default_affinity(&r);
   read_softirqs(snap);
 }

@@ -7,6 +7,12 @@
 #include "base/str.h"
 #include "collect/snapshot.h"
 
+// Rows kept of /proc/interrupts and of /proc/softirqs. Every interrupt keeps
+// a record of a kilobyte (its two CPU sets), and the largest machines show a
+// few thousand interrupts: a table beyond this is broken or hostile, and the
+// rows past it are dropped (the file recorded as E2BIG) rather than held.
+constexpr size_t kMaxIrqRows = 65536;
+
 // Fills the Interrupts group of the Snapshot from its Source and notes, on
 // the monotonic clock, when /proc/interrupts was read.
 void collect_interrupts(Snapshot* snap);

@@ -50,44 +50,50 @@ uint64_t apply_counts(List<IrqCount>* old, const IrqRow* row, const int32_t* col
   return total;
 }
 
-// The second reading of a table: its rows, and the column of each CPU.
+// The second reading of a table, applied row by row as it is parsed: the
+// first reading's records by name (numbered interrupts, named ones or
+// softirqs), and the column of each CPU of the second reading, found once
+// its header is read.
 struct Reading {
-  List<IrqRow> rows;
+  Snapshot* snap;
+  StrIndex numbered, named;
+  List<int32_t> cpus;
   const int32_t* col;
 };
 
-Reading parse_reading(Arena* a, StrView text) {
-  List<int32_t> cpus{};
-  Reading r{};
-  parse_interrupt_table(a, text, &cpus, &r.rows);
-  r.col = column_of_cpu(a, &cpus);
-  return r;
+const int32_t* columns(Reading* r) {
+  if (!r->col) r->col = column_of_cpu(r->snap->arena, &r->cpus);
+  return r->col;
+}
+
+bool apply_interrupt_row(void* ctx, const IrqRow* row) {
+  Reading* r = static_cast<Reading*>(ctx);
+  bool is_numbered = sv_all_digits(row->label);
+  uint32_t at;
+  if (!strindex_find(is_numbered ? &r->numbered : &r->named, row->label, &at)) return true;
+  IrqInfo* info = is_numbered ? &r->snap->irqs[at] : &r->snap->special_irqs[at];
+  info->delta_total = apply_counts(&info->per_cpu, row, columns(r));
+  return true;
+}
+
+bool apply_softirq_row(void* ctx, const IrqRow* row) {
+  Reading* r = static_cast<Reading*>(ctx);
+  uint32_t at;
+  if (!strindex_find(&r->named, row->label, &at)) return true;
+  SoftirqInfo* info = &r->snap->softirqs[at];
+  info->delta_total = apply_counts(&info->per_cpu, row, columns(r));
+  return true;
 }
 
 void apply_interrupts(Snapshot* s, StrView text) {
-  Arena* a = s->arena;
-  Reading r = parse_reading(a, text);
-  StrIndex numbered = index_by_name(a, &s->irqs);
-  StrIndex special = index_by_name(a, &s->special_irqs);
-  for (const IrqRow& row : r.rows) {
-    bool is_numbered = sv_all_digits(row.label);
-    uint32_t at;
-    if (!strindex_find(is_numbered ? &numbered : &special, row.label, &at)) continue;
-    IrqInfo* info = is_numbered ? &s->irqs[at] : &s->special_irqs[at];
-    info->delta_total = apply_counts(&info->per_cpu, &row, r.col);
-  }
+  Reading r{s, index_by_name(s->arena, &s->irqs), index_by_name(s->arena, &s->special_irqs), {},
+            nullptr};
+  parse_interrupt_rows(s->arena, text, &r.cpus, apply_interrupt_row, &r);
 }
 
 void apply_softirqs(Snapshot* s, StrView text) {
-  Arena* a = s->arena;
-  Reading r = parse_reading(a, text);
-  StrIndex names = index_by_name(a, &s->softirqs);
-  for (const IrqRow& row : r.rows) {
-    uint32_t at;
-    if (!strindex_find(&names, row.label, &at)) continue;
-    SoftirqInfo* info = &s->softirqs[at];
-    info->delta_total = apply_counts(&info->per_cpu, &row, r.col);
-  }
+  Reading r{s, {}, index_by_name(s->arena, &s->softirqs), {}, nullptr};
+  parse_interrupt_rows(s->arena, text, &r.cpus, apply_softirq_row, &r);
 }
 
 // One sleep request; a sleep cut short by a signal is not resumed.

@@ -19,6 +19,21 @@ struct IrqRow {
   uint64_t total;           // sum of the counts
 };
 
+// Called with each row as it is parsed, in file order; false stops the
+// parse. The row's two lists are reused for the next row: a caller that
+// keeps the counts copies them (irq_row_keep_counts).
+using IrqRowFn = bool (*)(void* ctx, const IrqRow* row);
+
+// Parses the header into the CPU number of each column (appended to cpus)
+// and hands out the rows one at a time, so a table of a million rows costs
+// its text and what the caller keeps, not a list of its rows. A line
+// without ":" or with an empty label is skipped; an all-digit word is a
+// count while columns remain, any other word a description word.
+void parse_interrupt_rows(Arena* a, StrView text, List<int32_t>* cpus, IrqRowFn fn, void* ctx);
+
+// The row's counts in an Arena list of their own, sized to them.
+List<IrqCount> irq_row_keep_counts(Arena* a, const IrqRow* row);
+
 // Parses the text into the CPU number of each header column (appended to
 // cpus) and the rows (appended to rows, in file order). A line without ":"
 // or with an empty label is skipped; an all-digit word is a count while

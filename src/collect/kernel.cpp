@@ -81,7 +81,7 @@ bool release_usable(StrView release) {
   if (sv_eq(release, sv_lit(".")) || sv_eq(release, sv_lit(".."))) return false;
   for (size_t i = 0; i < release.len; i++) {
     char c = release.ptr[i];
-    if (c == '/' || c == '\\' || c == '\0') return false;
+    if (c == '/' || c == '\0') return false;
   }
   return true;
 }

@@ -28,7 +28,9 @@ bool bundle_read_raw(Source* src, StrView path, StrView* out) {
   int32_t m = path_is_root(path) ? -1 : bundle_lookup(idx, path);
   if (m >= 0 && !bundle_is_dir(idx->members[m])) {
     *out = bundle_data(idx->members[m]);
-    return true;
+    if (out->len <= kMaxFileSize) return true;
+    record_read_error(src, path, sv_lit("EFBIG"));
+    return false;
   }
   bool dir = path_is_root(path) || m >= 0;
   record_read_error(src, path, sv_from_cstr(dir ? "EISDIR" : missing_reason(idx, path)));
@@ -74,6 +76,7 @@ struct GlobWalk {
   StrList comps;  // NUL-terminated pattern components
   StrBuf scratch;
   StrList* out;
+  int fnm_flags;
 };
 
 // A member's last name component as a NUL-terminated text in the scratch
@@ -95,7 +98,7 @@ void glob_visit(GlobWalk* w, int32_t m, size_t level) {
 
 // Matches component `level` of the pattern against the entries of dir (-1
 // for "/"). Wildcards never match "/" (components are matched one by one)
-// nor a leading "." of a name, as on a real file system.
+// nor, unless asked, a leading "." of a name, as on a real file system.
 void glob_level(GlobWalk* w, int32_t dir, size_t level) {
   StrView comp = w->comps[level];
   if (!path_has_wildcard(comp)) {
@@ -109,17 +112,17 @@ void glob_level(GlobWalk* w, int32_t dir, size_t level) {
   }
   int32_t e = dir >= 0 ? w->idx->first_child[dir] : w->idx->root_first;
   for (; e >= 0; e = w->idx->members[e].next_sibling)
-    if (fnmatch(comp.ptr, scratch_name(w, w->idx->members[e].name), FNM_PATHNAME | FNM_PERIOD) == 0)
+    if (fnmatch(comp.ptr, scratch_name(w, w->idx->members[e].name), w->fnm_flags) == 0)
       glob_visit(w, e, level);
 }
 
-void bundle_glob(Source* src, StrView pattern, StrList* out) {
+void bundle_glob(Source* src, StrView pattern, bool dot_names, StrList* out) {
   Arena* a = src->arena;
   if (path_is_root(pattern)) {
     strlist_add(a, out, pattern);
     return;
   }
-  GlobWalk w{src, index_of(src), {}, {}, out};
+  GlobWalk w{src, index_of(src), {}, {}, out, FNM_PATHNAME | (dot_names ? 0 : FNM_PERIOD)};
   StrView cursor = pattern;
   for (StrView c; sv_present(c = sv_next_token(&cursor, "/"));)
     if (c.len > 0) strlist_add(a, &w.comps, arena_strndup(a, c));

@@ -201,7 +201,12 @@ void capture_copy_list(CaptureState* st) {
       continue;
     }
     StrList matches{};
-    source_glob(st->source, entry, &matches);
+    // Cgroups are named by their creators, a leading "." included: they are
+    // copied as the analysis walks them (collect/cgroup.cpp).
+    if (sv_starts_with(sv_from_cstr(entry), "/sys/fs/cgroup/"))
+      source_glob_dot_names(st->source, entry, &matches);
+    else
+      source_glob(st->source, entry, &matches);
     for (StrView m : matches) capture_file(st, m);
   }
 }

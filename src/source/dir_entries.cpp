@@ -24,10 +24,6 @@ void visit_entries(const char* buf, ssize_t n, DirEntryFn fn, void* ctx) {
 
 }  // namespace
 
-int dir_open(int dirfd, const char* path) {
-  return openat(dirfd, path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-}
-
 // getdents64 on a descriptor of our own instead of readdir, whose opendir
 // also asks fstat for a buffer size: a capture lists thousands of directories.
 bool dir_each_entry(int fd, DirEntryFn fn, void* ctx) {

@@ -3,6 +3,8 @@
 // from a directory.
 #pragma once
 
+#include <fcntl.h>
+
 #include "base/str.h"
 
 struct DirEntry {
@@ -12,9 +14,9 @@ struct DirEntry {
 
 using DirEntryFn = void (*)(void* ctx, DirEntry e);
 
-// Opens the directory at path (relative to the directory dirfd, or
-// AT_FDCWD) for listing; -1 with errno set.
-int dir_open(int dirfd, const char* path);
+// How a directory is opened for listing: a FIFO put in its place is not
+// waited on.
+constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
 
 // Calls fn for each entry of the open directory fd but "." and "..", in the
 // order the kernel lists them; fd stays open. False with errno set when the

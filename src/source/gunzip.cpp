@@ -47,9 +47,9 @@ libdeflate_result inflate_once(libdeflate_decompressor* d, bool gzip, StrView da
 
 }  // namespace
 
-bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit) {
+Inflated gunzip_bounded(Arena* a, StrView data, StrView* out, uint64_t limit) {
   *out = kNoneView;
-  if (!data.ptr || data.len < 2) return false;
+  if (!data.ptr || data.len < 2) return Inflated::malformed;
   limit = min_u64(limit, UINT64_MAX / 4);  // keeps the doubling in range
   libdeflate_decompressor* d = libdeflate_alloc_decompressor();
   if (!d) fatal("out of memory allocating a decompressor");
@@ -58,17 +58,24 @@ bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit) {
   char* buf = static_cast<char*>(arena_alloc(a, room));
   // Too little room: inflate again into twice the room, up to the limit.
   // The buffer grows in place, so a retry adds no second copy of it.
+  Inflated result = Inflated::malformed;
   while (true) {
     size_t produced = 0;
     libdeflate_result r = inflate_once(d, gzip, data, buf, room, &produced);
     if (r == LIBDEFLATE_SUCCESS) *out = StrView{buf, produced};
+    if (r == LIBDEFLATE_SUCCESS) result = Inflated::ok;
+    if (r == LIBDEFLATE_INSUFFICIENT_SPACE && room >= limit) result = Inflated::too_big;
     if (r != LIBDEFLATE_INSUFFICIENT_SPACE || room >= limit) break;
     uint64_t grown = min_u64(room < kMinRoom ? kMinRoom : room * 2, limit);
     buf = static_cast<char*>(arena_realloc(a, buf, room, grown));
     room = grown;
   }
   libdeflate_free_decompressor(d);
-  return sv_present(*out);
+  return result;
+}
+
+bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit) {
+  return gunzip_bounded(a, data, out, limit) == Inflated::ok;
 }
 
 bool gunzip(Arena* a, StrView data, StrView* out) {

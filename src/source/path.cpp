@@ -2,22 +2,22 @@
 // before any kind of Source sees it.
 #include "source/path.h"
 
-#include <cstring>
-
 #include "source/source.h"
 
 namespace {
 
 constexpr size_t kMaxComponents = 256;
 
-bool is_sep(char c) { return c == '/' || c == '\\'; }
+// Only "/" separates names: on Linux a backslash is a byte of a name like
+// any other, so "node\" and "..\evil" are names of their own.
+bool is_sep(char c) { return c == '/'; }
 
 bool is_dot(StrView c) { return c.len == 1 && c.ptr[0] == '.'; }
 
 bool is_dotdot(StrView c) { return c.len == 2 && c.ptr[0] == '.' && c.ptr[1] == '.'; }
 
 // Already canonical: "/" and components that are neither empty, "." nor
-// "..", no backslash, no more than normalising keeps. Most paths are, and
+// "..", no more than normalising keeps. Most paths are, and
 // are then used as they are instead of copied.
 bool is_canonical(StrView path) {
   if (!path.ptr || path.len == 0 || path.ptr[0] != '/') return false;
@@ -26,7 +26,6 @@ bool is_canonical(StrView path) {
   for (size_t n = 0; rest.ptr; n++) {
     c = sv_next_token(&rest, "/");
     if (n == kMaxComponents || c.len == 0 || is_dot(c) || is_dotdot(c)) return false;
-    if (memchr(c.ptr, '\\', c.len)) return false;
   }
   return true;
 }

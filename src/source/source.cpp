@@ -11,6 +11,7 @@
 namespace {
 
 constexpr StrView kBadGzip = sv_lit("EBADGZIP");
+constexpr StrView kTooBig = sv_lit("EFBIG");
 
 // A path built from the analysed machine's own text (a kernel release, say)
 // may have a component longer than any file's name. It fails as the kernel
@@ -48,8 +49,9 @@ StrView source_read_view(Source* src, StrView path) {
   if (!names_fit(src, p) || !src->ops.read_raw(src, p, &data)) return kNoneView;
   if (!sv_ends_with(p, ".gz")) return counted(src, p, data);
   StrView inflated;
-  if (gunzip(src->arena, data, &inflated)) return counted(src, p, inflated);
-  record_read_error(src, p, kBadGzip);
+  Inflated r = gunzip_bounded(src->arena, data, &inflated, kMaxFileSize);
+  if (r == Inflated::ok) return counted(src, p, inflated);
+  record_read_error(src, p, r == Inflated::too_big ? kTooBig : kBadGzip);
   return kNoneView;
 }
 
@@ -82,7 +84,11 @@ void source_list(Source* src, const char* dir, StrList* out) {
 }
 
 void source_glob(Source* src, const char* pattern, StrList* out) {
-  src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), out);
+  src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), false, out);
+}
+
+void source_glob_dot_names(Source* src, const char* pattern, StrList* out) {
+  src->ops.glob(src, normalize_path(src->arena, sv_from_cstr(pattern)), true, out);
 }
 
 StrView source_read_trimmedf(Source* src, const char* fmt, ...) {

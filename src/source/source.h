@@ -32,7 +32,8 @@ struct SourceOps {
   bool (*read_raw)(Source* src, StrView path, StrView* out);
   bool (*exists)(Source* src, StrView path);
   void (*list)(Source* src, StrView path, StrList* out);
-  void (*glob)(Source* src, StrView pattern, StrList* out);
+  // dot_names: wildcards match a leading "." of a name too.
+  void (*glob)(Source* src, StrView pattern, bool dot_names, StrList* out);
   bool (*read_into)(Source* src, StrView path, ReadBuf* buf, StrView* out);
 };
 
@@ -69,6 +70,10 @@ bool source_read_int(Source* src, const char* path, int base, int64_t* out);
 bool source_exists(Source* src, const char* path);
 void source_list(Source* src, const char* dir, StrList* out);
 void source_glob(Source* src, const char* pattern, StrList* out);
+// source_glob whose wildcards match a leading "." of a name as well, for
+// directories whose entries are all named by the machine's users (cgroups):
+// there a name such as ".hidden" or "..\x" is a name like any other.
+void source_glob_dot_names(Source* src, const char* pattern, StrList* out);
 
 StrView source_read_trimmedf(Source* src, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 bool source_read_intf(Source* src, int64_t* out, const char* fmt, ...)
@@ -79,6 +84,15 @@ void record_read_error(Source* src, StrView path, StrView name);
 void record_read_errno(Source* src, StrView path, int err);
 StrView errno_name(Arena* a, int err);
 
+// The largest file a Source reads, and the most a ".gz" file of the analysed
+// machine may inflate to: 64 MiB. The largest files the analysis reads,
+// /proc/interrupts and the kernel configuration, stay a few MiB even on
+// machines of thousands of CPUs and interrupts; a file beyond the bound is
+// broken or hostile, and reading it whole would let one file take gigabytes
+// of memory. Such a file is unreadable: its read fails, recorded as EFBIG,
+// before more than the bound is held.
+constexpr uint64_t kMaxFileSize = uint64_t{64} << 20;
+
 // The canonical absolute form of path: the path itself when it already is
 // one (no copy, so not necessarily NUL-terminated), else an Arena copy.
 StrView normalize_path(Arena* a, StrView path);
@@ -88,3 +102,7 @@ constexpr uint64_t kGunzipLimit = uint64_t{1} << 30;
 bool gunzip(Arena* a, StrView data, StrView* out);
 // gunzip with an explicit bound: fails once the output would exceed limit bytes.
 bool gunzip_limited(Arena* a, StrView data, StrView* out, uint64_t limit);
+enum class Inflated { ok, malformed, too_big };
+// gunzip_limited telling a stream that is not gzip or zlib data from one
+// whose output exceeds limit bytes.
+Inflated gunzip_bounded(Arena* a, StrView data, StrView* out, uint64_t limit);

@@ -10,11 +10,9 @@
 
 namespace {
 
-bool is_trailing_sep(char c) { return c == '/' || c == '\\'; }
-
 Source* open_tree(Arena* a, const char* path) {
   StrView root = sv_from_cstr(path);
-  while (root.len > 1 && is_trailing_sep(root.ptr[root.len - 1])) root.len--;
+  while (root.len > 1 && root.ptr[root.len - 1] == '/') root.len--;
   root = arena_strndup(a, root);
   return dir_source_new(a, root, root.ptr, false);
 }

@@ -140,6 +140,26 @@ TEST_F(InterruptsTest, WithoutTheTableNothingElseIsRead) {
   EXPECT_EQ(s->interrupts_read_s, 0.0);
 }
 
+// Rows past kMaxIrqRows are dropped (numbered and named together) and the
+// table recorded as too large; each row kept holds its own counts.
+TEST_F(InterruptsTest, RowsPastTheBoundAreDropped) {
+  std::string irqs = "CPU0 CPU1\n0: 5 6 edge dev\n", soft = "CPU0\n";
+  for (size_t i = 0; i <= kMaxIrqRows; i++) {
+    irqs += "X" + std::to_string(i) + ": " + std::to_string(i) + " 2 named\n";
+    soft += "S" + std::to_string(i) + ": 3\n";
+  }
+  TempDir d;
+  d.write("proc/interrupts", irqs);
+  d.write("proc/softirqs", soft);
+  Snapshot* s = collect(d.path);
+  EXPECT_EQ(s->irqs.count + s->special_irqs.count, kMaxIrqRows);
+  EXPECT_EQ(s->softirqs.count, kMaxIrqRows);
+  EXPECT_EQ(s->special_irqs[7].per_cpu[0].count, 7u);
+  std::string errs;
+  for (const ReadError& e : s->src->read_errors) errs += str(e.name) == "E2BIG" ? str(e.path) : "";
+  EXPECT_EQ(errs, "/proc/interrupts/proc/softirqs");
+}
+
 // A default affinity that is not a mask is not read: it must not pass for a
 // mask that keeps every interrupt away from the isolated CPUs.
 TEST_F(InterruptsTest, MalformedDefaultAffinityCountsAsNotRead) {

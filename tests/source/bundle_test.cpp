@@ -20,6 +20,16 @@ std::string simple_archive() {
   return t.bytes;
 }
 
+// A member past kMaxFileSize reads as a file too large, as in a tree.
+TEST_F(BundleTest, MembersPastTheBoundAreRefused) {
+  TarBuilder t;
+  t.file("./proc/big", std::string(kMaxFileSize + 1, ' ')).file("./proc/stat", "cpu\n").end();
+  Source* s = load(t.bytes);
+  ASSERT_NE(s, nullptr) << err_text;
+  EXPECT_EQ(read(s, "/proc/stat") + read(s, "/proc/big"), "cpu\n<none>");
+  EXPECT_EQ(errors(s), std::vector<std::string>{"/proc/big=EFBIG"});
+}
+
 TEST_F(BundleTest, GzipAndPlainLoadTheSameMembers) {
   for (const std::string& b : {simple_archive(), gzip_bytes(simple_archive())}) {
     Source* s = load(b);

@@ -13,7 +13,7 @@ class NormalizePath : public ArenaTest {
 TEST_F(NormalizePath, CanonicalFormsOfOnePath) {
   for (const char* p :
        {"proc/version", "/proc/./version", "//proc//version/", "/sys/../proc/version",
-        "/proc/version", "\\proc\\version", "./proc/version/."}) {
+        "/proc/version", "./proc/version/."}) {
     EXPECT_EQ(norm(p), "/proc/version") << p;
   }
 }
@@ -25,9 +25,14 @@ TEST_F(NormalizePath, EmptyAndRootForms) {
   EXPECT_EQ(str(normalize_path(&arena, kNoneView)), "/");
 }
 
-TEST_F(NormalizePath, BackslashIsASeparator) {
-  EXPECT_EQ(norm("a\\b"), "/a/b");
-  EXPECT_EQ(norm("a\\\\b\\"), "/a/b");
+TEST_F(NormalizePath, BackslashIsANameByte) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\\b", "/a\\b"},
+      {"/sys/devices/system/node/node\\/", "/sys/devices/system/node/node\\"},
+      {"/sys/fs/cgroup/..\\evil/cpuset.cpus", "/sys/fs/cgroup/..\\evil/cpuset.cpus"},
+      {"/a/\\/..", "/a"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(norm(in), out) << in;
 }
 
 TEST_F(NormalizePath, DotDotRemovesOnlyTheLastKeptComponent) {
@@ -55,11 +60,11 @@ TEST_F(NormalizePath, ResultIsNulTerminated) {
 }
 
 TEST_F(NormalizePath, ACanonicalPathIsUsedWithoutACopy) {
-  for (const char* p : {"/", "/proc/version", "/a/.b/c..", "/a b"}) {
+  for (const char* p : {"/", "/proc/version", "/a/.b/c..", "/a b", "/a\\b", "/..\\"}) {
     StrView v = sv(p);
     EXPECT_EQ(normalize_path(&arena, v).ptr, v.ptr) << p;
   }
-  for (const char* p : {"/a/", "/a//b", "/a/./b", "/a/..", "a", "/a\\b"}) {
+  for (const char* p : {"/a/", "/a//b", "/a/./b", "/a/..", "a"}) {
     StrView v = sv(p);
     EXPECT_NE(normalize_path(&arena, v).ptr, v.ptr) << p;
   }

@@ -1,4 +1,5 @@
 // Arbitrary bytes given as paths or as compressed data must never crash.
+#include <algorithm>
 #include <string>
 
 #include "gz_util.h"
@@ -17,7 +18,9 @@ TEST_F(SourceRandomInput, NormalizedPathsAreCanonical) {
     ASSERT_FALSE(s.empty());
     ASSERT_EQ(s[0], '/') << text;
     EXPECT_EQ(s.find("//"), std::string::npos) << text;
-    EXPECT_EQ(s.find('\\'), std::string::npos) << text;
+    // A backslash is a name byte: without ".." none is lost.
+    auto backslashes = [](const std::string& t) { return std::count(t.begin(), t.end(), '\\'); };
+    EXPECT_TRUE(text.find("..") != std::string::npos || backslashes(s) == backslashes(text));
     EXPECT_EQ((s + "/").find("/./"), std::string::npos) << text;
     EXPECT_EQ((s + "/").find("/../"), std::string::npos) << text;
     if (s.size() > 1) {

@@ -144,6 +144,27 @@ TEST_F(SourceTest, LargeFilesAreReadWhole) {
   }
 }
 
+// Files past kMaxFileSize are refused unread; a .gz file may not inflate past it.
+TEST_F(SourceTest, FilesPastTheBoundAreRefused) {
+  const std::pair<const char*, uint64_t> sizes[] = {{"/proc/interrupts", kMaxFileSize + 1},
+                                                    {"/proc/softirqs", uint64_t{2} << 30},
+                                                    {"/proc/stat", kMaxFileSize}};
+  for (const auto& [path, size] : sizes) {
+    tree.write(path + 1, "");
+    ASSERT_EQ(truncate(tree.file(path + 1).c_str(), static_cast<off_t>(size)), 0);
+  }
+  tree.write("proc/config.gz", gzip_bytes(std::string(kMaxFileSize + 1, 'y')));
+  Source* src = open(tree.path);
+  ReadBuf buf{};
+  for (const auto& [path, size] : sizes) {
+    EXPECT_EQ(source_read(src, path).len, source_read_reuse(src, sv(path), &buf).len) << path;
+    EXPECT_EQ(error_of(src, path), size > kMaxFileSize ? "EFBIG" : "<none>") << path;
+  }
+  EXPECT_EQ(source_read(src, "/proc/config.gz").ptr, nullptr);
+  EXPECT_EQ(error_of(src, "/proc/config.gz"), "EFBIG");
+  EXPECT_LT(arena.total, 4 * kMaxFileSize);  // /proc/stat twice, the inflation to the bound
+}
+
 TEST_F(SourceTest, LivePseudoFilesAreReadWhole) {
   Source* src = open("/");
   StrView v = source_read(src, "/proc/cpuinfo");
@@ -230,16 +251,22 @@ TEST_F(SourceTest, DeviceNodeInATreeIsNotRead) {
   ASSERT_EQ(symlink("/dev/zero", tree.file("proc/zero").c_str()), 0);
   ASSERT_EQ(symlink("/dev/null", tree.file("proc/null").c_str()), 0);
   HangGuard guard;
-  Source* src = open(tree.path);
+  Source* src = open(tree.path);  // the links name the tree's own /dev, which it lacks
   EXPECT_EQ(source_read(src, "/proc/zero").ptr, nullptr);
-  EXPECT_EQ(error_of(src, "/proc/zero"), "EINVAL");
-  EXPECT_EQ(source_read(src, "/proc/null").ptr, nullptr);
-  EXPECT_EQ(error_of(src, "/proc/null"), "EINVAL");
+  EXPECT_EQ(error_of(src, "/proc/zero"), "ENOENT");
+  EXPECT_FALSE(source_exists(src, "/proc/null"));
+  // A tree whose /dev holds the nodes ("//" is the tree at "/"); the kernel's
+  // own links to anywhere (/proc/self/root) are not followed.
+  Source* whole = open("//");
+  for (const char* dev : {"/dev/zero", "/dev/null", "/proc/self/root/dev/zero"}) {
+    EXPECT_EQ(source_read(whole, dev).ptr, nullptr) << dev;
+    EXPECT_EQ(error_of(whole, dev), dev[1] == 'd' ? "EINVAL" : "errno 40");
+  }
+  EXPECT_TRUE(source_exists(whole, "/dev/zero"));
   EXPECT_LT(arena.total, uint64_t{1} << 20);
   Source* live = open("/");
   EXPECT_EQ(source_read(live, "/dev/zero").ptr, nullptr);
   EXPECT_EQ(error_of(live, "/dev/zero"), "EINVAL");
-  EXPECT_TRUE(source_exists(src, "/proc/zero"));
 }
 
 // A glob's match that its listing showed as a regular file is read without a
@@ -288,7 +315,7 @@ TEST_F(SourceTest, ListedDirectoryIsHeldUntilTheRunEnds) {
   EXPECT_EQ(str(source_read(src, "/proc/12/task/12/stat")), "12 (a) S\n");
   source_list(src, "/proc/12/task", &l);
   EXPECT_EQ(str(source_read(src, "/proc/12/task/12/stat")), "12 (a) S\n");
-  EXPECT_EQ(files_in("/proc/self/fd").size(), before + 1);
+  EXPECT_EQ(files_in("/proc/self/fd").size(), before + 2);  // the held directory, the root
   arena_release(&run);
   EXPECT_EQ(files_in("/proc/self/fd").size(), before);
 }
