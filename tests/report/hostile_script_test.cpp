@@ -3,7 +3,6 @@
 // script parses, and run as root over an empty /sys and /proc it writes only
 // the files its commands name.
 #include <fcntl.h>
-#include <ftw.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -22,16 +21,9 @@ const char* const kHostile[] = {
     "g*?[a]",         "new\nline",     "-rf",           "${IFS}touch${IFS}pwned>x",
 };
 
-std::set<std::string>* g_seen;
-
-int note_file(const char* path, const struct stat*, int type, struct FTW*) {
-  if (type == FTW_F) g_seen->insert(path);
-  return 0;
-}
-
-// Runs the script in a mount namespace of its own over an empty /sys and
-// /proc holding only dirs, from /proc; answers the files there afterwards, or
-// false when this process may not do that.
+// Runs the script as root in a mount namespace of its own, over an empty
+// /sys and /proc holding only dirs, from /proc; answers the files there
+// afterwards, or false when this process may not do that.
 bool run_confined(const std::string& script, const std::vector<std::string>& dirs,
                   std::set<std::string>* files, const std::string& listing) {
   pid_t pid = fork();
@@ -44,16 +36,8 @@ bool run_confined(const std::string& script, const std::vector<std::string>& dir
         if (i == d.size() || d[i] == '/') mkdir(d.substr(0, i).c_str(), 0755);
       }
     }
-    if (chdir("/proc") != 0) _exit(78);
-    if (system(("sh " + script + " >/dev/null 2>&1").c_str()) == -1) _exit(79);
-    std::set<std::string> seen;
-    g_seen = &seen;
-    nftw("/sys", note_file, 16, FTW_PHYS);
-    nftw("/proc", note_file, 16, FTW_PHYS);
-    FILE* out = fopen(listing.c_str(), "w");
-    for (const std::string& f : seen) fprintf(out, "%s%c", f.c_str(), 0);
-    fclose(out);
-    _exit(0);
+    bool ran = chdir("/proc") == 0 && system(("sh " + script + " >/dev/null 2>&1").c_str()) != -1;
+    _exit(ran && system(("find /sys /proc -type f -print0 >" + listing).c_str()) == 0 ? 0 : 78);
   }
   int status = 0;
   waitpid(pid, &status, 0);
