@@ -7,22 +7,6 @@
 
 #include "test_util.h"
 
-namespace {
-
-// The script's lines as the report indents them, from "#!/bin/sh" to the
-// first empty line; empty when the report has none.
-std::string script_of(const std::string& report) {
-  size_t at = report.find("    #!/bin/sh\n");
-  if (at == std::string::npos) return "";
-  std::string out;
-  for (size_t end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {
-    std::string line = report.substr(at, end - at);
-    if (line.empty()) break;
-    out += line.substr(4) + "\n";
-  }
-  return out;
-}
-
 TEST(ScriptSyntax, EveryFixtureAndThisMachineGiveAScriptThatParses) {
   std::vector<std::string> roots = {""};
   for (const auto& e : std::filesystem::directory_iterator(tests_dir() + "/fixtures")) {
@@ -33,18 +17,19 @@ TEST(ScriptSyntax, EveryFixtureAndThisMachineGiveAScriptThatParses) {
   for (const std::string& root : roots) {
     for (const char* target : {"5", "100", "1000"}) {
       std::string args = std::string("-v --no-color --interval 0 --target-us ") + target;
-      if (!root.empty()) args += " --root '" + root + "'";
-      RunResult r = run_kelvane(args);
-      std::string script = script_of(r.out);
+      std::string out = run_kelvane(args + (root.empty() ? "" : " --root '" + root + "'")).out;
+      // The script's lines, as the report indents them, up to the first empty line.
+      size_t at = out.find("    #!/bin/sh\n"), end;
+      std::string script;
+      for (; at != std::string::npos && (end = out.find('\n', at)) > at; at = end + 1) {
+        script += out.substr(at + 4, end - at - 4) + "\n";
+      }
       if (script.empty()) continue;
       scripts++;
       dir.write("rt-tuning.sh", script);
       EXPECT_EQ(system(("sh -n " + dir.file("rt-tuning.sh") + " 2>/dev/null").c_str()), 0)
-          << root << " at " << target << " us:\n"
-          << script;
+          << root << " at " << target << " us:\n" << script;
     }
   }
   EXPECT_GT(scripts, 3);
 }
-
-}  // namespace
