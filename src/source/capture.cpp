@@ -22,6 +22,7 @@ constexpr const char* kCopyList[] = {
     "/proc/sys/kernel/osrelease",
     "/sys/kernel/realtime",
     "/boot/config-*",
+    "/lib/modules/*/build/.config",
     "/sys/kernel/debug/sched/preempt",
     "/sys/kernel/debug/sched/fair_server/cpu[0-9]*/runtime",
     "/sys/kernel/debug/sched/fair_server/cpu[0-9]*/period",

@@ -3,6 +3,7 @@
 // each recorded path must be a member of the bundle captured from the tree.
 #include <set>
 #include <string>
+#include <vector>
 
 #include "collect/collect.h"
 #include "collect/snapshot.h"
@@ -31,19 +32,34 @@ class CaptureCoverage : public ArenaTest {};
 
 TEST_F(CaptureCoverage, EveryFileTheAnalysisReadsIsInTheBundle) {
   TempDir out;
-  std::string rich = tests_dir() + "/fixtures/rich", bundle_path = out.file("b.tgz");
-  Source* src = open_source(rich);
-  g_inner = src->ops;
-  src->ops.read_raw = recording_read;
-  if (src->ops.read_into) src->ops.read_into = recording_read_into;
-  collect_snapshot(arena_new<Snapshot>(&arena), &arena, src, 0);
-  ASSERT_GT(g_read.size(), 100u);
-  StrView err = kNoneView;
-  ASSERT_TRUE(capture_bundle(&arena, open_source(rich), bundle_path.c_str(), false, &err));
-  Source* bundle = open_source(bundle_path);
-  for (const std::string& path : g_read) {
-    StrView data;
-    EXPECT_TRUE(bundle->ops.read_raw(bundle, sv(path.c_str()), &data)) << path << " is not captured";
+  // The rich machine, and one tree for each place a kernel configuration
+  // may be found when /proc/config.gz is absent.
+  std::vector<std::string> roots = {tests_dir() + "/fixtures/rich"};
+  const char* configs[] = {"boot/config-6.1.0-x", "lib/modules/6.1.0-x/build/.config",
+                           "boot/config-6.0.0-y"};
+  for (const char* config : configs) {
+    std::string root = out.file(std::to_string(roots.size()));
+    out.write(std::to_string(roots.size()) + "/proc/sys/kernel/osrelease", "6.1.0-x\n");
+    out.write(std::to_string(roots.size()) + "/" + config, "CONFIG_HZ=1000\n");
+    roots.push_back(root);
+  }
+  for (const std::string& root : roots) {
+    g_read.clear();
+    std::string bundle_path = root + ".tgz";
+    Source* src = open_source(root);
+    g_inner = src->ops;
+    src->ops.read_raw = recording_read;
+    if (src->ops.read_into) src->ops.read_into = recording_read_into;
+    collect_snapshot(arena_new<Snapshot>(&arena), &arena, src, 0);
+    ASSERT_GT(g_read.size(), 1u) << root;
+    StrView err = kNoneView;
+    ASSERT_TRUE(capture_bundle(&arena, open_source(root), bundle_path.c_str(), false, &err));
+    Source* bundle = open_source(bundle_path);
+    for (const std::string& path : g_read) {
+      StrView data;
+      EXPECT_TRUE(bundle->ops.read_raw(bundle, sv(path.c_str()), &data))
+          << path << " of " << root << " is not captured";
+    }
   }
 }
 
