@@ -441,22 +441,29 @@ Remedy* partition_fix(Arena* a, const CgroupPartition& p) {
 // An invalid partition isolates nothing: its CPUs stay in load balancing
 // until the fault the kernel names is mended
 // (Documentation/admin-guide/cgroup-v2.rst, "cpuset.cpus.partition").
+// One finding per invalid partition, root and isolated alike, each with the
+// kernel's reason and its own fix; past kMaxPartitionFindings the last one
+// says how many more there are.
+constexpr size_t kMaxPartitionFindings = 16;
+
 void rule_cgroup_partition(Report* r, const Snapshot* s) {
-  if (s->cgroup_invalid.count == 0) return;
   Arena* a = r->arena;
-  const CgroupPartition& p = s->cgroup_invalid.items[0];
-  Finding* f = add_finding(r, "isolation.cgroup_partition", kCat, Severity::warn,
-                           arena_sprintf(a, "cgroup partition %.*s is invalid (%.*s)",
-                                         SV_ARG(p.path), SV_ARG(partition_reason(p.state))));
-  if (s->cgroup_invalid.count > 1) {
-    finding_set_detail(
-        f, arena_sprintf(a, "%zu cpuset partitions are invalid.", s->cgroup_invalid.count));
+  size_t n = s->cgroup_invalid.count;
+  for (size_t i = 0; i < n && i < kMaxPartitionFindings; i++) {
+    const CgroupPartition& p = s->cgroup_invalid.items[i];
+    Finding* f = add_finding(r, "isolation.cgroup_partition", kCat, Severity::warn,
+                             arena_sprintf(a, "cgroup partition %.*s is invalid (%.*s)",
+                                           SV_ARG(p.path), SV_ARG(partition_reason(p.state))));
+    if (i + 1 == kMaxPartitionFindings && n > kMaxPartitionFindings) {
+      finding_set_detail(f, arena_sprintf(a, "%zu more cpuset partitions are invalid.",
+                                          n - kMaxPartitionFindings));
+    }
+    finding_set_impact(f, sv_lit("The kernel does not isolate the CPUs of an invalid partition: "
+                                 "they stay in the scheduler's load balancing."));
+    finding_set_remedy(f, partition_fix(a, p));
+    finding_add_evidence(r, f, arena_sprintf(a, "%.*s/cpuset.cpus.partition", SV_ARG(p.path)),
+                         p.state);
   }
-  finding_set_impact(f, sv_lit("The kernel does not isolate the CPUs of an invalid partition: "
-                               "they stay in the scheduler's load balancing."));
-  finding_set_remedy(f, partition_fix(a, p));
-  finding_add_evidence(r, f, arena_sprintf(a, "%.*s/cpuset.cpus.partition", SV_ARG(p.path)),
-                       p.state);
 }
 
 // A CpuSet holds CPUs 0-4095; a machine with more is judged on those alone,

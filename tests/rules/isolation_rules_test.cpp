@@ -391,3 +391,28 @@ TEST_F(IsolationRulesTest, SiblingsOfManyCpusStayLinear) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every invalid partition is named with the kernel's reason, root ones too,
+// each with the fix for its own file; past 16 the last says how many more.
+TEST_F(IsolationRulesTest, EveryInvalidPartitionIsNamed) {
+  for (int i = 0; i < 18; i++) {
+    StrView path = arena_sprintf(&arena, "/sys/fs/cgroup/p%d", i);
+    *list_grow(&arena, &snap->cgroup_invalid) =
+        CgroupPartition{path, sv(i % 2 ? "root invalid (Parent is not a partition root)"
+                                       : "isolated invalid (Cpu list not exclusive)")};
+  }
+  run_isolation();
+  std::vector<const Finding*> named;
+  for (const Finding* f : report.findings) {
+    if (std::string(f->id) == "isolation.cgroup_partition") named.push_back(f);
+  }
+  ASSERT_EQ(named.size(), 16u);
+  EXPECT_EQ(str(named[1]->title),
+            "cgroup partition /sys/fs/cgroup/p1 is invalid (Parent is not a partition root)");
+  EXPECT_NE(str(named[1]->remediation).find("echo root > /sys/fs/cgroup/p1/"), std::string::npos);
+  EXPECT_EQ(str(named[15]->detail), "2 more cpuset partitions are invalid.");
+}
+
+}  // namespace
