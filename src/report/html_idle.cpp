@@ -112,8 +112,8 @@ void html_write_idle(const HtmlPage* p) {
   FILE* out = p->out;
   fputs(
       "<h2>Idle states</h2>\n<div class=\"panel\">\n<p style=\"margin-top:0;font-size:13px;"
-      "color:var(--muted)\">Each state's exit latency is a hard floor under wakeup latency for "
-      "any CPU allowed to enter it.</p>\n",
+      "color:var(--muted)\">Each state's exit latency is the longest a wakeup may take to "
+      "leave it, on any CPU allowed to enter it.</p>\n",
       out);
   IdleTable t = idle_table(p->arena, rows);
   auto cells = static_cast<const IdleState**>(

@@ -129,6 +129,9 @@ void disable_states_fix(Finding* f, Arena* a, const RuleContext* ctx, const Powe
   finding_set_remedy(f, &fix);
 }
 
+// An idle state's exit latency is the longest a CPU in it may take to run its
+// first instruction after a wakeup (Documentation/admin-guide/pm/cpuidle.rst,
+// "latency"): a bound on the delay, not a delay every wakeup pays.
 void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
   Arena* a = r->arena;
   int32_t worst_cpu = -1;
@@ -157,7 +160,8 @@ void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx)
                     arena_sprintf(a, "Deepest enabled C-state %.*s costs %.*s", SV_ARG(worst->name),
                                   SV_ARG(lat)));
     finding_set_detail(
-        f, arena_sprintf(a, "Exit latency bounds wakeup on %.*s from below; the target is %.*s.",
+        f, arena_sprintf(a, "A wakeup on %.*s takes at most this long to leave the state; the "
+                            "target is %.*s.",
                          SV_ARG(label), SV_ARG(tgt)));
   } else {
     Severity sev = latency <= kFloorWarnShare * target ? Severity::warn : Severity::fail;
@@ -167,8 +171,9 @@ void rule_cstate_floor(Report* r, const RuleContext* ctx, const PowerIndex& idx)
     finding_set_detail(f, arena_sprintf(a, "Deepest state still enabled on %.*s (worst: CPU %d).",
                                         SV_ARG(label), worst_cpu));
     finding_set_impact(f, arena_sprintf(a,
-                                        "Any wakeup from this state takes at least %.*s, against a "
-                                        "target of %.*s. The hardware cannot do better.",
+                                        "A wakeup from this state can take up to %.*s before the "
+                                        "CPU runs again, against a target of %.*s; only keeping "
+                                        "the CPU out of the state removes that delay.",
                                         SV_ARG(lat), SV_ARG(tgt)));
     disable_states_fix(f, a, ctx, idx, label);
   }
@@ -213,8 +218,8 @@ void rule_cstates(Report* r, const RuleContext* ctx, const PowerIndex& idx) {
       add_finding(r, "power.cstates", kCat, Severity::fail,
                   arena_sprintf(a, "CPU %d entered %.*s %.*s times/s during the sample", most_cpu,
                                 SV_ARG(most_state->name), SV_ARG(fmt_count(a, rate))));
-  finding_set_impact(f, sv_lit("The core is idling into a deep state and paying the full exit "
-                               "latency on the next wakeup, repeatedly."));
+  finding_set_impact(f, sv_lit("The core is idling into a deep state, and each wakeup from it "
+                               "may take up to the state's exit latency, repeatedly."));
   finding_set_remediation(
       f, sv_lit("Disable the deep idle states on the isolated CPUs (echo 1 > "
                 "/sys/devices/system/cpu/cpuN/cpuidle/stateN/disable), or keep the core busy with "

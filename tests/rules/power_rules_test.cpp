@@ -220,7 +220,8 @@ TEST_F(PowerRulesTest, FloorTexts) {
   run_power();
   const Finding* f = find("power.cstate_floor");
   EXPECT_EQ(str(f->detail),
-            "Exit latency bounds wakeup on RT CPUs from below; the target is 100 \xC2\xB5s.");
+            "A wakeup on RT CPUs takes at most this long to leave the state; the target is "
+            "100 \xC2\xB5s.");
   EXPECT_EQ(evidence(f),
             (Ev{{"/sys/devices/system/cpu/cpu2/cpuidle/*/latency", "C3 = 10 \xC2\xB5s"}}));
 
@@ -236,8 +237,9 @@ TEST_F(PowerRulesTest, FloorTexts) {
   f = find("power.cstate_floor");
   EXPECT_EQ(str(f->detail), "Deepest state still enabled on CPUs 0-3 (worst: CPU 1).");
   EXPECT_EQ(str(f->impact),
-            "Any wakeup from this state takes at least 90 \xC2\xB5s, against a target of "
-            "100 \xC2\xB5s. The hardware cannot do better.");
+            "A wakeup from this state can take up to 90 \xC2\xB5s before the CPU runs again, "
+            "against a target of 100 \xC2\xB5s; only keeping the CPU out of the state removes "
+            "that delay.");
   EXPECT_EQ(str(f->remediation),
             "Disable the deep states on CPUs 0-3:\n"
             "  for c in 1 2 3; do echo 1 > /sys/devices/system/cpu/cpu$c/cpuidle/state2/disable; "
