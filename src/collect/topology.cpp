@@ -129,6 +129,9 @@ void read_cpu(Snapshot* snap, int32_t cpu) {
   if (!sib.ptr) sib = source_read_trimmedf(src, "/sys/devices/system/cpu/cpu%d/topology/core_cpus_list", cpu);
   cpuset_parse_list(&t->siblings, sib);
   cpuset_remove(&t->siblings, cpu);
+  // A sibling the machine lacks (a list naming CPU 5 of CPUs 0-3) is no CPU
+  // to isolate with this one, nor one that shares its core.
+  restrict_to_possible(snap, &t->siblings);
   t->core_id.has = source_read_intf(src, &t->core_id.value,
                                     "/sys/devices/system/cpu/cpu%d/topology/core_id", cpu);
   t->package_id.has = source_read_intf(

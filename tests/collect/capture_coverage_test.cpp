@@ -45,7 +45,7 @@ TEST_F(CaptureCoverage, EveryFileTheAnalysisReadsIsInTheBundle) {
   }
   for (const std::string& root : roots) {
     g_read.clear();
-    std::string bundle_path = root + ".tgz";
+    std::string bundle_path = out.file("bundle.tgz");
     Source* src = open_source(root);
     g_inner = src->ops;
     src->ops.read_raw = recording_read;

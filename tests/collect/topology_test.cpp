@@ -94,7 +94,7 @@ TEST_F(TopologyTest, SiblingsNodesAndSmt) {
       {kCpu + "cpu0/topology/thread_siblings_list", "0,4\n"},
       {kCpu + "cpu0/topology/core_id", "0\n"},
       {kCpu + "cpu0/topology/physical_package_id", "1\n"},
-      {kCpu + "cpu1/topology/core_cpus_list", "1\n"},  // older name missing, newer used
+      {kCpu + "cpu1/topology/core_cpus_list", "1,5\n"},  // newer name used; no CPU 5 here
       {kCpu + "cpu4/topology/thread_siblings_list", "0,4\n"},
       {kCpu + "smt/active", "0\n"},
       {kCpu + "smt/control", "on\n"},
