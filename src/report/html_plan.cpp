@@ -29,7 +29,8 @@ void write_cmdline_item(const HtmlPage* p, StrView line, const List<const Findin
   write_covers(p, boot);
 }
 
-void write_sysctl_item(const HtmlPage* p, StrView body, const List<const Finding*>* covered) {
+void write_sysctl_item(const HtmlPage* p, StrView body, const List<const Finding*>* covered,
+                       const List<PersistedSysctl>* overridden) {
   FILE* out = p->out;
   fprintf(out,
           "<li><strong>Persist the sysctls</strong>\n<p>%zu of the findings below %s fixed by "
@@ -39,6 +40,14 @@ void write_sysctl_item(const HtmlPage* p, StrView body, const List<const Finding
           kSysctlSnippetPath);
   html_escape(out, body);
   fputs("</pre>\n", out);
+  if (overridden->count) {
+    fprintf(out, "<p>%s</p>\n<pre class=\"fix\">", kPlanSysctlOverridden);
+    for (const PersistedSysctl& e : *overridden) {
+      html_escape(out, plan_override_line(p->arena, &e));
+      fputc('\n', out);
+    }
+    fputs("</pre>\n", out);
+  }
   write_covers(p, covered);
 }
 
@@ -98,7 +107,7 @@ void html_write_plan(const HtmlPage* p) {
     first++;
   }
   if (g.sysctls.len) {
-    write_sysctl_item(p, g.sysctls, &g.sysctl);
+    write_sysctl_item(p, g.sysctls, &g.sysctl, &g.overridden);
     first++;
   }
   List<RuntimeItem> runtime = {};

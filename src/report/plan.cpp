@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "collect/snapshot.h"
+
 namespace {
 
 // ---- Priority and order ----
@@ -118,6 +120,7 @@ double plan_priority(const Finding* f) {
 
 RemediationPlan build_plan(Arena* a, const Report* report) {
   RemediationPlan plan = {};
+  if (report->snapshot) plan.sysctl_conf = &report->snapshot->sysctl_conf;
   size_t n = report->findings.count;
   if (n == 0) return plan;
   Candidate* cands = arena_array<Candidate>(a, n);
@@ -198,6 +201,7 @@ PlanGroups plan_groups(Arena* a, const RemediationPlan* plan) {
   }
   g.cmdline = g.boot.count ? combine_cmdline(a, g.boot.items, g.boot.count) : sv_lit("");
   g.sysctls = g.sysctl.count ? combine_sysctls(a, g.sysctl.items, g.sysctl.count) : sv_lit("");
+  if (plan->sysctl_conf) g.overridden = sysctl_overrides(a, plan->sysctl_conf, g.sysctls);
   if (g.cmdline.len && g.sysctls.len) return g;
   // A group that merged into nothing: its items stand on their own, in plan order.
   List<const Finding*> regular{};
@@ -209,4 +213,35 @@ PlanGroups plan_groups(Arena* a, const RemediationPlan* plan) {
   if (!g.sysctls.len) g.sysctl = {};
   g.regular = regular;
   return g;
+}
+
+namespace {
+
+// systemd-sysctl applies every sysctl.d file in the order of its name, then
+// /etc/sysctl.conf (sysctl.d(5); Debian links it in as 99-sysctl.conf), and
+// the last value of a key wins.
+bool applied_after_snippet(StrView file) {
+  if (sv_eq_cstr(file, "/etc/sysctl.conf")) return true;
+  StrView snippet = sv_from_cstr(strrchr(kSysctlSnippetPath, '/') + 1);
+  const char* slash = static_cast<const char*>(memrchr(file.ptr, '/', file.len));
+  StrView name = slash ? sv_slice(file, static_cast<size_t>(slash - file.ptr) + 1, file.len) : file;
+  return sv_compare(name, snippet) > 0;
+}
+
+}  // namespace
+
+List<PersistedSysctl> sysctl_overrides(Arena* a, const SysctlConf* conf, StrView sysctls) {
+  List<PersistedSysctl> out = {};
+  for (const PersistedSysctl& e : conf->entries) {
+    if (!e.file.ptr || !applied_after_snippet(e.file)) continue;
+    StrView cur = sysctls;
+    while (cur.ptr) {
+      StrView key, value;
+      if (!sv_split_once(sv_next_line(&cur), '=', &key, &value)) continue;
+      if (sv_eq(sv_trim(key), e.key) && !sv_eq(sv_trim(value), sv_trim(e.value))) {
+        list_push(a, &out, e);
+      }
+    }
+  }
+  return out;
 }

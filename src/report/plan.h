@@ -11,11 +11,13 @@
 #include "base/cpuset.h"
 #include "base/list.h"
 #include "base/str.h"
+#include "collect/persisted_sysctl.h"
 #include "rules/finding.h"
 
 // Findings of the Report in plan order; each listed at most once.
 struct RemediationPlan {
   List<const Finding*> items;
+  const SysctlConf* sysctl_conf;  // the machine's persisted sysctls; null when unknown
 };
 
 // Severity factor (fail 2.0, warn 1.0, else 0) x the finding's weight x its
@@ -62,9 +64,18 @@ struct PlanGroups {
   StrView cmdline;  // empty when boot is empty
   List<const Finding*> sysctl;
   StrView sysctls;  // empty when sysctl is empty
+  // The machine's settings that systemd-sysctl applies after the plan's file
+  // and that give one of its keys another value: each would undo it at boot.
+  List<PersistedSysctl> overridden;
   List<const Finding*> regular;
 };
 PlanGroups plan_groups(Arena* a, const RemediationPlan* plan);
+
+// The settings of conf applied after kSysctlSnippetPath (a sysctl.d file
+// whose name sorts after its name, or /etc/sysctl.conf, which systemd-sysctl
+// applies last) that set a key of sysctls ("key = value" lines) to another
+// value, in the order applied.
+List<PersistedSysctl> sysctl_overrides(Arena* a, const SysctlConf* conf, StrView sysctls);
 
 // True when the fix runs a command that writes into the running kernel's
 // state: its script holds a command.
@@ -76,6 +87,12 @@ bool writes_runtime_state(const Finding* f);
 // replacing a parameter already there rather than repeating it.
 StrView plan_boot_intro(Arena* a, size_t boot_items, const char* where);
 extern const char kPlanBootApply[];
+
+// What the plan says of the machine's settings that would undo its sysctl
+// file at boot, before it lists them.
+extern const char kPlanSysctlOverridden[];
+// One such setting: "FILE:LINE: key = value".
+StrView plan_override_line(Arena* a, const PersistedSysctl* e);
 
 // One plan item that writes runtime state, with the number it is shown under.
 struct RuntimeItem {

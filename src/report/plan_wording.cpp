@@ -7,6 +7,15 @@ const char kPlanBootApply[] =
     "and run update-grub. RHEL/Fedora: grubby --update-kernel=ALL --args='...'. Reboot, then "
     "check /proc/cmdline.";
 
+const char kPlanSysctlOverridden[] =
+    "These settings are applied after that file and give the same keys other values, which win "
+    "at boot: change or remove them as well.";
+
+StrView plan_override_line(Arena* a, const PersistedSysctl* e) {
+  return arena_sprintf(a, "%.*s:%d: %.*s = %.*s", SV_ARG(e->file), e->line, SV_ARG(e->key),
+                       SV_ARG(e->value));
+}
+
 const char* const kPlanUnitLines[] = {
     "# /etc/systemd/system/rt-tuning.service",
     "[Unit]",

@@ -41,8 +41,22 @@ void write_cmdline_item(const PlanWriter* w, StrView line, const List<const Find
 }
 
 // The sysctls, merged into one sysctl.d file, and the findings they cover.
+void write_overridden(const PlanWriter* w, const List<PersistedSysctl>* overridden) {
+  if (overridden->count == 0) return;
+  fputc('\n', w->out);
+  wrap_text(w->out, w->arena, sv_from_cstr(kPlanSysctlOverridden), w->opts->ascii, kItemIndent,
+            kItemIndent);
+  fputc('\n', w->out);
+  for (const PersistedSysctl& e : *overridden) {
+    fputs("       ", w->out);
+    sv_put(w->out, text_clean_line(w->arena, plan_override_line(w->arena, &e), w->opts->ascii));
+    fputc('\n', w->out);
+  }
+}
+
 void write_sysctl_item(const PlanWriter* w, size_t number, StrView body,
-                       const List<const Finding*>* covered) {
+                       const List<const Finding*>* covered,
+                       const List<PersistedSysctl>* overridden) {
   FILE* out = w->out;
   bool ascii = w->opts->ascii;
   fprintf(out, "  %s%zu.%s Persist the sysctls\n", w->st.bold, number, w->st.reset);
@@ -61,6 +75,7 @@ void write_sysctl_item(const PlanWriter* w, size_t number, StrView body,
     sv_put(out, text_clean_line(w->arena, line, ascii));
     fprintf(out, "%s\n", w->st.reset);
   }
+  write_overridden(w, overridden);
   write_covers(w, covered);
 }
 
@@ -140,7 +155,7 @@ void write_plan_section(FILE* out, Arena* a, const RemediationPlan* plan, const 
     write_cmdline_item(&w, g.cmdline, &g.boot);
     number = 1;
   }
-  if (g.sysctls.len) write_sysctl_item(&w, ++number, g.sysctls, &g.sysctl);
+  if (g.sysctls.len) write_sysctl_item(&w, ++number, g.sysctls, &g.sysctl, &g.overridden);
   const List<const Finding*>& regular = g.regular;
   size_t shown = regular_quota(opts->plan_limit, number, regular.count);
   List<RuntimeItem> runtime = {};
