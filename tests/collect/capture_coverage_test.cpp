@@ -35,17 +35,16 @@ TEST_F(CaptureCoverage, EveryFileTheAnalysisReadsIsInTheBundle) {
   // The rich machine, and one tree for each place a kernel configuration
   // may be found when /proc/config.gz is absent.
   std::vector<std::string> roots = {tests_dir() + "/fixtures/rich"};
-  const char* configs[] = {"boot/config-6.1.0-x", "lib/modules/6.1.0-x/build/.config",
-                           "boot/config-6.0.0-y"};
-  for (const char* config : configs) {
-    std::string root = out.file(std::to_string(roots.size()));
-    out.write(std::to_string(roots.size()) + "/proc/sys/kernel/osrelease", "6.1.0-x\n");
-    out.write(std::to_string(roots.size()) + "/" + config, "CONFIG_HZ=1000\n");
-    roots.push_back(root);
+  for (const char* config : {"boot/config-6.1.0-x", "lib/modules/6.1.0-x/build/.config",
+                             "boot/config-6.0.0-y"}) {
+    std::string dir = std::to_string(roots.size());
+    out.write(dir + "/proc/sys/kernel/osrelease", "6.1.0-x\n");
+    out.write(dir + "/" + config, "CONFIG_HZ=1000\n");
+    roots.push_back(out.file(dir));
   }
+  std::string bundle_path = out.file("bundle.tgz");
   for (const std::string& root : roots) {
     g_read.clear();
-    std::string bundle_path = out.file("bundle.tgz");
     Source* src = open_source(root);
     g_inner = src->ops;
     src->ops.read_raw = recording_read;

@@ -159,21 +159,12 @@ TEST_F(TopologyTest, LiveSystem) {
   EXPECT_EQ(s->cpuidle_available, s->cpuidle.count > 0);
 }
 
-}  // namespace
-
-namespace {
 
 // CPUs past what a set holds are dropped by the parser, and the Snapshot
 // says how far the kernel's lists went.
 TEST_F(TopologyTest, CpusPastTheSetsBoundAreNoted) {
-  struct Case {
-    const char* possible;
-    int32_t highest;
-  } cases[] = {{"0-8191\n", 8191}, {"0-4095\n", 0}, {"0-3,5000\n", 5000}, {"", 0}};
-  for (const Case& c : cases) {
-    Snapshot* s = collect_files({{kCpu + "possible", c.possible}, {kCpu + "online", "0-3\n"}});
-    EXPECT_EQ(s->highest_cpu_named, c.highest) << c.possible;
-  }
+  for (auto [possible, highest] : {std::pair{"0-8191\n", 8191}, {"0-4095\n", 0}, {"0-3,5000", 5000}})
+    EXPECT_EQ(collect_files({{kCpu + "possible", possible}})->highest_cpu_named, highest) << possible;
 }
 
 }  // namespace

@@ -68,26 +68,23 @@ class HostileScript : public RuleModuleTest {
     for (int32_t cpu : {2, 3}) {
       CpuIdle* ci = list_grow(&arena, &snap->cpuidle);
       ci->cpu = cpu;
-      IdleState* st = list_grow(&arena, &ci->states);
-      st->index = 1;
-      st->name = q->name;
-      st->latency_us = OptInt{true, 500};
+      *list_grow(&arena, &ci->states) = IdleState{1, q->name, {}, OptInt{true, 500}, {}, false, {}, {}, {}};
     }
     task(w.c_str(), kFifo, 99, "0-3");
     snap->tuned_profile = q->name;
   }
 
-  std::vector<std::string> script_of_plan() {
+  // The boot script of the plan of a hard-rt analysis at 5 us.
+  std::string script_of_plan() {
     Report rep{};
     run_rules(&rep, &arena, snap, Profile::hard_rt, false, 5);
-    RemediationPlan plan = build_plan(&arena, &rep);
     List<RuntimeItem> items = {};
-    for (const Finding* f : plan.items) {
+    for (const Finding* f : build_plan(&arena, &rep).items) {
       if (writes_runtime_state(f)) list_push(&arena, &items, RuntimeItem{items.count + 1, f});
     }
-    std::vector<std::string> lines;
-    for (StrView l : plan_runtime_script(&arena, &items)) lines.push_back(str(l));
-    return lines;
+    std::string text;
+    for (StrView l : plan_runtime_script(&arena, &items)) text += str(l) + "\n";
+    return text;
   }
 };
 
@@ -96,9 +93,7 @@ TEST_F(HostileScript, MachineWordsAreQuotedInEveryFixAndTheScriptWritesOnlyItsTa
   for (const char* w : kHostile) {
     SCOPED_TRACE(w);
     hostile_machine(w);
-    std::vector<std::string> lines = script_of_plan();
-    std::string text;
-    for (const std::string& l : lines) text += l + "\n";
+    std::string text = script_of_plan();
     dir.write("rt-tuning.sh", text);
     std::string script = dir.file("rt-tuning.sh");
     EXPECT_EQ(system(("sh -n " + script).c_str()), 0) << text;
@@ -112,10 +107,7 @@ TEST_F(HostileScript, MachineWordsAreQuotedInEveryFixAndTheScriptWritesOnlyItsTa
       GTEST_SKIP() << "needs root and a mount namespace";
     }
     std::set<std::string> want = {"/sys/devices/system/cpu/cpu2/cpuidle/state1/disable"};
-    if (printable) {
-      want.insert(irq + "/smp_affinity_list");
-      want.insert(cg + "/cpuset.cpus.partition");
-    }
+    if (printable) want.insert({irq + "/smp_affinity_list", cg + "/cpuset.cpus.partition"});
     EXPECT_EQ(files, want) << text;
   }
 }

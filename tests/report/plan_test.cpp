@@ -147,23 +147,13 @@ TEST_F(Plan, RuntimeStateWritesAreTheFixesCommands) {
 // would undo it at boot; one applied before it, or with the same value, not.
 TEST_F(Plan, LaterSysctlFilesThatOverrideThePlanAreNamed) {
   SysctlConf conf = {};
-  struct {
-    const char* file;
-    const char* key;
-    const char* value;
-  } set[] = {{"/etc/sysctl.d/10-early.conf", "kernel.timer_migration", "1"},
-             {"/usr/lib/sysctl.d/99-late.conf", "kernel.timer_migration", "1"},
-             {"/etc/sysctl.d/99-late.conf", "vm.stat_interval", "300"},
-             {"/etc/sysctl.d/90-kelvane-rt.conf", "kernel.timer_migration", "0"},
-             {"/etc/sysctl.conf", "vm.stat_interval", "1"}};
-  for (const auto& e : set) {
-    list_push(&arena, &conf.entries, PersistedSysctl{sv(e.key), sv(e.value), sv(e.file), 3});
+  for (const char* fkv : {"/etc/sysctl.d/10-a.conf kernel.x 1", "/usr/lib/sysctl.d/99-b.conf kernel.x 1",
+                          "/etc/sysctl.d/99-b.conf vm.y 300", "/etc/sysctl.conf vm.y 1"}) {
+    StrView cur = sv(fkv), f = sv_next_token(&cur, " "), k = sv_next_token(&cur, " ");
+    list_push(&arena, &conf.entries, PersistedSysctl{k, cur, f, 3});
   }
-  std::vector<std::string> got;
-  StrView plan = sv("kernel.timer_migration = 0\nvm.stat_interval = 300\n");
-  for (const PersistedSysctl& e : sysctl_overrides(&arena, &conf, plan)) {
-    got.push_back(str(plan_override_line(&arena, &e)));
-  }
-  EXPECT_EQ(got, (std::vector<std::string>{"/usr/lib/sysctl.d/99-late.conf:3: kernel.timer_migration = 1",
-                                           "/etc/sysctl.conf:3: vm.stat_interval = 1"}));
+  std::string got;
+  for (const PersistedSysctl& e : sysctl_overrides(&arena, &conf, sv("kernel.x = 0\nvm.y = 300\n")))
+    got += str(plan_override_line(&arena, &e)) + "\n";
+  EXPECT_EQ(got, "/usr/lib/sysctl.d/99-b.conf:3: kernel.x = 1\n/etc/sysctl.conf:3: vm.y = 1\n");
 }

@@ -390,18 +390,13 @@ TEST_F(IsolationRulesTest, SiblingsOfManyCpusStayLinear) {
   EXPECT_EQ(str(f->cmdline), "isolcpus=0-4095");
 }
 
-}  // namespace
-
-namespace {
 
 // Every invalid partition is named with the kernel's reason, root ones too,
 // each with the fix for its own file; past 16 the last says how many more.
 TEST_F(IsolationRulesTest, EveryInvalidPartitionIsNamed) {
   for (int i = 0; i < 18; i++) {
-    StrView path = arena_sprintf(&arena, "/sys/fs/cgroup/p%d", i);
-    *list_grow(&arena, &snap->cgroup_invalid) =
-        CgroupPartition{path, sv(i % 2 ? "root invalid (Parent is not a partition root)"
-                                       : "isolated invalid (Cpu list not exclusive)")};
+    *list_grow(&arena, &snap->cgroup_invalid) = CgroupPartition{
+        arena_sprintf(&arena, "/sys/fs/cgroup/p%d", i), sv(i % 2 ? "root invalid (R)" : "isolated invalid (I)")};
   }
   run_isolation();
   std::vector<const Finding*> named;
@@ -409,8 +404,7 @@ TEST_F(IsolationRulesTest, EveryInvalidPartitionIsNamed) {
     if (std::string(f->id) == "isolation.cgroup_partition") named.push_back(f);
   }
   ASSERT_EQ(named.size(), 16u);
-  EXPECT_EQ(str(named[1]->title),
-            "cgroup partition /sys/fs/cgroup/p1 is invalid (Parent is not a partition root)");
+  EXPECT_EQ(str(named[1]->title), "cgroup partition /sys/fs/cgroup/p1 is invalid (R)");
   EXPECT_NE(str(named[1]->remediation).find("echo root > /sys/fs/cgroup/p1/"), std::string::npos);
   EXPECT_EQ(str(named[15]->detail), "2 more cpuset partitions are invalid.");
 }

@@ -197,8 +197,7 @@ TEST_F(MeasuredRulesTest, PartialEndsTheModuleInEmissionOrder) {
   EXPECT_EQ(str(find("measured.partial")->detail), "hwlatdetect did not run");
 }
 
-// Runs cut short (the driver's notes, as MeasureTest pins them) are shown
-// over the time they ran and grade nothing; another tool's note changes nothing.
+// Runs marked cut short are shown over the time they ran and grade nothing.
 TEST_F(MeasuredRulesTest, ARunCutShortIsShownButNotGraded) {
   const char* ids[] = {"measured.worst", "measured.hwlat", "measured.osnoise"};
   measured(500, 5);
