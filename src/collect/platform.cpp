@@ -66,6 +66,10 @@ void collect_platform(Snapshot* snap) {
   snap->sched_ext_ops = sv_trim(read_if_present(src, "/sys/kernel/sched_ext/root/ops"));
 }
 
+bool sched_ext_enabled(const Snapshot* snap) {
+  return sv_eq_cstr(snap->sched_ext_state, "enabled");
+}
+
 void sample_thermal(Snapshot* snap) {
   if (snap->thermal.count == 0) return;
   for (ThermalThrottle& t : snap->thermal) {

@@ -13,5 +13,8 @@ bool word_list_has(StrView list, const char* word);
 
 void collect_platform(Snapshot* snap);
 
+// A sched_ext scheduler is loaded: its state file reads "enabled".
+bool sched_ext_enabled(const Snapshot* snap);
+
 // Reads the thermal throttling counters again and stores their growth.
 void sample_thermal(Snapshot* snap);
