@@ -41,19 +41,24 @@ bool parse_console_line(Arena* a, StrView line, Console* out) {
 
 }  // namespace
 
-void parse_consoles(Arena* a, StrView text, List<Console>* out) {
+bool parse_consoles(Arena* a, StrView text, List<Console>* out) {
   StrView cur = text;
+  bool all = true;
   while (cur.ptr) {
+    StrView line = sv_next_line(&cur);
     Console c{};
-    if (parse_console_line(a, sv_next_line(&cur), &c)) *list_grow(a, out) = c;
+    if (parse_console_line(a, line, &c))
+      *list_grow(a, out) = c;
+    else if (sv_trim(line).len > 0)
+      all = false;
   }
+  return all;
 }
 
 void collect_consoles(Snapshot* snap) {
   StrView text = read_if_present(snap->src, "/proc/consoles");
   if (text.ptr) {
-    snap->consoles_read = true;
-    parse_consoles(snap->arena, text, &snap->consoles);
+    snap->consoles_read = parse_consoles(snap->arena, text, &snap->consoles);
   }
   // The first of kernel.printk's four numbers is the console log level
   // (Documentation/admin-guide/sysctl/kernel.rst, "printk").

@@ -9,8 +9,10 @@
 #include "collect/snapshot.h"
 
 // Parses /proc/consoles into *out: one Console per line whose flag field
-// has one of the two layouts the kernel prints; other lines are skipped.
-void parse_consoles(Arena* a, StrView text, List<Console>* out);
+// has one of the two layouts the kernel prints. False when a line that is
+// not blank has neither: the list then does not say what the consoles are.
+bool parse_consoles(Arena* a, StrView text, List<Console>* out);
 
-// Fills consoles, consoles_read and console_loglevel from the Source.
+// Fills consoles, consoles_read (the file was read and every line parsed)
+// and console_loglevel from the Source.
 void collect_consoles(Snapshot* snap);
