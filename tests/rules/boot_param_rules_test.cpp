@@ -18,7 +18,6 @@ void nocbs(Snapshot* s, bool poll) {
   s->rcu_nocb_poll = poll;
 }
 
-// clocksource tsc, the CPU flags and the boot line.
 void tsc(Snapshot* s, const char* flags, const char* line) {
   s->clocksource = sv_from_cstr("tsc");
   s->cpu_flags = sv_from_cstr(flags);
@@ -27,16 +26,11 @@ void tsc(Snapshot* s, const char* flags, const char* line) {
 
 constexpr const char* kStable = "fpu tsc constant_tsc nonstop_tsc";
 
-void swap(Snapshot* s, int64_t swappiness, bool active) {
-  s->swappiness = opt_some(swappiness);
-  s->swap_active = active;
-}
-
 const RuleCase kIsolation[] = {
     {"nocbs without poll", [](Snapshot* s) { nocbs(s, false); }, Profile::hard_rt,
      "isolation.rcu_nocb_poll", Severity::warn, 0.5, "rcu_nocbs= is set without rcu_nocb_poll"},
-    {"nocbs with poll", [](Snapshot* s) { nocbs(s, true); }, Profile::hard_rt,
-     "isolation.rcu_nocb_poll", kNoFinding, 0, ""},
+    {"with poll", [](Snapshot* s) { nocbs(s, true); }, Profile::hard_rt, "isolation.rcu_nocb_poll",
+     kNoFinding, 0, ""},
     {"low-latency", [](Snapshot* s) { nocbs(s, false); }, Profile::low_latency,
      "isolation.rcu_nocb_poll", kNoFinding, 0, ""},
 };
@@ -44,33 +38,22 @@ const RuleCase kIsolation[] = {
 const RuleCase kNoise[] = {
     {"8 CPUs", [](Snapshot* s) { machine(s, "0-7"); boot(s, "ro"); }, Profile::hard_rt,
      "noise.skew_tick", Severity::warn, 0.5, "Ticks of the 8 CPUs are not skewed"},
-    {"8 CPUs skewed", [](Snapshot* s) { machine(s, "0-7"); boot(s, "skew_tick=1"); s->skew_tick = true; },
-     Profile::hard_rt, "noise.skew_tick", kNoFinding, 0, ""},
-    {"7 CPUs", [](Snapshot* s) { machine(s, "0-6"); boot(s, "ro"); }, Profile::hard_rt,
-     "noise.skew_tick", kNoFinding, 0, ""},
     {"stable tsc", [](Snapshot* s) { tsc(s, kStable, "ro"); }, Profile::hard_rt,
      "noise.tsc_watchdog", Severity::warn, 0.5, "The clocksource watchdog checks a stable TSC"},
     {"tsc=nowatchdog", [](Snapshot* s) { tsc(s, kStable, "tsc=nowatchdog"); }, Profile::hard_rt,
      "noise.tsc_watchdog", kNoFinding, 0, ""},
-    {"tsc=reliable before another tsc=", [](Snapshot* s) { tsc(s, kStable, "tsc=reliable tsc=noirqtime"); },
-     Profile::hard_rt, "noise.tsc_watchdog", kNoFinding, 0, ""},
     {"no nonstop_tsc", [](Snapshot* s) { tsc(s, "tsc constant_tsc", "ro"); }, Profile::hard_rt,
      "noise.tsc_watchdog", kNoFinding, 0, ""},
     {"hung task 120", [](Snapshot* s) { s->hung_task_timeout_secs = opt_some(int64_t{120}); },
      Profile::hard_rt, "noise.hung_task", Severity::warn, 0.25, "Hung-task checker scans every 120 s"},
-    {"hung task 0", [](Snapshot* s) { s->hung_task_timeout_secs = opt_some(int64_t{0}); },
-     Profile::hard_rt, "noise.hung_task", kNoFinding, 0, ""},
-    {"swappiness 60, swap", [](Snapshot* s) { swap(s, 60, true); }, Profile::hard_rt,
-     "noise.swappiness", Severity::warn, 0.5, "vm.swappiness is 60 with swap active"},
-    {"swappiness 10, swap", [](Snapshot* s) { swap(s, 10, true); }, Profile::hard_rt,
-     "noise.swappiness", kNoFinding, 0, ""},
-    {"swappiness 60, no swap", [](Snapshot* s) { swap(s, 60, false); }, Profile::hard_rt,
-     "noise.swappiness", kNoFinding, 0, ""},
+    {"swappiness 60, swap",
+     [](Snapshot* s) { s->swappiness = opt_some(int64_t{60}), s->swap_active = true; },
+     Profile::hard_rt, "noise.swappiness", Severity::warn, 0.5, "vm.swappiness is 60 with swap active"},
+    {"swappiness 60, no swap", [](Snapshot* s) { s->swappiness = opt_some(int64_t{60}); },
+     Profile::hard_rt, "noise.swappiness", kNoFinding, 0, ""},
     {"thp always, defrag madvise",
      [](Snapshot* s) { s->thp_enabled = sv_from_cstr("[always] madvise never"); }, Profile::hard_rt,
      "noise.thp_enabled", Severity::warn, 0.25, "Transparent hugepages are enabled for every process"},
-    {"thp madvise", [](Snapshot* s) { s->thp_enabled = sv_from_cstr("always [madvise] never"); },
-     Profile::hard_rt, "noise.thp_enabled", kNoFinding, 0, ""},
 };
 
 const RuleCase kPower[] = {
@@ -82,15 +65,6 @@ TEST_F(BootParamRulesTest, Cases) {
   expect_cases(boot_param_rules, kIsolation, Category::isolation);
   expect_cases(boot_param_rules, kNoise, Category::noise);
   expect_cases(boot_param_rules, kPower, Category::power);
-}
-
-TEST_F(BootParamRulesTest, FixesGoToTheBootLineAndSysctls) {
-  tsc(snap, kStable, "ro");
-  swap(snap, 60, true);
-  run(boot_param_rules);
-  EXPECT_EQ(text(get("noise.tsc_watchdog").cmdline), "tsc=reliable");
-  EXPECT_EQ(text(get("noise.swappiness").sysctl), "vm.swappiness = 10");
-  EXPECT_EQ(text(get("noise.swappiness").script[1].text), "echo 10 > /proc/sys/vm/swappiness");
 }
 
 }  // namespace

@@ -40,17 +40,8 @@ const RuleCase kCases[] = {
      "Legacy console ttyS0 prints at log level 15"},
     {"legacy serial, quiet", [](Snapshot* s) { rt(s, kLegacySerial, "quiet"); }, Profile::hard_rt,
      "noise.console_loglevel", Severity::pass, 1, "Console log level 4 keeps ttyS0 quiet"},
-    {"legacy serial, loglevel=7 over quiet", [](Snapshot* s) { rt(s, kLegacySerial, "quiet loglevel=7"); },
-     Profile::hard_rt, "noise.console_loglevel", Severity::warn, 1,
-     "Legacy console ttyS0 prints at log level 7"},
-    {"legacy serial, level unknown", [](Snapshot* s) { rt(s, kLegacySerial, "ro"); },
-     Profile::hard_rt, "noise.console_loglevel", kNoFinding, 0, ""},
     {"nbcon serial", [](Snapshot* s) { rt(s, kNbconSerial, "ignore_loglevel"); }, Profile::hard_rt,
      "noise.console_loglevel", Severity::pass, 1, "No legacy serial console"},
-    {"extra flags", [](Snapshot* s) { rt(s, "ttyS0 -W- (ECBNpbaz)\n", "ignore_loglevel"); },
-     Profile::hard_rt, "noise.console_loglevel", kNoFinding, 0, ""},
-    {"no flags", [](Snapshot* s) { rt(s, "ttyS0 -W- ()\n", "ignore_loglevel"); }, Profile::hard_rt,
-     "noise.console_loglevel", kNoFinding, 0, ""},
 };
 
 TEST_F(ConsoleRulesTest, Cases) { expect_cases(console_rules, kCases, Category::noise); }

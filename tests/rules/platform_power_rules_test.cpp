@@ -6,8 +6,7 @@ namespace {
 
 class PlatformPowerRulesTest : public RuleModuleTest {};
 
-// CPUs 0-3, 2-3 isolated, under intel_pstate in this mode, with these
-// preferences on CPUs 2 and 3.
+// CPUs 0-3, 2-3 isolated, under intel_pstate in this mode; preferences of 2, 3.
 void epp(Snapshot* s, const char* mode, const char* epp2, const char* epp3) {
   machine(s, "0-3", "2-3");
   s->pstate_status = sv_from_cstr(mode);
@@ -46,8 +45,6 @@ const RuleCase kCases[] = {
      "Energy-performance preference is 'performance' on the RT CPUs"},
     {"unknown word", [](Snapshot* s) { epp(s, "active", "turbo", "128"); }, Profile::hard_rt,
      "power.epp", kNoFinding, 0, ""},
-    {"passive mode", [](Snapshot* s) { epp(s, "passive", "power", "power"); }, Profile::hard_rt,
-     "power.epp", kNoFinding, 0, ""},
     {"throttled since boot", [](Snapshot* s) { throttle(s, 7, -1); }, Profile::hard_rt,
      "power.thermal_throttle", Severity::warn, 1,
      "RT CPUs were thermally throttled (7 events since boot)"},
@@ -62,18 +59,8 @@ const RuleCase kCases[] = {
      Profile::hard_rt, "power.pcie_aspm", Severity::pass, 1, "PCIe ASPM policy is 'performance'"},
     {"pcie_aspm=off", [](Snapshot* s) { aspm(s, "[powersave]", true); }, Profile::hard_rt,
      "power.pcie_aspm", Severity::pass, 1, "PCIe ASPM is off (pcie_aspm=off)"},
-    {"aspm unbracketed", [](Snapshot* s) { aspm(s, "default performance"); }, Profile::hard_rt,
-     "power.pcie_aspm", kNoFinding, 0, ""},
 };
 
 TEST_F(PlatformPowerRulesTest, Cases) { expect_cases(platform_power_rules, kCases, Category::power); }
-
-TEST_F(PlatformPowerRulesTest, EppFixLoopsOverTheCpusOff) {
-  epp(snap, "active", "balance_power", "power");
-  run(platform_power_rules);
-  EXPECT_EQ(text(get("power.epp").script[1].text),
-            "for c in 2 3; do echo performance > "
-            "/sys/devices/system/cpu/cpu$c/cpufreq/energy_performance_preference; done");
-}
 
 }  // namespace
