@@ -12,6 +12,8 @@
 #include "base/arena.h"
 #include "base/cpuset.h"
 #include "collect/collect.h"
+#include "collect/consoles.h"
+#include "collect/platform.h"
 #include "collect/cpuidle.h"
 #include "collect/kernel.h"
 #include "collect/sysctl.h"
@@ -50,6 +52,21 @@ inline void fuzz_swaps(const uint8_t* data, size_t size) {
   SwapSummary sw;
   parse_swaps(&a, fuzz_view(data, size), &sw);
   if (sw.total_kb < 0 || !sw.devices.ptr || (sw.devices.len > 0 && !sw.active)) abort();
+  arena_release(&a);
+}
+
+// /proc/consoles: every console kept has a name; nbcon only in the layout
+// that can say it. The cpuinfo flags are a part of their line.
+inline void fuzz_consoles(const uint8_t* data, size_t size) {
+  Arena a;
+  arena_init(&a);
+  List<Console> out{};
+  StrView text = fuzz_view(data, size);
+  parse_consoles(&a, text, &out);
+  for (const Console& c : out)
+    if (c.name.len == 0 || memchr(c.name.ptr, '\n', c.name.len)) abort();
+  StrView flags = parse_cpuinfo_flags(text);
+  if (flags.ptr && (flags.ptr < text.ptr || flags.ptr + flags.len > text.ptr + text.len)) abort();
   arena_release(&a);
 }
 

@@ -46,6 +46,13 @@ inline constexpr BootParamRead kBootParamsRead[] = {
     {"mitigations", BootValueKind::text, "noise"},
     {"transparent_hugepage", BootValueKind::text, "noise"},
     {"clocksource", BootValueKind::text, "noise"},
+    {"tsc", BootValueKind::text, "noise"},
+    {"console", BootValueKind::text, "noise"},
+    {"quiet", BootValueKind::flag, "noise"},
+    {"loglevel", BootValueKind::text, "noise"},
+    {"ignore_loglevel", BootValueKind::flag, "noise"},
+    {"pcie_aspm", BootValueKind::text, "power"},
+    {"efi", BootValueKind::text, "preemption"},
 };
 inline constexpr size_t kBootParamsReadCount = sizeof kBootParamsRead / sizeof kBootParamsRead[0];
 

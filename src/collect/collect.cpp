@@ -6,12 +6,15 @@
 #include "collect/boot_config.h"
 #include "collect/cmdline.h"
 #include "collect/cpufreq.h"
+#include "collect/consoles.h"
 #include "collect/cpuidle.h"
 #include "collect/interrupts.h"
 #include "collect/irq_sample.h"
 #include "collect/kernel.h"
 #include "collect/sysctl.h"
+#include "collect/platform.h"
 #include "collect/sysctl_conf.h"
+#include "collect/task_sample.h"
 #include "collect/tasks.h"
 #include "collect/topology.h"
 #include "collect/tracing.h"
@@ -42,14 +45,19 @@ constexpr CollectStep kSteps[] = {
     {"collecting boot configuration", collect_boot_config},
     {"collecting persisted sysctls", collect_sysctl_conf},
     {"collecting tuned profile", collect_tuned},
+    {"collecting consoles", collect_consoles},
+    {"collecting platform", collect_platform},
 };
 
 // The second reading of the counters: interrupts first (it waits the
-// interval), then idle-state usage (no second wait).
+// interval), then idle-state usage, the real-time threads' faults and the
+// thermal throttling counts (no second wait).
 void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
   sample_interrupts(snap, interval_ms);
   sample_cpuidle_usage(snap);
+  sample_tasks(snap);
+  sample_thermal(snap);
 }
 
 void read_host(Snapshot* snap) {

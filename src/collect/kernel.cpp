@@ -26,11 +26,12 @@ struct DebugOption {
 };
 
 // Debugging options that add work to hot paths; stored in this order.
+// CONFIG_DEBUG_ATOMIC_SLEEP is not among them: the kernel's real-time
+// configuration guide (Documentation/core-api/real-time) allows it.
 constexpr DebugOption kDebugOptions[] = {
     {"CONFIG_DEBUG_PREEMPT", "preemption accounting on every enable/disable"},
     {"CONFIG_PROVE_LOCKING", "lockdep validates every lock acquisition"},
     {"CONFIG_LOCKDEP", "lock dependency tracking"},
-    {"CONFIG_DEBUG_ATOMIC_SLEEP", "might_sleep() checks in atomic sections"},
     {"CONFIG_DEBUG_OBJECTS", "object lifetime tracking on every alloc"},
     {"CONFIG_KASAN", "shadow-memory checks on every access"},
     {"CONFIG_LATENCYTOP", "per-task latency accounting"},

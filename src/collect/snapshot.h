@@ -144,6 +144,31 @@ struct RtTask {
   Opt<DlParams> dl;
   OptInt voluntary_switches;
   OptInt nonvoluntary_switches;
+  OptInt minflt;     // minor page faults since the thread started (stat field 10)
+  OptInt majflt;     // major page faults (stat field 12)
+  OptInt vm_lck_kb;  // its process's locked memory (status VmLck), in kB
+  OptInt vm_rss_kb;  // its process's resident memory (status VmRSS), in kB
+  // Growth over the live sampling window; has is false when the thread was
+  // not sampled, ended, or a counter went down (a new thread with its id).
+  OptInt minflt_delta;
+  OptInt majflt_delta;
+  OptInt nonvoluntary_delta;
+};
+
+// A console the kernel prints to, from /proc/consoles.
+struct Console {
+  StrView name;   // driver name and index, "ttyS0", "tty0"
+  bool enabled;   // flag E
+  bool nbcon;     // flag N: a console driver that prints from its own thread
+};
+
+// A CPU's thermal throttling counters (x86 thermal_throttle directory).
+struct ThermalThrottle {
+  int32_t cpu;
+  OptInt core;
+  OptInt package;
+  OptInt core_delta;     // growth over the live sampling window
+  OptInt package_delta;
 };
 
 // A kernel thread kept for where it may run, whatever its policy: the RCU
@@ -245,6 +270,9 @@ struct Snapshot {
   StrView pstate_status;
   OptInt no_turbo;
   OptInt min_perf_pct;
+  List<ThermalThrottle> thermal;  // CPUs with a thermal_throttle directory
+  StrView pcie_aspm_policy;       // /sys/module/pcie_aspm/parameters/policy
+  bool efi_firmware;              // /sys/firmware/efi exists: booted through EFI
 
   // Idle states
   bool cpuidle_available;
@@ -274,6 +302,8 @@ struct Snapshot {
   bool sched_getattr_ok;
   StrView sched_getattr_note;
   List<KthreadPlacement> rcuo_threads;  // kernel threads named rcuo*, walk order
+  double tasks_read_s;    // monotonic clock at the first reading of the threads
+  double tasks_window_s;  // time between the two readings; 0 when not sampled
 
   // Sysctls and noise sources
   OptInt sched_rt_period_us;
@@ -294,6 +324,10 @@ struct Snapshot {
   StrView swap_devices;
   StrView thp_enabled;
   StrView thp_defrag;
+  OptInt console_loglevel;   // kernel.printk's first field
+  bool consoles_read;        // /proc/consoles was read
+  List<Console> consoles;    // its lines that parsed
+  StrView cpu_flags;         // the first flags line of /proc/cpuinfo
   OptInt ksm_run;
   OptInt mce_check_interval;
   OptCpuSet workqueue_cpumask;
@@ -325,6 +359,8 @@ struct Snapshot {
   StrView which_taskset;
   StrView which_tuna;
   StrView which_turbostat;
+  StrView sched_ext_state;  // /sys/kernel/sched_ext/state
+  StrView sched_ext_ops;    // the loaded scheduler's name, root/ops
 
   // What the machine is configured to do at the next boot
   BootConfig boot_config;

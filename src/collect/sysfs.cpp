@@ -29,3 +29,7 @@ void read_opt_int(Source* src, const char* path, OptInt* out) {
   if (!source_read_int(src, path, 10, &v)) return;
   *out = opt_some(v);
 }
+
+StrView read_if_present(Source* src, const char* path) {
+  return source_exists(src, path) ? source_read(src, path) : kNoneView;
+}

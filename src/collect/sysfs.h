@@ -16,3 +16,8 @@ bool parse_numbered_name(StrView path, StrView prefix, int32_t* out);
 // Reads the first word of a file as a decimal integer into *out; leaves it
 // untouched when the file cannot be read or does not parse.
 void read_opt_int(Source* src, const char* path, OptInt* out);
+
+// Reads a file that many kernels or machines lack (a newer interface, an
+// optional driver): one that does not exist is absent without a read error,
+// so that the report's list of unreadable files keeps to what should be there.
+StrView read_if_present(Source* src, const char* path);

@@ -21,6 +21,10 @@ struct StatField {
 };
 
 constexpr size_t kFlagsWord = 6;
+// Fields 10 and 12 of the line: minflt and majflt (Documentation/filesystems/proc.rst,
+// "Contents of the stat fields").
+constexpr size_t kMinfltWord = 7;
+constexpr size_t kMajfltWord = 9;
 constexpr StatField kStatFields[] = {
     {16, &TaskStat::nice, 0},
     {36, &TaskStat::last_cpu, -1},
@@ -86,11 +90,30 @@ void read_nonvoluntary(StrView value, RtTask* task) {
   task->nonvoluntary_switches.has = parse_i64(value, &task->nonvoluntary_switches.value);
 }
 
+// A size in kB ("131072 kB"); any other unit or none leaves it absent.
+void read_kb(StrView value, OptInt* out) {
+  StrView num = value;
+  int64_t v;
+  out->has = sv_consume_suffix(&num, sv_lit(" kB")) && parse_i64(sv_trim(num), &v) && v >= 0;
+  out->value = out->has ? v : 0;
+}
+
+void read_vm_lck(StrView value, RtTask* task) { read_kb(value, &task->vm_lck_kb); }
+
+void read_vm_rss(StrView value, RtTask* task) { read_kb(value, &task->vm_rss_kb); }
+
 constexpr StatusLine kStatusLines[] = {
     {sv_lit("Cpus_allowed_list:"), read_allowed},
     {sv_lit("voluntary_ctxt_switches:"), read_voluntary},
     {sv_lit("nonvoluntary_ctxt_switches:"), read_nonvoluntary},
+    {sv_lit("VmLck:"), read_vm_lck},
+    {sv_lit("VmRSS:"), read_vm_rss},
 };
+
+void read_counter(StrView word, OptInt* out) {
+  out->has = parse_i64(word, &out->value) && out->value >= 0;
+  if (!out->has) out->value = 0;
+}
 
 // The position of the last c in v, or v.len when there is none.
 size_t last_of(StrView v, char c) {
@@ -130,6 +153,8 @@ bool parse_task_stat(StrView text, TaskStat* out) {
   out->flags = out->has_flags ? static_cast<uint64_t>(flags) : 0;
   for (const StatField& f : kStatFields)
     if (!parse_i32(words[f.word], &(out->*f.field))) out->*f.field = f.fallback;
+  read_counter(words[kMinfltWord], &out->minflt);
+  read_counter(words[kMajfltWord], &out->majflt);
   return true;
 }
 

@@ -20,6 +20,8 @@ struct TaskStat {
   int32_t last_cpu;     // -1 when unreadable
   int32_t rt_priority;  // 0 when unreadable
   int32_t policy;       // 0 when unreadable
+  OptInt minflt;        // minor faults (field 10)
+  OptInt majflt;        // major faults (field 12)
 };
 
 // Parses a stat line. The name may hold blanks, parentheses and newlines, so
@@ -27,8 +29,9 @@ struct TaskStat {
 // line does not have that shape.
 bool parse_task_stat(StrView text, TaskStat* out);
 
-// Reads the allowed CPUs (Cpus_allowed_list) and the context switch counts of
-// a status file into the thread's record.
+// Reads the allowed CPUs (Cpus_allowed_list), the context switch counts and
+// the process's locked and resident memory (VmLck, VmRSS: counts in "kB"
+// only) of a status file into the thread's record.
 void parse_task_status(StrView text, RtTask* task);
 
 // "SCHED_FIFO" ... for a policy number, "SCHED_UNKNOWN" for any other.

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "base/parse.h"
+#include "collect/clock.h"
 #include "collect/sched_policy.h"
 #include "collect/task_stat.h"
 #include "source/source.h"
@@ -113,6 +114,8 @@ void add_rt_task(TaskWalk* w, Process* p, int32_t tid, const TaskStat* st) {
   t->rt_priority = st->rt_priority;
   t->nice = st->nice;
   t->last_cpu = st->last_cpu;
+  t->minflt = st->minflt;
+  t->majflt = st->majflt;
   t->kthread = is_kernel_thread(w, p, st);
   t->cmdline = process_cmdline(w, p);
   // The stat text is no longer needed: its buffer serves the status file.
@@ -192,6 +195,7 @@ void collect_tasks(Snapshot* snap) {
   source_list(snap->src, "/proc", &pids);
   if (pids.count == 0) return;
   snap->tasks_available = true;
+  snap->tasks_read_s = monotonic_seconds();
   check_sched_getattr(snap);
   TaskWalk w{};
   w.snap = snap;

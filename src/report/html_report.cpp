@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/fmt.h"
+#include "collect/platform.h"
 #include "report/html_escape.h"
 #include "report/html_page.h"
 #include "report/html_style.h"
@@ -56,6 +57,10 @@ void write_title(const HtmlPage* p) {
   if (s->tuned_profile.ptr) {
     fputs(" &middot; TuneD ", out);
     html_escape(out, s->tuned_profile);
+  }
+  if (sched_ext_enabled(s)) {
+    fputs(" &middot; sched_ext ", out);
+    html_escape(out, s->sched_ext_ops.len ? s->sched_ext_ops : sv_lit("enabled"));
   }
   fputs("</div>\n", out);
 }

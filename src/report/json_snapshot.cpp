@@ -1,5 +1,6 @@
 #include "report/json_snapshot.h"
 
+#include "collect/platform.h"
 #include "report/json_write.h"
 
 namespace {
@@ -189,6 +190,11 @@ void json_write_snapshot(FILE* out, Arena* scratch, const Snapshot* snap) {
   if (snap->tuned_profile.ptr) {
     fputs(",\n    \"tuned_profile\": ", out);
     json_string(out, snap->tuned_profile);
+  }
+  // Likewise a loaded sched_ext scheduler, by its name.
+  if (sched_ext_enabled(snap)) {
+    fputs(",\n    \"sched_ext\": ", out);
+    json_string(out, snap->sched_ext_ops.ptr ? snap->sched_ext_ops : sv_lit(""));
   }
   fputs("\n  }", out);
 }

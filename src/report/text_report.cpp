@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/fmt.h"
+#include "collect/platform.h"
 #include "collect/snapshot.h"
 #include "report/plan.h"
 #include "report/text_fold.h"
@@ -79,6 +80,12 @@ void write_header(const Writer* w) {
     fprintf(out, "%sTuneD:%s   ", st.dim, st.reset);
     put_line_text(w, w->snap->tuned_profile);
     fputc('\n', out);
+  }
+  // A sched_ext scheduler places normal tasks only: shown, never graded.
+  if (w->snap && sched_ext_enabled(w->snap)) {
+    fprintf(out, "%ssched_ext:%s ", st.dim, st.reset);
+    put_line_text(w, w->snap->sched_ext_ops.len ? w->snap->sched_ext_ops : sv_lit("enabled"));
+    fputs(" (schedules normal tasks only)\n", out);
   }
   fputc('\n', out);
 }

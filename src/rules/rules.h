@@ -45,6 +45,18 @@ void irq_rules(Report* report, const RuleContext* ctx);
 void sched_rules(Report* report, const RuleContext* ctx);
 void power_rules(Report* report, const RuleContext* ctx);
 void noise_rules(Report* report, const RuleContext* ctx);
+// Memory locking and page faults of the real-time applications (scheduling).
+void app_rules(Report* report, const RuleContext* ctx);
+// Boot parameters and settings judged on their own: RCU polling, tick skew,
+// the TSC watchdog, idle=poll, the hung-task scan, swappiness and THP
+// (each finding in the category of what it disturbs).
+void boot_param_rules(Report* report, const RuleContext* ctx);
+// The consoles and the console log level (noise).
+void console_rules(Report* report, const RuleContext* ctx);
+// Energy preference, thermal throttling and PCIe link power (power).
+void platform_power_rules(Report* report, const RuleContext* ctx);
+// Kernel build options that cost latency at run time (preemption).
+void build_rules(Report* report, const RuleContext* ctx);
 // Drift: the boot configuration and TuneD against the running kernel, and
 // persisted sysctls against the running values. Their findings go to the
 // categories of the rules that read each setting.

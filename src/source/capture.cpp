@@ -108,6 +108,14 @@ constexpr const char* kCopyList[] = {
     "/etc/sysctl.conf",
     "/etc/tuned/active_profile",
     "/etc/tuned/*-variables.conf",
+    // Consoles, log level, thermal throttling, PCIe link power policy and the
+    // sched_ext scheduler class.
+    "/proc/consoles",
+    "/proc/sys/kernel/printk",
+    "/sys/devices/system/cpu/cpu[0-9]*/thermal_throttle/*",
+    "/sys/module/pcie_aspm/parameters/policy",
+    "/sys/kernel/sched_ext/state",
+    "/sys/kernel/sched_ext/root/ops",
 };
 
 size_t capture_copy_count() { return sizeof kCopyList / sizeof kCopyList[0]; }
@@ -217,11 +225,18 @@ void capture_copy_list(CaptureState* st) {
 // which often refuses its files to the capturing user).
 constexpr const char* kDirList[] = {
     "/sys/kernel/debug/sched/fair_server/cpu[0-9]*",
+    // The EFI firmware directory says the machine booted through EFI; its
+    // contents are not needed.
+    "/sys/firmware/efi",
 };
 
 void capture_dir_list(CaptureState* st) {
   for (const char* pattern : kDirList) {
     StrList matches{};
+    if (!path_has_wildcard(sv_from_cstr(pattern))) {
+      if (source_exists(st->source, pattern)) capture_dir(st, sv_from_cstr(pattern));
+      continue;
+    }
     source_glob(st->source, pattern, &matches);
     for (StrView m : matches) capture_dir(st, m);
   }

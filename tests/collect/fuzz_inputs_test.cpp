@@ -18,6 +18,7 @@ struct Target {
 constexpr Target kTargets[] = {
     {"cpulist", fuzz_cpulist},
     {"swaps", fuzz_swaps},
+    {"consoles", fuzz_consoles},
     {"mounts", fuzz_mounts},
     {"preempt", fuzz_preempt},
     {"cpu_collect", fuzz_cpu_collect},
