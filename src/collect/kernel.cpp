@@ -27,7 +27,8 @@ struct DebugOption {
 
 // Debugging options that add work to hot paths; stored in this order.
 // CONFIG_DEBUG_ATOMIC_SLEEP is not among them: the kernel's real-time
-// configuration guide (Documentation/core-api/real-time) allows it.
+// configuration guide (Documentation/core-api/real-time/kernel-configuration.rst,
+// "Allowed kernel debug options") allows it.
 constexpr DebugOption kDebugOptions[] = {
     {"CONFIG_DEBUG_PREEMPT", "preemption accounting on every enable/disable"},
     {"CONFIG_PROVE_LOCKING", "lockdep validates every lock acquisition"},

@@ -12,8 +12,8 @@ namespace {
 
 constexpr Category kCat = Category::preemption;
 
-// Documentation/core-api/real-time (kernel configuration for real-time
-// systems): built in, these tracers hook every interrupt and preemption
+// Documentation/core-api/real-time/kernel-configuration.rst (tracers are not
+// for production real-time operation): built in, these tracers hook every interrupt and preemption
 // enable and disable, and pay for it even when no tracer is selected.
 constexpr const char* kLatencyTracers[] = {"CONFIG_IRQSOFF_TRACER", "CONFIG_PREEMPT_TRACER"};
 
@@ -43,9 +43,10 @@ bool efi_noruntime(const Snapshot* s) {
   return false;
 }
 
-// Documentation/core-api/real-time (hardware and kernel configuration):
-// firmware runtime service calls run for as long as the firmware takes and
-// cannot be preempted; CONFIG_EFI_DISABLE_RUNTIME=y or efi=noruntime
+// Documentation/core-api/real-time/kernel-configuration.rst,
+// CONFIG_EFI_DISABLE_RUNTIME: during a firmware runtime service call the
+// system may not react to interrupts nor switch context, so the option is
+// expected enabled on a real-time kernel; CONFIG_EFI_DISABLE_RUNTIME=y or efi=noruntime
 // (Documentation/admin-guide/kernel-parameters.txt, efi=) keeps the kernel
 // from calling them. Judged only on a machine known to boot through EFI.
 void rule_efi_runtime(Report* r, const Snapshot* s) {
