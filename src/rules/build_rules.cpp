@@ -13,8 +13,9 @@ namespace {
 constexpr Category kCat = Category::preemption;
 
 // Documentation/core-api/real-time/kernel-configuration.rst (tracers are not
-// for production real-time operation): built in, these tracers hook every interrupt and preemption
-// enable and disable, and pay for it even when no tracer is selected.
+// for production real-time operation): built in, these tracers hook every
+// interrupt and preemption enable and disable, and pay for it even when no
+// tracer is selected.
 constexpr const char* kLatencyTracers[] = {"CONFIG_IRQSOFF_TRACER", "CONFIG_PREEMPT_TRACER"};
 
 void rule_latency_tracers(Report* r, const Snapshot* s) {
@@ -46,7 +47,8 @@ bool efi_noruntime(const Snapshot* s) {
 // Documentation/core-api/real-time/kernel-configuration.rst,
 // CONFIG_EFI_DISABLE_RUNTIME: during a firmware runtime service call the
 // system may not react to interrupts nor switch context, so the option is
-// expected enabled on a real-time kernel; CONFIG_EFI_DISABLE_RUNTIME=y or efi=noruntime
+// expected enabled on a real-time kernel; CONFIG_EFI_DISABLE_RUNTIME=y or
+// efi=noruntime
 // (Documentation/admin-guide/kernel-parameters.txt, efi=) keeps the kernel
 // from calling them. Judged only on a machine known to boot through EFI.
 void rule_efi_runtime(Report* r, const Snapshot* s) {
