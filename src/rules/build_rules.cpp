@@ -47,8 +47,7 @@ bool efi_noruntime(const Snapshot* s) {
 // Documentation/core-api/real-time/kernel-configuration.rst,
 // CONFIG_EFI_DISABLE_RUNTIME: during a firmware runtime service call the
 // system may not react to interrupts nor switch context, so the option is
-// expected enabled on a real-time kernel; CONFIG_EFI_DISABLE_RUNTIME=y or
-// efi=noruntime
+// expected enabled on a real-time kernel; it or efi=noruntime
 // (Documentation/admin-guide/kernel-parameters.txt, efi=) keeps the kernel
 // from calling them. Judged only on a machine known to boot through EFI.
 void rule_efi_runtime(Report* r, const Snapshot* s) {
