@@ -339,7 +339,7 @@ struct Snapshot {
   TimerlatResult timerlat_result;
   NoiseResult noise_result;
   HwlatResult hwlat_result;
-  IrqsoffResult irqsoff_result;
+  TimerlatAnalysis timerlat_analysis;
   StrList measure_notes;
 };
 
