@@ -36,6 +36,10 @@ m = json.load(open(sys.argv[1]))["snapshot"]["measured"]
 assert m is not None, "no measurement"
 assert m["source"] == "cyclictest", m["source"]
 assert m["duration_s"] == 3.0
+c = m["conditions"]
+assert c["priority"] == 95 and c["interval_us"] == 200, c
+assert c["pm_qos"] in ("none", "held") and c["load"] == sys.argv[2] and c["cpus"] == m["cpus"], c
+assert c["version"].startswith("cyclictest"), c
 rows = [m] + m["per_cpu"]
 assert len(m["per_cpu"]) >= 1
 for r in rows:
@@ -49,13 +53,22 @@ TEST(MeasureRun, RealCyclictestRun) {
     GTEST_SKIP() << "cyclictest is not installed";
   }
   if (system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
-  RunResult r = run_kelvane("--measure --duration 3 --interval 0 -f json -o -");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("\"measured\": true"), std::string::npos);
-  TempDir t;
-  t.write("r.json", r.out);
-  t.write("check.py", kCheck);
-  EXPECT_EQ(system(("python3 " + t.file("check.py") + " " + t.file("r.json")).c_str()), 0) << r.out;
+  bool load = system("command -v stress-ng >/dev/null") == 0;
+  std::string qos = read_file("/dev/cpu_dma_latency");
+  for (const char* how : {"none", "stress-ng"}) {
+    if (!load && how[0] == 's') break;
+    RunResult r = run_kelvane(std::string("--measure --duration 3 --interval 0 -f json -o -") +
+                              (how[0] == 's' ? " --load" : ""));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"measured\": true"), std::string::npos);
+    TempDir t;
+    t.write("r.json", r.out);
+    t.write("check.py", kCheck);
+    EXPECT_EQ(system(("python3 " + t.file("check.py") + " " + t.file("r.json") + " " + how).c_str()), 0)
+        << r.out;
+    EXPECT_EQ(system("pgrep -x stress-ng >/dev/null"), 256);  // the load is gone
+    EXPECT_EQ(read_file("/dev/cpu_dma_latency"), qos);        // no request left behind
+  }
 }
 
 // /proc/PID/stat of the live processes whose environment holds tag (all a
