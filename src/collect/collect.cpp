@@ -10,6 +10,7 @@
 #include "collect/interrupts.h"
 #include "collect/irq_sample.h"
 #include "collect/kernel.h"
+#include "collect/timer_list.h"
 #include "collect/sysctl.h"
 #include "collect/sysctl_conf.h"
 #include "collect/tasks.h"
@@ -24,6 +25,13 @@ struct CollectStep {
   const char* progress;
   void (*run)(Snapshot* snap);
 };
+
+// /proc/timer_list, only when there are nohz_full CPUs whose tick it may
+// explain.
+void collect_timer_list(Snapshot* snap) {
+  if (cpuset_empty(&snap->nohz_full)) return;
+  parse_timer_list(snap->arena, source_read(snap->src, "/proc/timer_list"), &snap->timer_list);
+}
 
 // The fixed order of collection. Topology follows the command line (it falls
 // back on the isolcpus= and nohz_full= sets), sysctl follows the kernel step
@@ -42,6 +50,7 @@ constexpr CollectStep kSteps[] = {
     {"collecting boot configuration", collect_boot_config},
     {"collecting persisted sysctls", collect_sysctl_conf},
     {"collecting tuned profile", collect_tuned},
+    {"collecting queued timers", collect_timer_list},
 };
 
 // The second reading of the counters: interrupts first (it waits the
