@@ -257,7 +257,7 @@ TEST_F(NoiseRulesTest, CurrentKernels) {
   parse_timer_list(&arena, sv("cpu: 3\n #0: <0>, tick_nohz_handler, S:01\n #1: <0>, dl_task_timer, S:01\n"
                               " #2: <0>, my_timer, S:01\n"), &snap->timer_list);
   run(noise_rules);
-  EXPECT_EQ(str(find("noise.nohz_tick")->detail).substr(143),
+  EXPECT_EQ(str(find("noise.nohz_tick")->detail).substr(144),
             " Timers queued on the CPU (/proc/timer_list): dl_task_timer, the fair server: write 0 to "
             "/sys/kernel/debug/sched/fair_server/cpuN/runtime; my_timer.");
 }
