@@ -29,7 +29,8 @@ struct CollectStep {
 // /proc/timer_list, only when there are nohz_full CPUs whose tick it may
 // explain.
 void collect_timer_list(Snapshot* snap) {
-  if (cpuset_empty(&snap->nohz_full)) return;
+  // Optional: a tree or bundle without it has no unreadable path for it.
+  if (cpuset_empty(&snap->nohz_full) || !source_exists(snap->src, "/proc/timer_list")) return;
   parse_timer_list(snap->arena, source_read(snap->src, "/proc/timer_list"), &snap->timer_list);
 }
 

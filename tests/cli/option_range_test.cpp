@@ -62,8 +62,6 @@ TEST(OptionRange, ValuesBeyond32BitsAreUsageErrors) {
   EXPECT_EQ(p.o.duration_s, 5);
   p = parse(&a, {"--priority", "98", "--pm-qos", "0", "--load"});
   EXPECT_TRUE(p.o.priority == 98 && p.o.pm_qos_us == 0 && p.o.load);
-  p = parse(&a, {});
-  EXPECT_TRUE(p.o.priority == 95 && p.o.pm_qos_us == -1 && !p.o.load);
 
   arena_release(&a);
 }
