@@ -291,8 +291,9 @@ Report* pipeline_analyse(Arena* a, const PipelineInput* in, Source* src) {
   double target = in->opt.target_us > 0 ? in->opt.target_us : default_target_us(in->opt.profile);
   bool measured = false;
   if (in->opt.measure) {
-    MeasureOps ops = {fake_is_root, fake_find, fake_run, const_cast<PipelineInput*>(in)};
-    MeasureRequest req = {in->opt.duration_s, false, target};
+    MeasureOps ops = {fake_is_root, fake_find, fake_run, nullptr, nullptr, nullptr, nullptr,
+                      const_cast<PipelineInput*>(in)};
+    MeasureRequest req = {in->opt.duration_s, false, target, kMeasurePriority, -1, false};
     run_measurement_with(snap, a, &req, &ops);
     measured = snap->measure_requested;
   }

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs what only the tests need and is not there yet: the latency tools
-# (rt-tests, rtla) for the real --measure run, a headless Chromium for the
+# (rt-tests, rtla) and stress-ng for the real --measure run, a headless Chromium for the
 # HTML page, xmllint and junitparser for the JUnit file, groff for the man
 # page; for the fleet and packaging tests node_exporter and promtool (the
 # metrics file as Prometheus reads it), systemd-analyze (the units), and
@@ -10,6 +10,7 @@ set -e
 missing=""
 command -v cyclictest >/dev/null 2>&1 || missing="$missing rt-tests"
 command -v rtla >/dev/null 2>&1 || missing="$missing rtla"
+command -v stress-ng >/dev/null 2>&1 || missing="$missing stress-ng"
 if ! command -v chromium-headless-shell >/dev/null 2>&1 && ! command -v chromium >/dev/null 2>&1 &&
   [ ! -x /usr/lib/chromium/chromium-headless-shell ]; then
   missing="$missing chromium-headless-shell"

@@ -32,7 +32,7 @@ Report* analyse(Arena* a, const Options* o, Source* src) {
   if (o->measure && !src->live) {
     fputs(kLiveOnly, stderr);
   } else if (o->measure) {
-    MeasureRequest req = {o->duration_s, o->force, target};
+    MeasureRequest req = {o->duration_s, o->force, target, o->priority, o->pm_qos_us, o->load};
     run_measurement(snap, a, &req);
     measured = snap->measure_requested;
   }

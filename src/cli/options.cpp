@@ -27,6 +27,9 @@ enum LongCode : int {
   kAscii,
   kRedact,
   kVersionOpt,
+  kPriority,
+  kPmQos,
+  kLoad,
 };
 
 constexpr option kLongOptions[] = {
@@ -38,6 +41,9 @@ constexpr option kLongOptions[] = {
     {"measure", no_argument, nullptr, kMeasure},
     {"duration", required_argument, nullptr, kDuration},
     {"force", no_argument, nullptr, kForce},
+    {"priority", required_argument, nullptr, kPriority},
+    {"pm-qos", required_argument, nullptr, kPmQos},
+    {"load", no_argument, nullptr, kLoad},
     {"color", no_argument, nullptr, kColor},
     {"no-color", no_argument, nullptr, kNoColor},
     {"ascii", no_argument, nullptr, kAscii},
@@ -81,12 +87,17 @@ struct IntOption {
   const char* name;
   int32_t Options::*field;
   int32_t min;  // the smallest value that means something
+  int32_t max;  // and the largest
 };
 
 constexpr IntOption kIntOptions[] = {
-    {kInterval, "interval", &Options::interval_ms, 0},
-    {kFailUnder, "fail-under", &Options::fail_under, INT32_MIN},
-    {kDuration, "duration", &Options::duration_s, 1},
+    {kInterval, "interval", &Options::interval_ms, 0, INT32_MAX},
+    {kFailUnder, "fail-under", &Options::fail_under, INT32_MIN, INT32_MAX},
+    {kDuration, "duration", &Options::duration_s, 1, INT32_MAX},
+    // SCHED_FIFO 1-98: 99 outranks every kernel thread the application lets run.
+    {kPriority, "priority", &Options::priority, 1, 98},
+    // A PM QoS request in microseconds, up to a second.
+    {kPmQos, "pm-qos", &Options::pm_qos_us, 0, 1000000},
 };
 
 bool bad_number(FILE* err, const char* name, const char* value) {
@@ -100,7 +111,7 @@ bool set_int_option(int c, Options* o, FILE* err) {
   for (const IntOption& opt : kIntOptions) {
     if (opt.code != c) continue;
     NumText r = read_i32(optarg, &(o->*opt.field));
-    if (r == NumText::ok && o->*opt.field >= opt.min) return true;
+    if (r == NumText::ok && o->*opt.field >= opt.min && o->*opt.field <= opt.max) return true;
     if (r == NumText::not_number) return bad_number(err, opt.name, optarg);
     fprintf(err, "kelvane: --%s value '%s' is out of range\n", opt.name, optarg);
     return false;
@@ -181,11 +192,14 @@ bool apply_option(int c, Options* o, FILE* out, FILE* err, ParseOutcome* outcome
     case kInterval:
     case kFailUnder:
     case kDuration:
+    case kPriority:
+    case kPmQos:
       if (set_int_option(c, o, err)) break;
       *outcome = {false, 2};
       return false;
     case kMeasure: o->measure = true; break;
     case kForce: o->force = true; break;
+    case kLoad: o->load = true; break;
     case kColor: o->text.color = true; o->color_set = true; break;
     case kNoColor: o->text.color = false; o->color_set = true; break;
     case kAscii: o->text.ascii = true; break;
@@ -234,6 +248,8 @@ void options_defaults(Options* o) {
   o->interval_ms = 1000;
   o->fail_under = -1;
   o->duration_s = 60;
+  o->priority = 95;
+  o->pm_qos_us = -1;
   o->text.plan_limit = 8;
 }
 

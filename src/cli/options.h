@@ -27,6 +27,9 @@ struct Options {
   bool measure;
   int32_t duration_s;
   bool force;
+  int32_t priority;   // --priority, 1-98
+  int32_t pm_qos_us;  // --pm-qos; -1 when not given
+  bool load;          // --load
   bool redact;
   TextOptions text;
   bool color_set;

@@ -76,6 +76,14 @@ constexpr char kHelpAdditions[] =
     "                       failed write keeps FILE); refused, exit 2: a link,\n"
     "                       FIFO, socket, device (but /dev/null, /dev/stdout),\n"
     "                       directory, or a file the run reads\n"
+    "  --priority N         --measure at SCHED_FIFO N, 1-98 (default 95)\n"
+    "  --pm-qos N           --measure holding a PM QoS request of N us; default:\n"
+    "                       as production (the value of whoever holds\n"
+    "                       /dev/cpu_dma_latency), else none (cyclictest\n"
+    "                       --laptop)\n"
+    "  --load               --measure under stress-ng (CPU, memory, I/O) on the\n"
+    "                       CPUs not measured; without it, or under 600 s, the\n"
+    "                       measurement is graded as a smoke test\n"
     "\n"
     "See kelvane(1) for the whole manual.\n";
 

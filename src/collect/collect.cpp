@@ -11,6 +11,7 @@
 #include "collect/interrupts.h"
 #include "collect/irq_sample.h"
 #include "collect/kernel.h"
+#include "collect/timer_list.h"
 #include "collect/sysctl.h"
 #include "collect/platform.h"
 #include "collect/sysctl_conf.h"
@@ -27,6 +28,14 @@ struct CollectStep {
   const char* progress;
   void (*run)(Snapshot* snap);
 };
+
+// /proc/timer_list, only when there are nohz_full CPUs whose tick it may
+// explain.
+void collect_timer_list(Snapshot* snap) {
+  // Optional: a tree or bundle without it has no unreadable path for it.
+  if (cpuset_empty(&snap->nohz_full) || !source_exists(snap->src, "/proc/timer_list")) return;
+  parse_timer_list(snap->arena, source_read(snap->src, "/proc/timer_list"), &snap->timer_list);
+}
 
 // The fixed order of collection. Topology follows the command line (it falls
 // back on the isolcpus= and nohz_full= sets), sysctl follows the kernel step
@@ -47,6 +56,7 @@ constexpr CollectStep kSteps[] = {
     {"collecting tuned profile", collect_tuned},
     {"collecting consoles", collect_consoles},
     {"collecting platform", collect_platform},
+    {"collecting queued timers", collect_timer_list},
 };
 
 // The second reading of the counters: interrupts first (it waits the

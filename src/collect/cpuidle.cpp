@@ -3,6 +3,7 @@
 #include "base/cpuset.h"
 #include "collect/clock.h"
 #include "collect/sysfs.h"
+#include "source/pm_qos_hold.h"
 #include "source/source.h"
 
 namespace {
@@ -64,8 +65,16 @@ void read_driver(Snapshot* snap) {
   }
 }
 
-// Recorded in bundles only: who held /dev/cpu_dma_latency open at capture.
+// Who holds /dev/cpu_dma_latency open: found among the live system's
+// processes, recorded in a bundle by capture.
 void read_dma_latency_holder(Snapshot* snap) {
+  if (snap->src->live) {
+    PmQosHolder h = {};
+    if (!pm_qos_find_holder(snap->arena, "/proc", "/dev/cpu_dma_latency", &h)) return;
+    snap->dma_latency_holder = opt_some(pm_qos_holder_text(snap->arena, &h));
+    if (h.value_known) snap->dma_latency_us = opt_some<int64_t>(h.value_us);
+    return;
+  }
   StrView holder = source_read_trimmed(snap->src, "/.kelvane/cmd/cpu_dma_latency_holder");
   if (holder.ptr && holder.len > 0) {
     snap->dma_latency_holder = opt_some(holder);

@@ -33,6 +33,21 @@ struct PerCpuLatency {
   Opt<uint64_t> overflows;
 };
 
+// A measurement shorter than this, or without load, is a smoke test.
+constexpr int32_t kQualifyS = 600;
+
+// What a measurement ran under; two results compare only when these match.
+struct MeasureConditions {
+  StrView tool_version;   // the tool's own first line ("cyclictest V 2.40"), when known
+  int32_t priority;       // SCHED_FIFO priority of the measuring threads
+  int32_t interval_us;    // the measuring threads' wake-up period
+  StrView pm_qos;         // "none" (no request), "held" (as production) or "forced" (--pm-qos)
+  Opt<int32_t> pm_qos_us; // the /dev/cpu_dma_latency request held during the run
+  StrView pm_qos_holder;  // "pid 812 (ctrl)": the production process holding it
+  StrView load;           // "none" or "stress-ng"
+  CpuSet load_cpus;       // where the load ran
+};
+
 struct Measurement {
   bool valid;         // a latency tool ran and its output was accepted
   StrView source;     // "cyclictest" or "rtla timerlat"
@@ -44,6 +59,7 @@ struct Measurement {
   Opt<double> max_us;           // worst latency
   List<PerCpuLatency> per_cpu;  // in order of first appearance
   bool cut_short = false;       // the tool ended early: the result covers duration_s only
+  MeasureConditions cond;
 };
 
 struct TimerlatResult {
@@ -78,11 +94,17 @@ struct HwlatResult {
   bool cut_short = false;
 };
 
-// Longest interrupts-disabled section.
-struct IrqsoffResult {
+// rtla timerlat's auto-analysis of the sample that crossed its threshold
+// (--aa-only): the CPU and what it blames.
+struct TimerlatAnalysis {
   bool valid;
-  Opt<double> max_us;
-  StrView tracer;  // the tracer that measured it
+  int32_t cpu;
+  Opt<double> irq_delay_us;      // "IRQ handler delay"
+  Opt<double> thread_latency_us; // "Thread latency"
+  StrView blocking_thread;       // "comm:pid" that ran when the timer thread should have
+  Opt<double> blocking_us;
+  StrView irq;                   // the IRQ interference that took longest, "name:vector"
+  Opt<double> irq_us;
 };
 
 // The entry of m->per_cpu for cpu, appended (only cpu set) when there is none

@@ -21,6 +21,7 @@
 #include "collect/boot_lines.h"
 #include "collect/measurement.h"
 #include "collect/persisted_sysctl.h"
+#include "collect/timer_list.h"
 #include "source/source.h"
 
 // Where each CPU's element sits in a per-CPU list of the Snapshot, so that a
@@ -339,6 +340,7 @@ struct Snapshot {
   StrView cgroup_subtree_control;  // /sys/fs/cgroup/cgroup.subtree_control
   bool fair_server_available;      // the fair_server directory has CPU entries
   List<FairServer> fair_server;    // one per cpuN directory, ascending
+  List<CpuTimers> timer_list;      // /proc/timer_list, read only with nohz_full CPUs
 
   // Tracing and tools
   bool tracefs_available;
@@ -375,7 +377,7 @@ struct Snapshot {
   TimerlatResult timerlat_result;
   NoiseResult noise_result;
   HwlatResult hwlat_result;
-  IrqsoffResult irqsoff_result;
+  TimerlatAnalysis timerlat_analysis;
   StrList measure_notes;
 };
 

@@ -1,5 +1,6 @@
-// The measurement driver: CPU choice, cyclictest then rtla timerlat, and the
-// diagnostics run when the worst latency misses the target.
+// The measurement driver: CPU choice, the conditions (priority, PM QoS,
+// load), cyclictest then rtla timerlat, and the diagnostics run when the
+// worst latency misses the target.
 #include "measure/measure.h"
 
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "measure/run_tool.h"
 #include "measure/stop_signals.h"
 #include "measure/tool_parsers.h"
+#include "source/pm_qos_hold.h"
 
 namespace {
 
@@ -33,11 +35,14 @@ struct MeasurePlan {
   int32_t duration_s;
   ToolChoice choice;
   bool tool_found;  // cyclictest or rtla is installed
+  const char* priority;  // the measuring threads' priority, as text
+  const char* pm_qos;    // the request to hold as text, or null: none
+  bool loaded;           // the load runs
 };
 
 // A null-terminated argument vector, argv[0] the tool's full path.
 struct Argv {
-  static constexpr int kMax = 24;
+  static constexpr int kMax = 32;
   const char* w[kMax + 1];
   int n;
 };
@@ -105,6 +110,17 @@ StrView last_line(StrView out) {
   return last;
 }
 
+StrView tool_version(MeasurePlan* p, StrView path) {
+  return p->ops->version ? p->ops->version(p->arena, path.ptr, p->ops->ctx) : kNoneView;
+}
+
+// rtla's scheduling and PM QoS arguments: the same priority and request as
+// cyclictest's (rtla makes no request unless asked).
+void rtla_conditions(MeasurePlan* p, Argv* v) {
+  args(v, {"-P", arena_sprintf(p->arena, "f:%s", p->priority).ptr});
+  if (p->pm_qos) args(v, {"--dma-latency", p->pm_qos});
+}
+
 bool run(MeasurePlan* p, const Argv* v, int32_t timeout_s, StrView* out, double* ran_s) {
   *ran_s = 0;
   return p->ops->run(p->arena, v->w, timeout_s, out, ran_s, p->ops->ctx);
@@ -134,13 +150,17 @@ void run_cyclictest(MeasurePlan* p) {
   arg(&v, path.ptr);
   args(&v, {"-q", "-m", "-D"});
   arg(&v, arena_sprintf(a, "%d", p->duration_s).ptr);
-  args(&v, {"-p", "99", "-i", "200", "-t"});
+  args(&v, {"-p", p->priority, "-i", arena_sprintf(a, "%d", kMeasureIntervalUs).ptr, "-t"});
   arg(&v, arena_sprintf(a, "%d", threads).ptr);
   arg(&v, "-a");
   arg(&v, p->cpu_list);
   arg(&v, arena_sprintf(a, "--mainaffinity=%d", p->main_cpu).ptr);
   arg(&v, "-h");
   arg(&v, "400");
+  // Without --latency cyclictest requests 0 for the whole run; --laptop
+  // makes no request at all (cyclictest(8)).
+  const char* qos = p->pm_qos ? arena_sprintf(a, "--latency=%s", p->pm_qos).ptr : "--laptop";
+  arg(&v, qos);
   log_progress("running cyclictest for %d s on CPUs %s", p->duration_s, p->cpu_list);
   StrView out = kNoneView;
   double ran_s = 0;
@@ -150,21 +170,27 @@ void run_cyclictest(MeasurePlan* p) {
     return;
   }
   m->duration_s = covered_s(p, "cyclictest", p->duration_s, ran_s, &m->cut_short);
-  m->command = arena_sprintf(a, "cyclictest -D %d -p 99 -a %s", p->duration_s, p->cpu_list);
+  m->command = arena_sprintf(a, "cyclictest -D %d -p %s -a %s %s", p->duration_s, p->priority,
+                             p->cpu_list, qos);
+  m->cond.interval_us = kMeasureIntervalUs;
+  m->cond.tool_version = tool_version(p, path);
 }
 
 // Debian 12's rtla (6.1) knows no -q for timerlat hist and answers it with
 // its usage text; without -q it prints the same histogram.
 // Output the parser rejects gets one more run without -q.
-bool run_timerlat(MeasurePlan* p, StrView path, const char* dur, StrView* out, double* ran_s) {
+bool run_timerlat(MeasurePlan* p, StrView path, int32_t dur_s, StrView* out, double* ran_s) {
   Argv v = {};
-  args(&v, {path.ptr, "timerlat", "hist", "-d", dur, "-c", p->cpu_list, "-q"});
+  const char* dur = arena_sprintf(p->arena, "%ds", dur_s).ptr;
+  args(&v, {path.ptr, "timerlat", "hist", "-d", dur, "-c", p->cpu_list});
+  rtla_conditions(p, &v);
+  arg(&v, "-q");
   TimerlatResult* t = &p->snap->timerlat_result;
-  if (!run(p, &v, p->duration_s, out, ran_s)) return false;  // silent: -q is not the cause
+  if (!run(p, &v, dur_s, out, ran_s)) return false;  // silent: -q is not the cause
   if (parse_timerlat_hist(p->arena, *out, t)) return true;
   log_progress("rtla timerlat gave nothing usable with -q; running it again without");
   v.w[--v.n] = nullptr;
-  return run(p, &v, p->duration_s, out, ran_s) && parse_timerlat_hist(p->arena, *out, t);
+  return run(p, &v, dur_s, out, ran_s) && parse_timerlat_hist(p->arena, *out, t);
 }
 
 void run_rtla_timerlat(MeasurePlan* p) {
@@ -178,11 +204,10 @@ void run_rtla_timerlat(MeasurePlan* p) {
     return;
   }
   Arena* a = p->arena;
-  const char* dur = arena_sprintf(a, "%ds", p->duration_s).ptr;
   log_progress("running rtla timerlat for %d s", p->duration_s);
   StrView out = kNoneView;
   double ran_s = 0;
-  if (!run_timerlat(p, path, dur, &out, &ran_s)) {
+  if (!run_timerlat(p, path, p->duration_s, &out, &ran_s)) {
     note(p, sv_lit("rtla timerlat produced no parseable output"));
     return;
   }
@@ -195,7 +220,11 @@ void run_rtla_timerlat(MeasurePlan* p) {
   Measurement* m = &p->snap->measured;
   m->valid = true;
   m->source = sv_lit("rtla timerlat");
-  m->command = arena_sprintf(a, "rtla timerlat hist -d %s -c %s", dur, p->cpu_list);
+  m->command = arena_sprintf(a, "rtla timerlat hist -d %ds -c %s -P f:%s%s%s", p->duration_s,
+                             p->cpu_list, p->priority, p->pm_qos ? " --dma-latency " : "",
+                             p->pm_qos ? p->pm_qos : "");
+  m->cond.interval_us = 1000;  // rtla timerlat's default period
+  m->cond.tool_version = tool_version(p, path);
   m->duration_s = t->duration_s;
   m->cut_short = t->cut_short;
   cpuset_copy(&m->cpus, &p->cpus);
@@ -203,6 +232,110 @@ void run_rtla_timerlat(MeasurePlan* p) {
   m->max_us.value = t->thread_max_us.value;
   m->avg_us.has = t->thread_avg_us.has;
   m->avg_us.value = t->thread_avg_us.value;
+}
+
+// After cyclictest: rtla timerlat on the same CPUs for min(duration, 30 s),
+// for the IRQ-versus-thread split cyclictest cannot give. Only where the
+// kernel lists the timerlat tracer; rtla's failure here is only a note.
+void run_timerlat_split(MeasurePlan* p, int32_t diag_s) {
+  StrView path = p->ops->find(p->arena, "rtla", p->ops->ctx);
+  if (!sv_present(path) || !p->choice.tracing || !sv_present(p->snap->available_tracers)) return;
+  if (tracer_missing(p->snap, "timerlat")) return;
+  log_progress("running rtla timerlat for %d s", diag_s);
+  StrView out = kNoneView;
+  double ran_s = 0;
+  if (!run_timerlat(p, path, diag_s, &out, &ran_s)) {
+    note(p, sv_lit("rtla timerlat produced no parseable output"));
+    return;
+  }
+  TimerlatResult* t = &p->snap->timerlat_result;
+  t->duration_s = covered_s(p, "rtla timerlat", diag_s, ran_s, &t->cut_short);
+}
+
+// rtla's auto-analysis (timerlat top --aa-only US, rtla 6.3 and later) of
+// the first sample past the target: which IRQ or thread delayed the timer
+// thread. Older rtla lacks it, and its -a saves a trace file instead: the
+// help text decides.
+void run_timerlat_analysis(MeasurePlan* p, int32_t diag_s, double target_us) {
+  StrView path = p->ops->find(p->arena, "rtla", p->ops->ctx);
+  if (!sv_present(path) || !p->choice.tracing || !sv_present(p->snap->available_tracers)) return;
+  if (tracer_missing(p->snap, "timerlat")) return;
+  Argv help = {};
+  args(&help, {path.ptr, "timerlat", "top", "--help"});
+  StrView out = kNoneView;
+  double ran_s = 0;
+  if (!run(p, &help, 5, &out, &ran_s) || !sv_contains(out, "--aa-only")) {
+    note(p, sv_lit("this rtla has no timerlat auto-analysis (--aa-only): the missed target was "
+                   "not analysed"));
+    return;
+  }
+  Arena* a = p->arena;
+  int32_t us = target_us < 1 ? 1 : target_us > 1e6 ? 1000000 : static_cast<int32_t>(target_us);
+  Argv v = {};
+  args(&v, {path.ptr, "timerlat", "top", "--aa-only", arena_sprintf(a, "%d", us).ptr, "-d",
+            arena_sprintf(a, "%ds", diag_s).ptr, "-c", p->cpu_list});
+  rtla_conditions(p, &v);
+  log_progress("running rtla timerlat auto-analysis for up to %d s", diag_s);
+  if (!run(p, &v, diag_s, &out, &ran_s) ||
+      !parse_timerlat_analysis(a, out, &p->snap->timerlat_analysis))
+    note(p, sv_lit("rtla timerlat auto-analysis saw no sample past the target"));
+}
+
+// The PM QoS request to measure with: --pm-qos, else the one production
+// holds, else none, so that C-state exit latency counts as it will for the
+// application.
+void choose_pm_qos(MeasurePlan* p, const MeasureRequest* req) {
+  MeasureConditions* c = &p->snap->measured.cond;
+  PmQosHold hold = {};
+  if (req->pm_qos_us >= 0) {
+    c->pm_qos = sv_lit("forced");
+    c->pm_qos_us = opt_some(req->pm_qos_us);
+  } else if (p->ops->pm_qos && p->ops->pm_qos(p->arena, &hold, p->ops->ctx)) {
+    c->pm_qos = sv_lit("held");
+    c->pm_qos_us = opt_some(hold.value_us);
+    c->pm_qos_holder = hold.holder;
+  } else {
+    c->pm_qos = sv_lit("none");
+    return;
+  }
+  p->pm_qos = arena_sprintf(p->arena, "%d", c->pm_qos_us.value).ptr;
+}
+
+// --load: stress-ng's CPU, memory and I/O stressors at normal priority on the
+// CPUs not measured (all of them when every CPU is), running past the
+// measurements it brackets only if kelvane dies, as a bound.
+void start_load(MeasurePlan* p, int32_t span_s) {
+  MeasureConditions* c = &p->snap->measured.cond;
+  c->load = sv_lit("none");
+  StrView path = p->ops->find(p->arena, "stress-ng", p->ops->ctx);
+  if (!sv_present(path)) {
+    note(p, sv_lit("--load asked for stress-ng, which is not installed: measured without load"));
+    return;
+  }
+  Arena* a = p->arena;
+  CpuSet* cpus = &c->load_cpus;
+  cpuset_copy(cpus, &p->snap->online);
+  for (int32_t cpu : CpuIter{&p->cpus}) cpuset_remove(cpus, cpu);
+  if (cpuset_empty(cpus)) cpuset_copy(cpus, cpuset_empty(&p->snap->online) ? &p->cpus : &p->snap->online);
+  int32_t n = cpuset_count(cpus) > 0 ? cpuset_count(cpus) : 1;
+  const char* list = cpuset_format_list(a, cpus).ptr;
+  Argv v = {};
+  args(&v, {path.ptr, "--cpu", arena_sprintf(a, "%d", n).ptr, "--vm", "1", "--vm-bytes", "10%",
+            "--io", "1", "--taskset", list ? list : "0", "--timeout",
+            arena_sprintf(a, "%ds", span_s + kToolSlackS).ptr, "--quiet"});
+  if (!p->ops->start_load || !p->ops->start_load(v.w, p->ops->ctx)) {
+    note(p, sv_lit("stress-ng could not be started: measured without load"));
+    return;
+  }
+  log_progress("stress-ng loading CPUs %s", list ? list : "");
+  c->load = sv_lit("stress-ng");
+  p->loaded = true;
+}
+
+void stop_load(MeasurePlan* p) {
+  if (!p->loaded) return;
+  p->loaded = false;
+  if (p->ops->stop_load) p->ops->stop_load(p->ops->ctx);
 }
 
 void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
@@ -258,16 +391,38 @@ bool system_is_root(void*) { return geteuid() == 0; }
 
 StrView system_find(Arena* a, const char* name, void*) { return find_tool(a, name); }
 
+// The load running in the background, stopped on every way out of a
+// measurement, a caught signal included.
+pid_t g_load = -1;
+
+void system_stop_load(void*) {
+  background_stop(g_load, kToolGraceMs);
+  g_load = -1;
+}
+
+bool system_start_load(const char* const* argv, void* ctx) {
+  system_stop_load(ctx);
+  g_load = background_start(argv);
+  return g_load > 0;
+}
+
+bool system_pm_qos(Arena* a, PmQosHold* out, void*) {
+  PmQosHolder h = {};
+  if (!pm_qos_find_holder(a, "/proc", "/dev/cpu_dma_latency", &h) || !h.value_known) return false;
+  out->value_us = h.value_us;
+  out->holder = pm_qos_holder_text(a, &h);
+  return true;
+}
+
 // A signal kelvane caught while the tool ran ends kelvane with that signal,
-// the tool already stopped and reaped. The measurement itself starts and
-// changes nothing else on the machine (the tracers and the PM QoS request are
-// the tools', undone by the tools as they stop), so nothing else is left to
-// undo.
+// the tool already stopped and reaped and the load stopped. The tracers and
+// the PM QoS request are the tools', undone by the tools as they stop.
 bool system_run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s,
-                void*) {
+                void* ctx) {
   ToolRun r = {};
   bool ok = run_tool(a, argv, timeout_s, &r);
   if (r.signal) {
+    system_stop_load(ctx);
     const char* name = strrchr(argv[0], '/');
     fprintf(stderr, "kelvane: %s; %s stopped\n", strsignal(r.signal), name ? name + 1 : argv[0]);
     die_of_signal(r.signal);
@@ -275,6 +430,21 @@ bool system_run(Arena* a, const char* const* argv, int32_t timeout_s, StrView* o
   *out = r.out;
   *ran_s = static_cast<double>(r.elapsed_ms) / 1000;
   return ok;
+}
+
+// The first non-blank line of "TOOL --help", at most 60 bytes.
+StrView system_version(Arena* a, const char* path, void* ctx) {
+  const char* argv[] = {path, "--help", nullptr};
+  StrView out = kNoneView;
+  double ran_s = 0;
+  if (!system_run(a, argv, 1, &out, &ran_s, ctx)) return kNoneView;
+  for (StrView cur = out; cur.ptr;) {
+    StrView line = sv_trim(sv_next_token(&cur, "\n"));
+    if (!line.len) continue;
+    if (line.len > 60) line.len = 60;
+    return line;
+  }
+  return kNoneView;
 }
 
 }  // namespace
@@ -287,7 +457,9 @@ ToolChoice choose_tools(StrView current_tracer, bool force) {
   return c;
 }
 
-const MeasureOps kSystemMeasureOps = {system_is_root, system_find, system_run, nullptr};
+const MeasureOps kSystemMeasureOps = {system_is_root,    system_find,      system_run,
+                                      system_pm_qos,     system_start_load, system_stop_load,
+                                      system_version,    nullptr};
 
 void run_measurement_with(Snapshot* s, Arena* a, const MeasureRequest* req,
                           const MeasureOps* ops) {
@@ -303,8 +475,17 @@ void run_measurement_with(Snapshot* s, Arena* a, const MeasureRequest* req,
   }
   choose_cpus(&p);
   check_tracer(&p, req->force);
+  int32_t prio = req->priority >= 1 && req->priority <= 98 ? req->priority : kMeasurePriority;
+  p.priority = arena_sprintf(a, "%d", prio).ptr;
+  choose_pm_qos(&p, req);
+  int32_t diag_s = p.duration_s < kDiagnosticCapS ? p.duration_s : kDiagnosticCapS;
+  s->measured.cond.load = sv_lit("none");
+  if (req->load) start_load(&p, p.duration_s + diag_s);
   run_cyclictest(&p);
+  if (s->measured.valid) run_timerlat_split(&p, diag_s);
   if (!s->measured.valid) run_rtla_timerlat(&p);
+  stop_load(&p);
+  s->measured.cond.priority = prio;
   if (!s->measured.valid) {
     // A tool that was found and failed has said so in its own note.
     if (!p.tool_found)
@@ -313,7 +494,7 @@ void run_measurement_with(Snapshot* s, Arena* a, const MeasureRequest* req,
   }
   if (!s->measured.max_us.has || !(s->measured.max_us.value > req->target_us)) return;
   log_progress("target missed; running diagnostics");
-  int32_t diag_s = p.duration_s < kDiagnosticCapS ? p.duration_s : kDiagnosticCapS;
+  run_timerlat_analysis(&p, diag_s, req->target_us);
   run_hwlatdetect(&p, diag_s);
   run_rtla_osnoise(&p, diag_s);
 }

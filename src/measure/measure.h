@@ -1,7 +1,11 @@
 // --measure: runs cyclictest (or else rtla timerlat) on the CPUs meant for
-// real-time work and, when the worst latency misses the target, hwlatdetect
-// and rtla osnoise as diagnostics. Results and notes go into the Snapshot's
-// measurement group; nothing here fails the run.
+// real-time work, then rtla timerlat for the IRQ-versus-thread split where
+// the kernel has the timerlat tracer, optionally under a stress-ng load on
+// the other CPUs, and, when the worst latency misses the target, rtla's
+// auto-analysis, hwlatdetect and rtla osnoise as diagnostics. C-states are
+// left as production has them: the PM QoS request its holder of
+// /dev/cpu_dma_latency makes, or none. Results and notes go into the
+// Snapshot's measurement group; nothing here fails the run.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +19,23 @@ struct MeasureRequest {
   int32_t duration_s;  // at least 1; the option parser refuses less
   bool force;          // measure even when another tracer is active
   double target_us;    // already resolved to the profile's default
+  int32_t priority;    // SCHED_FIFO priority of the measuring threads, 1-98
+  int32_t pm_qos_us;   // --pm-qos: the request to hold; negative: as production
+  bool load;           // --load: stress-ng on the CPUs not measured
+};
+
+// The default measuring priority, as rteval and rtla choose it: a thread at
+// 99 outranks every kernel thread an application at its own priority has to
+// let run, and so measures a latency the application never sees.
+constexpr int32_t kMeasurePriority = 95;
+// cyclictest's wake-up interval.
+constexpr int32_t kMeasureIntervalUs = 200;
+
+// The production PM QoS request: a process holding /dev/cpu_dma_latency
+// open and the value in force.
+struct PmQosHold {
+  int32_t value_us;
+  StrView holder;  // "pid 812 (ctrl)"
 };
 
 // How the measurement reaches the system: who we are, where the tools are,
@@ -28,6 +49,14 @@ struct MeasureOps {
   // *ran_s is how long the run took by the monotonic clock.
   bool (*run)(Arena* a, const char* const* argv, int32_t timeout_s, StrView* out, double* ran_s,
               void* ctx);
+  // Who holds /dev/cpu_dma_latency; false when nobody does.
+  bool (*pm_qos)(Arena* a, PmQosHold* out, void* ctx);
+  // Starts argv in the background, its output dropped; false when it could
+  // not be started. stop_load ends it (SIGTERM, then SIGKILL) and reaps it.
+  bool (*start_load)(const char* const* argv, void* ctx);
+  void (*stop_load)(void* ctx);
+  // The first line a tool prints about itself, or absent.
+  StrView (*version)(Arena* a, const char* path, void* ctx);
   void* ctx;
 };
 

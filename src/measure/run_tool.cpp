@@ -147,6 +147,7 @@ void stop_group(pid_t pid, int sig, int64_t grace_ms) {
   sigprocmask(SIG_SETMASK, mask, nullptr);
   int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (null >= 0) dup2(null, STDIN_FILENO);
+  if (fds[1] < 0) fds[1] = open("/dev/null", O_WRONLY | O_CLOEXEC);
   // The read end closes by itself on exec (O_CLOEXEC); so does the write
   // end once it has been duplicated onto both output streams.
   dup2(fds[1], STDOUT_FILENO);
@@ -204,6 +205,17 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
   if (b.len == 0) return false;
   r->out = StrView{b.data, b.len};
   return true;
+}
+
+pid_t background_start(const char* const* argv) {
+  if (!argv || !argv[0]) return -1;
+  int fds[2] = {-1, -1};  // output to /dev/null, opened in the child
+  pid_t pid = spawn(fds, argv);
+  return pid > 0 ? pid : -1;
+}
+
+void background_stop(pid_t pid, int64_t grace_ms) {
+  if (pid > 0) stop_group(pid, SIGTERM, grace_ms);
 }
 
 bool run_tool(Arena* a, const char* const* argv, int32_t timeout_s, ToolRun* r) {

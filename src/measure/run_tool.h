@@ -16,6 +16,8 @@
 // SIGTERM the last two die with their tracer still running.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 
 #include "base/arena.h"
@@ -49,3 +51,10 @@ bool run_tool_within(Arena* a, const char* const* argv, ToolLimits limits, ToolR
 // run_tool_within with the deadline the tool's own duration plus
 // kToolSlackS, and kToolGraceMs.
 bool run_tool(Arena* a, const char* const* argv, int32_t timeout_s, ToolRun* r);
+
+// A tool left running in the background while others run (the load): spawned
+// as run_tool spawns (its own process group, SIGINT when kelvane dies), its
+// output dropped. The pid, or -1 when it could not be started.
+pid_t background_start(const char* const* argv);
+// Stops a background tool's group: SIGTERM, SIGKILL after grace_ms; reaped.
+void background_stop(pid_t pid, int64_t grace_ms);

@@ -24,3 +24,10 @@ bool parse_osnoise_top(StrView out, NoiseResult* r);
 
 // hwlatdetect: "Max Latency:" and "Samples exceeding threshold:".
 bool parse_hwlatdetect(StrView out, HwlatResult* r);
+
+// rtla timerlat's auto-analysis: "## CPU N hit stop tracing, analyzing it
+// ##", then "IRQ handler delay:", "Blocking thread:" (the thread on the next
+// line, "comm:pid"), "IRQ interference" (one "name:vector  T us" line per
+// IRQ) and "Thread latency:". Accepts when the CPU line and at least one
+// figure were read.
+bool parse_timerlat_analysis(Arena* a, StrView out, TimerlatAnalysis* r);

@@ -93,6 +93,11 @@ void classify(Arena* a, ReportDiff* d, const Finding* o, const Finding* n) {
   int before = o ? severity_badness(o->severity) : 0;
   int after = n ? severity_badness(n->severity) : 0;
   DiffEntry e = {o, n};
+  const Finding* f = n ? n : o;
+  if (d->conditions_differ.ptr && f->category == Category::measured) {
+    if (before > 0 || after > 0) list_push(a, &d->still_open, e);
+    return;
+  }
   if (after > before) {
     list_push(a, &d->regressed, e);
   } else if (before > 0 && (!n || n->severity == Severity::pass)) {
@@ -138,6 +143,9 @@ void diff_reports(Arena* a, const Report* old_r, const Report* new_r, ReportDiff
   out->fixed = {};
   out->regressed = {};
   out->still_open = {};
+  out->conditions_differ = old_r->snapshot && new_r->snapshot
+                               ? measure_conditions_differ(a, old_r->snapshot, new_r->snapshot)
+                               : kNoneView;
   size_t n_old = old_r->findings.count, n_new = new_r->findings.count;
   IdTally t = {};
   strindex_init(&t.index, a, n_old + n_new);

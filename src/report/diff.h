@@ -37,7 +37,17 @@ struct ReportDiff {
   List<DiffEntry> regressed;
   // A warn or fail on either side that is neither fixed nor regressed.
   List<DiffEntry> still_open;
+  // Both sides measured, under different conditions: what differs ("priority
+  // 99 -> 95; load none -> stress-ng"), else absent. Their measured findings
+  // are then neither fixed nor regressed, only still open.
+  StrView conditions_differ;
 };
+
+struct Snapshot;
+// What differs between the conditions of two measurements, or absent when
+// either side measured nothing or they match. A side whose report predates
+// the record of conditions counts as differing ("not recorded").
+StrView measure_conditions_differ(Arena* a, const Snapshot* old_s, const Snapshot* new_s);
 
 // Matches the findings of the two reports and fills the three lists, each
 // ordered by category, id and subject.

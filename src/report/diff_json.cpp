@@ -87,6 +87,8 @@ void write_diff_json(const ReportDiff* d, FILE* out) {
   json_member_bool(out, kIndent2, "score_dropped", diff_score_dropped(d));
   json_member_bool(out, kIndent2, "changed", diff_changed(d));
   category_deltas(out, o, n);
+  // Only where both sides measured under different conditions.
+  if (d->conditions_differ.ptr) json_member_string(out, kIndent2, "conditions_differ", d->conditions_differ);
   entries(out, "fixed", d->fixed, "],\n");
   entries(out, "regressed", d->regressed, "],\n");
   entries(out, "still_open", d->still_open, "]\n");

@@ -165,6 +165,11 @@ void write_diff_text(const ReportDiff* d, const TextOptions* opts, Arena* a, FIL
   if (!opts->quiet) write_header(&w, d);
   write_overall(&w, d);
   if (!opts->quiet) write_categories(&w, d);
+  if (d->conditions_differ.ptr) {
+    fputs("Measured under different conditions: ", out);
+    put_line_text(&w, d->conditions_differ);
+    fputs("\n  the latency findings are neither fixed nor regressed\n\n", out);
+  }
   write_list(&w, "REGRESSED", d->regressed, false);
   write_list(&w, "FIXED", d->fixed, true);
   if (!opts->quiet) write_list(&w, "STILL OPEN", d->still_open, false);

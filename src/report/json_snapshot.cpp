@@ -130,6 +130,38 @@ void per_cpu(FILE* out, const Measurement* m) {
   json_seq_close(&seq, kIndent6, "]");
 }
 
+// What the run measured under (a measurement with a priority recorded):
+// "conditions": {"tool", "version", "priority", "interval_us", "duration_s",
+// "pm_qos", "pm_qos_us", "pm_qos_holder", "load", "load_cpus", "cpus"}.
+void conditions(FILE* out, Arena* scratch, const Measurement* m) {
+  const MeasureConditions* c = &m->cond;
+  if (!c->priority) return;
+  json_key(out, kIndent6, "conditions");
+  fputs("{\n", out);
+  json_member_string(out, kIndent8, "tool", m->source);
+  json_key(out, kIndent8, "version");
+  json_string_or_null(out, c->tool_version);
+  fprintf(out, ",\n%s\"priority\": %d,\n", kIndent8, c->priority);
+  fprintf(out, "%s\"interval_us\": %d,\n", kIndent8, c->interval_us);
+  json_key(out, kIndent8, "duration_s");
+  json_double(out, "%.1f", m->duration_s);
+  fputs(",\n", out);
+  json_member_string(out, kIndent8, "pm_qos", c->pm_qos);
+  json_key(out, kIndent8, "pm_qos_us");
+  json_opt_int(out, c->pm_qos_us.has, c->pm_qos_us.value);
+  fputs(",\n", out);
+  json_key(out, kIndent8, "pm_qos_holder");
+  json_string_or_null(out, c->pm_qos_holder);
+  fputs(",\n", out);
+  json_member_string(out, kIndent8, "load", c->load);
+  json_key(out, kIndent8, "load_cpus");
+  json_cpulist(out, scratch, &c->load_cpus);
+  fputs(",\n", out);
+  json_key(out, kIndent8, "cpus");
+  json_cpulist(out, scratch, &m->cpus);
+  fputs("\n      },\n", out);
+}
+
 void measurement(FILE* out, Arena* scratch, const Measurement* m) {
   json_key(out, kIndent4, "measured");
   if (!m->valid) {
@@ -144,6 +176,7 @@ void measurement(FILE* out, Arena* scratch, const Measurement* m) {
   json_key(out, kIndent6, "cpus");
   json_cpulist(out, scratch, &m->cpus);
   fputs(",\n", out);
+  conditions(out, scratch, m);
   struct Value {
     const char* name;
     Opt<double> v;

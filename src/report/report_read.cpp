@@ -124,6 +124,42 @@ bool read_header(Report* r, const object& top) {
   return true;
 }
 
+int32_t member_int(const object& o, const char* key) {
+  int64_t v = 0;
+  if (o[key].get_int64().get(v) != SUCCESS || v < INT32_MIN || v > INT32_MAX) return 0;
+  return static_cast<int32_t>(v);
+}
+
+void member_cpus(Arena* a, const object& o, const char* key, CpuSet* out) {
+  StrView text = optional_text(a, o, key);
+  if (sv_present(text)) cpuset_parse_list(out, text);
+}
+
+// The measurement's source, duration, CPUs and conditions, what kelvane
+// diff compares; the figures themselves stand in the findings.
+void read_measured(Arena* a, const object& snap, Measurement* m) {
+  object mo;
+  if (snap["measured"].get_object().get(mo) != SUCCESS) return;
+  m->valid = true;
+  m->source = optional_text(a, mo, "source");
+  double d = 0;
+  if (mo["duration_s"].get_double().get(d) == SUCCESS) m->duration_s = d;
+  member_cpus(a, mo, "cpus", &m->cpus);
+  object co;
+  if (mo["conditions"].get_object().get(co) != SUCCESS) return;
+  MeasureConditions* c = &m->cond;
+  c->tool_version = optional_text(a, co, "version");
+  c->priority = member_int(co, "priority");
+  c->interval_us = member_int(co, "interval_us");
+  c->pm_qos = optional_text(a, co, "pm_qos");
+  int64_t us = 0;
+  if (co["pm_qos_us"].get_int64().get(us) == SUCCESS && us >= 0 && us <= INT32_MAX)
+    c->pm_qos_us = opt_some(static_cast<int32_t>(us));
+  c->pm_qos_holder = optional_text(a, co, "pm_qos_holder");
+  c->load = optional_text(a, co, "load");
+  member_cpus(a, co, "load_cpus", &c->load_cpus);
+}
+
 // What the document says about the machine and the program that wrote it.
 Snapshot* read_snapshot(Arena* a, const object& top, std::string_view version) {
   Snapshot* s = arena_new<Snapshot>(a);
@@ -133,6 +169,7 @@ Snapshot* read_snapshot(Arena* a, const object& top, std::string_view version) {
   if (top["snapshot"].get_object().get(snap) == SUCCESS) {
     s->host = optional_text(a, snap, "host");
     s->source = optional_text(a, snap, "source");
+    read_measured(a, snap, &s->measured);
   }
   return s;
 }

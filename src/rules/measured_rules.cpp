@@ -36,6 +36,33 @@ void rule_unavailable(Report* r, const Snapshot* s) {
                                  "--measure."));
 }
 
+// The PM QoS request the run held, as the detail tells it.
+StrView pm_qos_text(const Report* r, const MeasureConditions* c) {
+  StrView value = c->pm_qos_us.has ? us(r, c->pm_qos_us.value) : sv_lit("?");
+  if (sv_eq_cstr(c->pm_qos, "held"))
+    return arena_sprintf(r->arena, "C-states as in production: held at %.*s, as %.*s holds it",
+                         SV_ARG(value), SV_ARG(c->pm_qos_holder));
+  if (sv_eq_cstr(c->pm_qos, "forced"))
+    return arena_sprintf(r->arena, "C-states limited by --pm-qos to %.*s exit latency",
+                         SV_ARG(value));
+  return sv_lit("C-states as in production: no PM QoS request");
+}
+
+// " Priority 95; <PM QoS>; idle machine, 60 s: a smoke test; ..." for a run
+// whose conditions were recorded (a measurement of this version), else empty.
+StrView conditions_text(const Report* r, const Measurement* m) {
+  const MeasureConditions* c = &m->cond;
+  if (!c->priority) return sv_lit("");
+  bool loaded = sv_eq_cstr(c->load, "stress-ng");
+  StrView how = loaded ? sv_lit("under stress-ng load") : sv_lit("idle machine");
+  StrView span = arena_sprintf(r->arena, "%.0f s", m->duration_s);
+  StrView grade = loaded && m->duration_s >= kQualifyS
+                      ? sv_lit("")
+                      : sv_lit(": a smoke test; qualify under --load for hours");
+  return arena_sprintf(r->arena, " Priority %d; %.*s; %.*s, %.*s%.*s.", c->priority,
+                       SV_ARG(pm_qos_text(r, c)), SV_ARG(how), SV_ARG(span), SV_ARG(grade));
+}
+
 // A run cut short shows what it measured, over the time it ran, ungraded.
 void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
   if (!m->max_us.has) return;
@@ -56,9 +83,10 @@ void rule_worst(Report* r, const RuleContext* ctx, const Measurement* m) {
   StrView over = partial ? arena_sprintf(r->arena, "%.1f s", m->duration_s)
                          : arena_sprintf(r->arena, "%.0f s", m->duration_s);
   finding_set_detail(
-      f, arena_sprintf(r->arena, "Measured with %.*s over %.*s on CPUs %.*s; average %.*s.",
+      f, arena_sprintf(r->arena, "Measured with %.*s over %.*s on CPUs %.*s; average %.*s.%.*s",
                        SV_ARG(m->source), SV_ARG(over),
-                       SV_ARG(cpuset_format_list(r->arena, &m->cpus)), SV_ARG(avg)));
+                       SV_ARG(cpuset_format_list(r->arena, &m->cpus)), SV_ARG(avg),
+                       SV_ARG(conditions_text(r, m))));
   if (partial) {
     finding_set_impact(f, sv_lit("The tool ended before its duration was up, so this worst case "
                                  "covers only part of the run and is not graded."));
@@ -132,7 +160,34 @@ void rule_cpu_spread(Report* r, const RuleContext* ctx, const Measurement* m) {
                                            worst_cpu));
 }
 
-void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult* t) {
+// rtla's auto-analysis of the miss, as one sentence: what it blames.
+StrView analysis_text(const Report* r, const TimerlatAnalysis* x) {
+  if (!x->valid) return sv_lit("");
+  StrBuf sb;
+  sb_init(&sb, r->arena);
+  sb_printf(&sb, " Auto-analysis of the miss on CPU %d:", x->cpu);
+  const char* sep = " ";
+  if (x->irq_delay_us.has) {
+    sb_printf(&sb, "%sIRQ handler delay %s", sep, us(r, x->irq_delay_us.value).ptr);
+    sep = "; ";
+  }
+  if (x->blocking_thread.ptr) {
+    sb_printf(&sb, "%sblocking thread %.*s (%s)", sep, SV_ARG(x->blocking_thread),
+               us(r, x->blocking_us.value).ptr);
+    sep = "; ";
+  }
+  if (x->irq.ptr) {
+    sb_printf(&sb, "%sIRQ %.*s (%s)", sep, SV_ARG(x->irq), us(r, x->irq_us.value).ptr);
+    sep = "; ";
+  }
+  if (x->thread_latency_us.has)
+    sb_printf(&sb, "%sthread latency %s", sep, us(r, x->thread_latency_us.value).ptr);
+  sb_append_cstr(&sb, ".");
+  return sb_view(&sb);
+}
+
+void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult* t,
+                         const TimerlatAnalysis* x) {
   if (!t->valid || !t->irq_max_us.has || !t->thread_max_us.has) return;
   double irq = t->irq_max_us.value, thread = t->thread_max_us.value;
   double sched = irq < thread ? thread - irq : 0;
@@ -140,8 +195,9 @@ void rule_timerlat_split(Report* r, const RuleContext* ctx, const TimerlatResult
   Finding* f = add_finding(r, "measured.timerlat_split", kCat, sev,
                            arena_sprintf(r->arena, "Timer delivery %.*s, scheduling adds %.*s",
                                          SV_ARG(us(r, irq)), SV_ARG(us(r, sched))));
-  finding_set_detail(f, arena_sprintf(r->arena, "IRQ max %.*s, thread max %.*s, over %.0f s.",
-                                      SV_ARG(us(r, irq)), SV_ARG(us(r, thread)), t->duration_s));
+  finding_set_detail(f, arena_sprintf(r->arena, "IRQ max %.*s, thread max %.*s, over %.0f s.%.*s",
+                                      SV_ARG(us(r, irq)), SV_ARG(us(r, thread)), t->duration_s,
+                                      SV_ARG(analysis_text(r, x))));
   if (irq > thread - irq) {
     finding_set_impact(f,
                        sv_lit("Most of the delay is before the kernel gets control, so it is "
@@ -213,23 +269,6 @@ void rule_osnoise(Report* r, const NoiseResult* n) {
                                            SV_ARG(n->dominant)));
 }
 
-void rule_irqsoff(Report* r, const RuleContext* ctx, const IrqsoffResult* x) {
-  if (!x->valid || !x->max_us.has) return;
-  Severity sev = x->max_us.value > ctx->target_us ? Severity::warn : Severity::pass;
-  Finding* f = add_finding(r, "measured.irqsoff", kCat, sev,
-                           arena_sprintf(r->arena, "Longest interrupts-disabled section %.*s",
-                                         SV_ARG(us(r, x->max_us.value))));
-  finding_set_detail(f,
-                     arena_sprintf(r->arena, "Measured with the %.*s tracer.", SV_ARG(x->tracer)));
-  if (sev != Severity::warn) return;
-  finding_set_impact(
-      f, sv_lit("Nothing can preempt the CPU for this long, so it is a hard floor under "
-                "wakeup latency regardless of priority."));
-  finding_set_remediation(f,
-                          sv_lit("Enable the function tracer over the same window to identify the "
-                                 "driver holding interrupts off."));
-}
-
 void rule_partial(Report* r, const Snapshot* s) {
   if (!s->measure_notes.count) return;
   bool cut = s->measured.cut_short || s->timerlat_result.cut_short ||
@@ -251,9 +290,8 @@ void measured_rules(Report* report, const RuleContext* ctx) {
   rule_worst(report, ctx, &s->measured);
   rule_outliers(report, &s->measured);
   rule_cpu_spread(report, ctx, &s->measured);
-  rule_timerlat_split(report, ctx, &s->timerlat_result);
+  rule_timerlat_split(report, ctx, &s->timerlat_result, &s->timerlat_analysis);
   rule_hwlat(report, &s->hwlat_result);
   rule_osnoise(report, &s->noise_result);
-  rule_irqsoff(report, ctx, &s->irqsoff_result);
   rule_partial(report, s);
 }

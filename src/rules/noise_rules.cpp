@@ -278,6 +278,47 @@ const IrqInfo* local_timer_row(const Snapshot* s) {
   return nullptr;
 }
 
+// hrtimer callbacks that keep a nohz_full CPU's tick, with the fix of each
+// (kernel/sched/deadline.c, kernel/watchdog.c, kernel/time/*.c). The tick's
+// own timer is no reason and is left out.
+struct TimerCause {
+  const char* function;
+  const char* what;
+};
+
+constexpr TimerCause kTimerCauses[] = {
+    {"dl_task_timer", "the fair server: write 0 to /sys/kernel/debug/sched/fair_server/cpuN/runtime"},
+    {"watchdog_timer_fn", "the soft-lockup watchdog: boot with nowatchdog, or leave the CPU out of "
+                          "kernel.watchdog_cpumask"},
+    {"hrtimer_wakeup", "a task sleeping with a timeout: move it to a housekeeping CPU"},
+    {"it_real_fn", "a process's interval timer (setitimer, alarm): move the process"},
+    {"posix_timer_fn", "a POSIX timer: move its process"},
+    {"sched_rt_period_timer", "RT throttling: set kernel.sched_rt_runtime_us to -1"},
+    {"perf_mux_hrtimer_handler", "perf events: stop the perf session"},
+    {"perf_swevent_hrtimer", "perf events: stop the perf session"},
+};
+
+// The timers queued on cpu, as /proc/timer_list lists them, each with the
+// fix that removes it; empty when none are known.
+StrView queued_timers(Arena* a, const Snapshot* s, int32_t cpu) {
+  const CpuTimers* t = timers_of_cpu(&s->timer_list, cpu);
+  if (!t) return sv_lit("");
+  StrBuf sb;
+  sb_init(&sb, a);
+  for (StrView fn : t->functions) {
+    if (sv_eq_cstr(fn, "tick_nohz_handler") || sv_eq_cstr(fn, "tick_sched_timer")) continue;
+    sb_append_cstr(&sb, sb.len ? "; " : " Timers queued on the CPU (/proc/timer_list): ");
+    sb_append_view(&sb, fn);
+    for (const TimerCause& c : kTimerCauses) {
+      if (!sv_eq_cstr(fn, c.function)) continue;
+      sb_append_cstr(&sb, ", ");
+      sb_append_cstr(&sb, c.what);
+    }
+  }
+  if (sb.len) sb_append_cstr(&sb, ".");
+  return sb.len ? sb_view(&sb) : sv_lit("");
+}
+
 // With a live sample, a nohz_full CPU whose local timer still fires more
 // than twice a second has kept its tick. Documentation/timers/no_hz.rst
 // lists what keeps it: more than one runnable task, POSIX CPU timers, RCU
@@ -312,9 +353,11 @@ void rule_nohz_tick(Report* r, const Snapshot* s) {
                                          "Tick still running on nohz_full CPU %d: %.*s local "
                                          "timer interrupts/s",
                                          worst_cpu, SV_ARG(rate)));
-  finding_set_detail(f, sv_lit("The tick keeps running while the CPU has more than one runnable "
-                               "task, a POSIX CPU timer, RCU callbacks queued on it, or an "
-                               "unstable clocksource."));
+  finding_set_detail(f, arena_sprintf(a,
+                                      "The tick keeps running while the CPU has more than one "
+                                      "runnable task, a POSIX CPU timer, RCU callbacks queued on "
+                                      "it, or an unstable clocksource.%.*s",
+                                      SV_ARG(queued_timers(a, s, worst_cpu))));
   finding_set_impact(f, sv_lit("Every tick interrupts the RT thread, which is what nohz_full was "
                                "meant to stop."));
   StrView trace = known(s->tracefs_path) ? s->tracefs_path : sv_lit("/sys/kernel/tracing");

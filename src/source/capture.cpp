@@ -10,6 +10,7 @@
 #include "source/capture_boot.h"
 #include "source/out_file.h"
 #include "source/path.h"
+#include "source/pm_qos_hold.h"
 #include "source/tar_writer.h"
 
 // Everything the analysis reads; entries with "*", "?" or "[" are patterns.
@@ -44,6 +45,8 @@ constexpr const char* kCopyList[] = {
     "/sys/devices/system/cpu/cpuidle/*",
     "/proc/interrupts",
     "/proc/softirqs",
+    // The hrtimers queued per CPU: what keeps a nohz_full CPU's tick.
+    "/proc/timer_list",
     "/proc/irq/default_smp_affinity",
     "/proc/irq/[0-9]*/smp_affinity",
     "/proc/irq/[0-9]*/smp_affinity_list",
@@ -335,6 +338,26 @@ void capture_tools(CaptureState* st) {
   }
 }
 
+void write_member(CaptureState* st, StrView member, StrView content) {
+  mark_written(st, member);
+  if (tar_write_entry(&st->writer, member, content, false)) st->files++;
+}
+
+// Who holds /dev/cpu_dma_latency and the value in force, where the analysis
+// of a bundle reads them (collect/cpuidle.cpp). Only the live system has
+// processes to look through; --redact keeps the pid and drops the name.
+void capture_pm_qos(CaptureState* st) {
+  if (!st->source->live) return;
+  PmQosHolder h = {};
+  if (!pm_qos_find_holder(st->arena, "/proc", "/dev/cpu_dma_latency", &h)) return;
+  if (st->redact) h.comm = sv_lit("redacted");
+  write_member(st, sv_lit("/.kelvane/cmd/cpu_dma_latency_holder"),
+               arena_sprintf(st->arena, "%.*s\n", SV_ARG(pm_qos_holder_text(st->arena, &h))));
+  if (h.value_known)
+    write_member(st, sv_lit("/.kelvane/cmd/cpu_dma_latency_value"),
+                 arena_sprintf(st->arena, "%d\n", h.value_us));
+}
+
 StrView utc_now(Arena* a) {
   time_t now = time(nullptr);
   struct tm tm;
@@ -373,6 +396,7 @@ bool capture_bundle(Arena* a, Source* src, const char* path, bool redact, StrVie
   capture_dir(&st, sv_lit("/.kelvane"));
   capture_dir(&st, sv_lit("/.kelvane/cmd"));
   capture_tools(&st);
+  capture_pm_qos(&st);
   capture_meta(&st);
   tar_write_end(&st.writer);
   // Opened once the archive is whole, so that an interrupted capture leaves

@@ -36,6 +36,10 @@ m = json.load(open(sys.argv[1]))["snapshot"]["measured"]
 assert m is not None, "no measurement"
 assert m["source"] == "cyclictest", m["source"]
 assert m["duration_s"] == 3.0
+c = m["conditions"]
+assert c["priority"] == 95 and c["interval_us"] == 200, c
+assert c["pm_qos"] in ("none", "held") and c["load"] == sys.argv[2] and c["cpus"] == m["cpus"], c
+assert c["version"].startswith("cyclictest"), c
 rows = [m] + m["per_cpu"]
 assert len(m["per_cpu"]) >= 1
 for r in rows:
@@ -49,55 +53,69 @@ TEST(MeasureRun, RealCyclictestRun) {
     GTEST_SKIP() << "cyclictest is not installed";
   }
   if (system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
-  RunResult r = run_kelvane("--measure --duration 3 --interval 0 -f json -o -");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("\"measured\": true"), std::string::npos);
-  TempDir t;
-  t.write("r.json", r.out);
-  t.write("check.py", kCheck);
-  EXPECT_EQ(system(("python3 " + t.file("check.py") + " " + t.file("r.json")).c_str()), 0) << r.out;
+  bool load = system("command -v stress-ng >/dev/null") == 0;
+  for (const char* how : {"none", "stress-ng"}) {
+    if (!load && how[0] == 's') break;
+    RunResult r = run_kelvane(std::string("--measure --duration 3 --interval 0 -f json -o -") +
+                              (how[0] == 's' ? " --load" : ""));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"measured\": true"), std::string::npos);
+    TempDir t;
+    t.write("r.json", r.out);
+    t.write("check.py", kCheck);
+    EXPECT_EQ(system(("python3 " + t.file("check.py") + " " + t.file("r.json") + " " + how).c_str()), 0)
+        << r.out;
+    EXPECT_EQ(system("pgrep -x stress-ng >/dev/null"), 256);  // the load is gone
+  }
 }
 
 // /proc/PID/stat of the live processes whose environment holds tag (all a
-// kelvane run started, however reparented); with dma, those holding it.
-std::vector<std::string> procs_with(const std::string& tag, bool dma) {
+// kelvane run started, however reparented); with comm, those of that name.
+std::vector<std::string> procs_with(const std::string& tag, const std::string& comm = "") {
   std::vector<std::string> out;
-  std::error_code ec;
   for (const std::string& dir : files_in("/proc")) {
     std::string stat = read_file(dir + "/stat");
-    bool holds = !dma;
-    for (const std::string& fd : files_in(dir + "/fd"))
-      holds |= std::filesystem::read_symlink(fd, ec) == "/dev/cpu_dma_latency";
-    if (holds && stat.find(") Z ") == std::string::npos &&
+    if ((comm.empty() || stat.find("(" + comm + ")") != std::string::npos) &&
+        stat.find(") Z ") == std::string::npos &&
         read_file(dir + "/environ").find(tag + '\0') != std::string::npos)
       out.push_back(stat);
   }
   return out;
 }
 
+// kelvane --measure --load killed at once, after 1 s or 5 s: it dies of the
+// signal, and cyclictest and stress-ng (each in a group of its own) are gone.
 TEST(MeasureRun, KelvaneKilledDuringAMeasurementLeavesNothingBehind) {
   if (geteuid() != 0) GTEST_SKIP() << "measuring needs root";
   if (system("command -v cyclictest >/dev/null") != 0) GTEST_SKIP() << "no cyclictest";
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
-    std::string tag = "KELVANE_KILL_TEST=" + std::to_string(getpid()) + "." + std::to_string(sig);
-    std::string cmd = "exec env " + tag + " " KELVANE_BIN
-                      " --measure --duration 30 --interval 0 -f json -o /dev/null >/dev/null 2>&1";
+  bool load = system("command -v stress-ng >/dev/null") == 0;
+  struct Row { int sig; int after_ms; };
+  for (Row r : {Row{SIGINT, 1000}, Row{SIGTERM, 1000}, Row{SIGINT, 5000}, Row{SIGTERM, 5000},
+                Row{SIGHUP, 0}, Row{SIGKILL, 0}}) {
+    SCOPED_TRACE(std::to_string(r.sig) + " after " + std::to_string(r.after_ms) + " ms");
+    std::string tag = "KELVANE_KILL_TEST=" + std::to_string(getpid()) + "." + std::to_string(r.sig);
+    std::string cmd = "exec env " + tag + " " KELVANE_BIN " --measure --duration 30 --interval 0 " +
+                      (load ? "--load " : "") + "-f json -o /dev/null >/dev/null 2>&1";
     pid_t kelvane = fork();
     if (kelvane == 0) {
       for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
       _exit(execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr)));
     }
     std::vector<std::string> tool;
-    for (int i = 0; i < 250 && tool.empty(); i++, usleep(20000)) tool = procs_with(tag, true);
+    for (int i = 0; i < 250 && tool.empty(); i++, usleep(20000)) tool = procs_with(tag, "cyclictest");
     if (tool.empty() && kill(kelvane, SIGKILL) == 0 && waitpid(kelvane, nullptr, 0) == kelvane)
-      GTEST_SKIP() << "cyclictest did not start and open /dev/cpu_dma_latency here";
-    EXPECT_EQ(getpgid(atoi(tool[0].c_str())), atoi(tool[0].c_str())) << sig;  // its own group
-    kill(kelvane, sig);
+      GTEST_SKIP() << "cyclictest did not start here";
+    EXPECT_EQ(getpgid(atoi(tool[0].c_str())), atoi(tool[0].c_str()));  // its own group
+    usleep(static_cast<useconds_t>(r.after_ms) * 1000);
+    if (load) {
+      EXPECT_FALSE(procs_with(tag, "stress-ng").empty());
+    }
+    kill(kelvane, r.sig);
     int status = 0;
     ASSERT_EQ(waitpid(kelvane, &status, 0), kelvane);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig << " " << status;
-    for (int i = 0; i < 150 && !procs_with(tag, false).empty(); i++) usleep(20000);
-    EXPECT_EQ(procs_with(tag, false), std::vector<std::string>{}) << sig;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == r.sig) << status;
+    for (int i = 0; i < 500 && !procs_with(tag).empty(); i++) usleep(20000);
+    EXPECT_EQ(procs_with(tag), std::vector<std::string>{});
   }
 }
 

@@ -44,7 +44,11 @@ TEST(OptionRange, ValuesBeyond32BitsAreUsageErrors) {
                {"--fail-under", "-2147483649"},
                {"--duration", "2147483648"},
                {"--interval", "-5"},
-               {"--duration", "0"}};
+               {"--duration", "0"},
+               {"--priority", "99"},
+               {"--priority", "0"},
+               {"--pm-qos", "-1"},
+               {"--pm-qos", "1000001"}};
   for (const Case& c : cases) {
     Parsed p = parse(&a, {c.option, c.value});
     EXPECT_FALSE(p.outcome.run) << c.option << " " << c.value;
@@ -56,6 +60,8 @@ TEST(OptionRange, ValuesBeyond32BitsAreUsageErrors) {
   EXPECT_TRUE(p.outcome.run);
   EXPECT_EQ(p.o.interval_ms, INT32_MAX);
   EXPECT_EQ(p.o.duration_s, 5);
+  p = parse(&a, {"--priority", "98", "--pm-qos", "0", "--load"});
+  EXPECT_TRUE(p.o.priority == 98 && p.o.pm_qos_us == 0 && p.o.load);
 
   arena_release(&a);
 }

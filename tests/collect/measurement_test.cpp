@@ -60,7 +60,7 @@ TEST_F(MeasurementTest, ZeroRecordsMeanNothingMeasured) {
   EXPECT_FALSE(snap->timerlat_result.valid);
   EXPECT_FALSE(snap->noise_result.dominant.ptr);
   EXPECT_FALSE(snap->hwlat_result.valid);
-  EXPECT_FALSE(snap->irqsoff_result.valid);
+  EXPECT_FALSE(snap->timerlat_analysis.valid);
   EXPECT_EQ(snap->measure_notes.count, 0u);
 }
 

@@ -32,6 +32,9 @@ struct FakeSystem {
   std::vector<int32_t> timeouts;
   std::map<std::string, double> ran_s;  // how long a tool ran; else its whole duration
   int finds = 0;
+  bool held = false;               // pid 812 (ctrl) holds /dev/cpu_dma_latency at 0
+  std::vector<std::string> order;  // tool keys as run, and "load" / "unload"
+  Words load;                      // the load's argv
 
   static FakeSystem* self(void* ctx) { return static_cast<FakeSystem*>(ctx); }
   static bool is_root(void* ctx) { return self(ctx)->root; }
@@ -45,10 +48,11 @@ struct FakeSystem {
     Words w;
     for (const char* const* p = argv; *p; p++) w.push_back(*p);
     std::string key = w[0].substr(w[0].rfind('/') + 1);
-    if (key == "rtla") key += " " + w[1];
+    if (key == "rtla") key += " " + w[1] + (w.back() == "--help" ? " help" : "");
     size_t nth = 0;
-    for (const Words& r : f->runs) nth += r[0] == w[0] && (key.find(' ') == std::string::npos || r[1] == w[1]);
+    for (const std::string& k : f->order) nth += k == key;
     f->runs.push_back(w);
+    f->order.push_back(key);
     f->timeouts.push_back(timeout_s);
     *ran_s = f->ran_s.count(key) ? f->ran_s[key] : timeout_s;
     const std::vector<std::string>& outs = f->outputs[key];
@@ -56,6 +60,16 @@ struct FakeSystem {
     *out = arena_strndup(a, sv_make(outs[nth].data(), outs[nth].size()));
     return true;
   }
+  static bool pm_qos(Arena*, PmQosHold* out, void* ctx) {
+    *out = PmQosHold{0, sv_lit("pid 812 (ctrl)")};
+    return self(ctx)->held;
+  }
+  static bool start_load(const char* const* argv, void* ctx) {
+    for (const char* const* p = argv; *p; p++) self(ctx)->load.push_back(*p);
+    self(ctx)->order.push_back("load");
+    return true;
+  }
+  static void stop_load(void* ctx) { self(ctx)->order.push_back("unload"); }
 };
 
 std::string cyclictest_max(int max_us) {
@@ -72,9 +86,12 @@ class MeasureTest : public ArenaTest {
     cpuset_parse_list(&snap->isolated, sv("2-4"));
     cpuset_parse_list(&snap->housekeeping, sv("0-1"));
   }
-  void measure(int32_t duration = 5, bool force = false, double target = 100) {
-    MeasureOps ops = {FakeSystem::is_root, FakeSystem::find, FakeSystem::run, &sys};
-    MeasureRequest req = {duration, force, target};
+  void measure(int32_t duration = 5, bool force = false, double target = 100, int32_t pm_qos = -1,
+               bool load = false) {
+    MeasureOps ops = {FakeSystem::is_root,    FakeSystem::find,      FakeSystem::run,
+                      FakeSystem::pm_qos,     FakeSystem::start_load, FakeSystem::stop_load,
+                      nullptr,                &sys};
+    MeasureRequest req = {duration, force, target, 95, pm_qos, load};
     run_measurement_with(snap, &arena, &req, &ops);
   }
   std::vector<std::string> notes() {
@@ -107,13 +124,15 @@ TEST_F(MeasureTest, CyclictestOnTheIsolatedCpus) {
   sys.outputs["cyclictest"] = {fixture("cyclictest-summary-cpus-0-1.txt")};
   measure(5, false, 5000);
   ASSERT_EQ(sys.runs.size(), 1u);  // within the target: no diagnostics
-  EXPECT_EQ(sys.runs[0], (Words{"/usr/bin/cyclictest", "-q", "-m", "-D", "5", "-p", "99", "-i",
-                                "200", "-t", "3", "-a", "2-4", "--mainaffinity=0", "-h", "400"}));
+  EXPECT_EQ(sys.runs[0], (Words{"/usr/bin/cyclictest", "-q", "-m", "-D", "5", "-p", "95", "-i",
+                                "200", "-t", "3", "-a", "2-4", "--mainaffinity=0", "-h", "400",
+                                "--laptop"}));
   EXPECT_EQ(sys.timeouts[0], 5);
   const Measurement& m = snap->measured;
   ASSERT_TRUE(m.valid);
   EXPECT_EQ(str(m.source), "cyclictest");
-  EXPECT_EQ(str(m.command), "cyclictest -D 5 -p 99 -a 2-4");
+  EXPECT_EQ(str(m.command), "cyclictest -D 5 -p 95 -a 2-4 --laptop");
+  EXPECT_EQ(std::to_string(m.cond.priority) + str(m.cond.pm_qos) + str(m.cond.load), "95nonenone");
   EXPECT_DOUBLE_EQ(m.duration_s, 5);
   ASSERT_EQ(m.per_cpu.count, 2u);
   EXPECT_EQ(m.per_cpu[0].cpu, 2);  // thread 0 ran on the first isolated CPU
@@ -156,11 +175,12 @@ TEST_F(MeasureTest, RtlaTimerlatWhenCyclictestIsMissing) {
   sys.outputs["rtla timerlat"] = {fixture("rtla-6.1-timerlat-hist-layout-no-timerlat-tracer.txt")};
   measure(7, false, 1000);
   ASSERT_EQ(sys.runs.size(), 1u);
-  EXPECT_EQ(sys.runs[0], (Words{"/usr/bin/rtla", "timerlat", "hist", "-d", "7s", "-c", "2-4", "-q"}));
+  EXPECT_EQ(sys.runs[0], (Words{"/usr/bin/rtla", "timerlat", "hist", "-d", "7s", "-c", "2-4", "-P",
+                                "f:95", "-q"}));
   const Measurement& m = snap->measured;
   ASSERT_TRUE(m.valid);
   EXPECT_EQ(str(m.source), "rtla timerlat");
-  EXPECT_EQ(str(m.command), "rtla timerlat hist -d 7s -c 2-4");
+  EXPECT_EQ(str(m.command), "rtla timerlat hist -d 7s -c 2-4 -P f:95");
   EXPECT_DOUBLE_EQ(m.max_us.value, 21);
   EXPECT_DOUBLE_EQ(m.avg_us.value, 1);
   EXPECT_FALSE(m.min_us.has);
@@ -178,7 +198,7 @@ TEST_F(MeasureTest, RtlaRejectingQuietIsRunAgainWithoutIt) {
   measure(4, false, 1000);
   EXPECT_EQ(tools_run(), (std::vector<std::string>{"/usr/bin/cyclictest", "/usr/bin/rtla timerlat",
                                                    "/usr/bin/rtla timerlat"}));
-  EXPECT_EQ(sys.runs[2], (Words{"/usr/bin/rtla", "timerlat", "hist", "-d", "4s", "-c", "2-4"}));
+  EXPECT_EQ(sys.runs[2], (Words{"/usr/bin/rtla", "timerlat", "hist", "-d", "4s", "-c", "2-4", "-P", "f:95"}));
   EXPECT_TRUE(snap->measured.valid);
   // The failed cyclictest stays on record although rtla succeeded.
   EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest produced no parseable output"}));
@@ -301,6 +321,81 @@ TEST_F(MeasureTest, AToolThatEndsEarlyIsRecordedOverTheTimeItRan) {
   EXPECT_FALSE(snap->hwlat_result.cut_short);
   EXPECT_EQ(notes(), (std::vector<std::string>{"cyclictest stopped after 4.5 s of the 30 s asked "
                                                "for; its results cover only that time"}));
+}
+
+// (holder, --pm-qos) -> the request cyclictest and rtla hold: production's,
+// the one asked for, or none at all.
+TEST_F(MeasureTest, PmQosAsProductionHoldsIt) {
+  struct Row { bool held; int32_t forced; const char* cyc; const char* policy; Words rtla_tail; };
+  for (Row r : {Row{false, -1, "--laptop", "none", {"-P", "f:95", "-q"}},
+                Row{true, -1, "--latency=0", "held", {"-P", "f:95", "--dma-latency", "0", "-q"}},
+                Row{true, 20, "--latency=20", "forced", {"-P", "f:95", "--dma-latency", "20", "-q"}}}) {
+    sys = FakeSystem{};
+    sys.held = r.held;
+    sys.installed = {"cyclictest", "rtla"};
+    sys.outputs["cyclictest"] = {cyclictest_max(50)};
+    snap->measured = Measurement{};
+    snap->available_tracers = sv("timerlat nop\n");
+    measure(45, false, 100, r.forced);
+    ASSERT_EQ(sys.runs.size(), 2u) << r.policy;
+    EXPECT_EQ(sys.runs[0].back(), r.cyc);
+    EXPECT_EQ(Words(sys.runs[1].begin() + 7, sys.runs[1].end()), r.rtla_tail);
+    EXPECT_EQ(sys.runs[1][4], "30s");  // the split run is capped like the diagnostics
+    EXPECT_EQ(str(snap->measured.cond.pm_qos), r.policy);
+    EXPECT_EQ(str(snap->measured.cond.pm_qos_holder), r.held && r.forced < 0 ? "pid 812 (ctrl)" : "<none>");
+  }
+}
+
+TEST_F(MeasureTest, AMissIsAnalysedWhereRtlaCan) {
+  sys.installed = {"cyclictest", "rtla"};
+  sys.outputs["cyclictest"] = {cyclictest_max(500)};
+  sys.outputs["rtla timerlat help"] = {"  [--aa-only us] [--no-aa]\n"};
+  sys.outputs["rtla timerlat"] = {fixture("rtla-6.1-timerlat-hist-layout-no-timerlat-tracer.txt"),
+                                  fixture("rtla-timerlat-top-aa-only-layout.txt")};
+  snap->available_tracers = sv("timerlat nop\n");
+  measure(10, false, 100);
+  EXPECT_EQ(sys.order, (Words{"cyclictest", "rtla timerlat", "rtla timerlat help", "rtla timerlat",
+                              "rtla osnoise"}));
+  EXPECT_EQ(sys.runs[3], (Words{"/usr/bin/rtla", "timerlat", "top", "--aa-only", "100", "-d", "10s",
+                                "-c", "2-4", "-P", "f:95"}));
+  const TimerlatAnalysis& x = snap->timerlat_analysis;  // the first CPU's, the longest culprits
+  EXPECT_TRUE(snap->timerlat_result.valid && x.valid && x.cpu == 2 && x.irq_delay_us.value == 1.52 && x.blocking_us.value == 110.44 &&
+              x.irq_us.value == 3.10 && x.thread_latency_us.value == 148.83);
+  EXPECT_EQ(str(x.blocking_thread) + " " + str(x.irq), "stress-ng-cpu:3226 virtio0:25");
+  // rtla 6.1 has no auto-analysis: its -a would save a trace file instead.
+  sys = FakeSystem{};
+  sys.installed = {"cyclictest", "rtla"};
+  sys.outputs["cyclictest"] = {cyclictest_max(500)};
+  sys.outputs["rtla timerlat help"] = {"  -a/--auto: set automatic trace mode\n"};
+  snap->measure_notes = StrList{};
+  measure(10, false, 100);
+  EXPECT_EQ(sys.order, (Words{"cyclictest", "rtla timerlat", "rtla timerlat help", "rtla osnoise"}));
+  EXPECT_EQ(notes()[1], "this rtla has no timerlat auto-analysis (--aa-only): the missed "
+                        "target was not analysed");
+}
+
+TEST_F(MeasureTest, LoadBracketsTheMeasurementOnTheOtherCpus) {
+  sys.installed = {"cyclictest", "stress-ng"};
+  sys.outputs["cyclictest"] = {cyclictest_max(50)};
+  measure(60, false, 100, -1, true);
+  EXPECT_EQ(sys.order, (Words{"load", "cyclictest", "unload"}));
+  EXPECT_EQ(sys.load, (Words{"/usr/bin/stress-ng", "--cpu", "3", "--vm", "1", "--vm-bytes", "10%",
+                             "--io", "1", "--taskset", "0,1,5", "--timeout", "105s", "--quiet"}));
+  EXPECT_EQ(str(snap->measured.cond.load), "stress-ng");
+  cpuset_clear(&snap->isolated);  // every CPU measured: every CPU loaded
+  sys = FakeSystem{};
+  sys.installed = {"cyclictest", "stress-ng"};
+  measure(5, false, 100, -1, true);
+  EXPECT_EQ(sys.order, (Words{"load", "cyclictest", "unload"}));  // a failed run stops it too
+  EXPECT_EQ(sys.load[10], "0-5");
+  sys = FakeSystem{};
+  sys.installed = {"cyclictest"};
+  sys.outputs["cyclictest"] = {cyclictest_max(50)};
+  snap->measure_notes = StrList{};
+  measure(5, false, 100, -1, true);
+  EXPECT_EQ(sys.order, (Words{"cyclictest"}));
+  EXPECT_EQ(str(snap->measured.cond.load), "none");
+  EXPECT_EQ(notes(), (Words{"--load asked for stress-ng, which is not installed: measured without load"}));
 }
 
 TEST(FindTool, LooksOnPathThenInTheFixedDirectories) {

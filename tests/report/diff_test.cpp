@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "collect/snapshot.h"
 #include "test_util.h"
 
 namespace {
@@ -76,6 +77,31 @@ TEST_F(DiffTest, SortsEachChangeIntoItsList) {
     EXPECT_EQ(where, c.list);
     EXPECT_EQ(d.fixed.count + d.regressed.count + d.still_open.count, where.empty() ? 0u : 1u);
     EXPECT_EQ(diff_exit_status(&d), where == "regressed" ? 1 : 0);
+  }
+}
+
+// Two measurements under different conditions: their latency findings are
+// still open, whichever way they moved, and the difference is named.
+TEST_F(DiffTest, MeasurementsUnderDifferentConditionsAreNotCompared) {
+  struct Row { int32_t old_prio; const char* old_load; const char* differ; };
+  for (Row r : {Row{95, "none", "<none>"}, Row{99, "stress-ng", "priority 99 -> 95; load stress-ng -> none"},
+                Row{0, "", "the old report's conditions are not recorded"}}) {
+    Report* sides[2];
+    for (int i = 0; i < 2; i++) {
+      sides[i] = report({});
+      add_finding(sides[i], "measured.worst", Category::measured, i ? Severity::fail : Severity::pass,
+                  sv("worst"));
+      Snapshot* s = arena_new<Snapshot>(&arena);
+      s->measured.valid = true;
+      s->measured.cond.priority = i ? 95 : r.old_prio;
+      s->measured.cond.load = sv(i ? "none" : r.old_load);
+      sides[i]->snapshot = s;
+    }
+    ReportDiff d = {};
+    diff_reports(&arena, sides[0], sides[1], &d);
+    EXPECT_EQ(str(d.conditions_differ), r.differ);
+    EXPECT_EQ(d.regressed.count, r.old_prio == 95 ? 1u : 0u);
+    EXPECT_EQ(d.still_open.count, r.old_prio == 95 ? 0u : 1u);
   }
 }
 

@@ -171,17 +171,35 @@ TEST_F(MeasuredRulesTest, OsnoiseCountsAreEventsNotTime) {
   EXPECT_EQ(find("measured.osnoise")->severity, Severity::pass);
 }
 
-TEST_F(MeasuredRulesTest, IrqsoffWhenAStepProvidesIt) {
-  measured(50, 5);
-  snap->irqsoff_result = IrqsoffResult{true, true, 120, sv("irqsoff")};
+// (priority, PM QoS, load, duration) -> the conditions the worst case's detail names.
+TEST_F(MeasuredRulesTest, WorstNamesItsConditions) {
+  struct Row { int32_t prio; const char* qos; int32_t us; const char* load; double dur; const char* tail; };
+  for (Row r : {Row{95, "none", -1, "none", 60, " Priority 95; C-states as in production: no PM QoS request; "
+                                                "idle machine, 60 s: a smoke test; qualify under --load for hours."},
+                Row{90, "held", 0, "stress-ng", 600, " Priority 90; C-states as in production: held at 0.0 "
+                                                     "\xC2\xB5s, as pid 812 (ctrl) holds it; under stress-ng load, 600 s."},
+                Row{95, "forced", 20, "stress-ng", 599, " Priority 95; C-states limited by --pm-qos to 20 \xC2\xB5s "
+                                                        "exit latency; under stress-ng load, 599 s: a smoke test; "
+                                                        "qualify under --load for hours."}}) {
+    measured(50, 5);
+    MeasureConditions& c = snap->measured.cond;
+    c = MeasureConditions{sv("cyclictest V 2.40"), r.prio, 200, sv(r.qos), {}, sv("pid 812 (ctrl)"), sv(r.load), {}};
+    if (r.us >= 0) c.pm_qos_us = opt_some(r.us);
+    snap->measured.duration_s = r.dur;
+    run();
+    EXPECT_EQ(str(find("measured.worst")->detail),
+              "Measured with cyclictest over " + std::to_string(static_cast<int>(r.dur)) +
+                  " s on CPUs 2,3; average 5.0 \xC2\xB5s." + r.tail);
+  }
+  // rtla's auto-analysis of the miss joins the split's detail.
+  snap->timerlat_result = TimerlatResult{true, opt_some(30.0), opt_some(40.0), {}, {}, 10};
+  snap->timerlat_analysis = TimerlatAnalysis{true, 3, opt_some(1.5), opt_some(148.0), sv("stress-ng:3226"),
+                                             opt_some(110.0), sv("local_timer:236"), opt_some(2.0)};
   run();
-  const Finding* f = find("measured.irqsoff");
-  EXPECT_EQ(f->severity, Severity::warn);
-  EXPECT_EQ(str(f->detail), "Measured with the irqsoff tracer.");
-  snap->irqsoff_result.max_us.value = 100;
-  run();
-  EXPECT_EQ(find("measured.irqsoff")->severity, Severity::pass);
-  EXPECT_EQ(find("measured.irqsoff")->impact.len, 0u);
+  EXPECT_EQ(str(find("measured.timerlat_split")->detail),
+            "IRQ max 30 \xC2\xB5s, thread max 40 \xC2\xB5s, over 10 s. Auto-analysis of the miss on CPU 3: "
+            "IRQ handler delay 1.5 \xC2\xB5s; blocking thread stress-ng:3226 (110 \xC2\xB5s); IRQ "
+            "local_timer:236 (2.0 \xC2\xB5s); thread latency 148 \xC2\xB5s.");
 }
 
 TEST_F(MeasuredRulesTest, PartialEndsTheModuleInEmissionOrder) {

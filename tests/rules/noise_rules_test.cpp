@@ -251,6 +251,15 @@ TEST_F(NoiseRulesTest, CurrentKernels) {
   snap->sampled = false;  // no live sample, no verdict
   run(noise_rules);
   EXPECT_EQ(find("noise.nohz_tick"), nullptr);
+  // The timers queued on the ticking CPU, the tick's own left out.
+  fresh();
+  timer_row(snap, "LOC", "Local timer interrupts", 500);
+  parse_timer_list(&arena, sv("cpu: 3\n #0: <0>, tick_nohz_handler, S:01\n #1: <0>, dl_task_timer, S:01\n"
+                              " #2: <0>, my_timer, S:01\n"), &snap->timer_list);
+  run(noise_rules);
+  EXPECT_EQ(str(find("noise.nohz_tick")->detail).substr(144),
+            " Timers queued on the CPU (/proc/timer_list): dl_task_timer, the fair server: write 0 to "
+            "/sys/kernel/debug/sched/fair_server/cpuN/runtime; my_timer.");
 }
 
 }  // namespace
