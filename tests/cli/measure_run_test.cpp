@@ -47,28 +47,6 @@ for r in rows:
     assert 0 <= r["min_us"] <= r["avg_us"] <= r["max_us"], r
 )";
 
-TEST(MeasureRun, RealCyclictestRun) {
-  if (geteuid() != 0) GTEST_SKIP() << "measuring needs root";
-  if (access("/usr/bin/cyclictest", X_OK) != 0 && access("/usr/sbin/cyclictest", X_OK) != 0) {
-    GTEST_SKIP() << "cyclictest is not installed";
-  }
-  if (system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
-  bool load = system("command -v stress-ng >/dev/null") == 0;
-  for (const char* how : {"none", "stress-ng"}) {
-    if (!load && how[0] == 's') break;
-    RunResult r = run_kelvane(std::string("--measure --duration 3 --interval 0 -f json -o -") +
-                              (how[0] == 's' ? " --load" : ""));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"measured\": true"), std::string::npos);
-    TempDir t;
-    t.write("r.json", r.out);
-    t.write("check.py", kCheck);
-    EXPECT_EQ(system(("python3 " + t.file("check.py") + " " + t.file("r.json") + " " + how).c_str()), 0)
-        << r.out;
-    EXPECT_EQ(system("pgrep -x stress-ng >/dev/null"), 256);  // the load is gone
-  }
-}
-
 // /proc/PID/stat of the live processes whose environment holds tag (all a
 // kelvane run started, however reparented); with comm, those of that name.
 std::vector<std::string> procs_with(const std::string& tag, const std::string& comm = "") {
@@ -81,6 +59,30 @@ std::vector<std::string> procs_with(const std::string& tag, const std::string& c
       out.push_back(stat);
   }
   return out;
+}
+
+TEST(MeasureRun, RealCyclictestRun) {
+  if (geteuid() != 0) GTEST_SKIP() << "measuring needs root";
+  if (access("/usr/bin/cyclictest", X_OK) != 0 && access("/usr/sbin/cyclictest", X_OK) != 0) {
+    GTEST_SKIP() << "cyclictest is not installed";
+  }
+  if (system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+  bool load = system("command -v stress-ng >/dev/null") == 0;
+  for (const char* how : {"none", "stress-ng"}) {
+    if (!load && how[0] == 's') break;
+    std::string tag = "KELVANE_RUN_TEST=" + std::to_string(getpid());
+    RunResult r = run_kelvane(std::string("--measure --duration 3 --interval 0 -f json -o -") +
+                                  (how[0] == 's' ? " --load" : ""), "env " + tag);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"measured\": true"), std::string::npos);
+    TempDir t;
+    t.write("r.json", r.out);
+    t.write("check.py", kCheck);
+    EXPECT_EQ(system(("python3 " + t.file("check.py") + " " + t.file("r.json") + " " + how).c_str()), 0)
+        << r.out;
+    for (int i = 0; i < 100 && !procs_with(tag).empty(); i++) usleep(20000);
+    EXPECT_EQ(procs_with(tag), std::vector<std::string>{});  // the load is gone
+  }
 }
 
 // kelvane --measure --load killed at once, after 1 s or 5 s: it dies of the
