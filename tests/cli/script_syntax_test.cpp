@@ -1,10 +1,5 @@
 // The boot script the text report prints parses as a shell script for every
 // fixture tree and for this machine, at targets that raise different fixes.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-
 #include "test_util.h"
 
 TEST(ScriptSyntax, EveryFixtureAndThisMachineGiveAScriptThatParses) {

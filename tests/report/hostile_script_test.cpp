@@ -2,7 +2,6 @@
 // idle state, a thread, a TuneD profile) fed through every fix: the boot
 // script parses, and run as root over an empty /sys and /proc it writes only
 // the files its commands name.
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
