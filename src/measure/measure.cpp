@@ -83,10 +83,10 @@ void check_tracer(MeasurePlan* p, bool force) {
 }
 
 // True when the kernel's list of tracers was read and lacks name. rtla
-// timerlat and hwlatdetect drive the kernel's own "timerlat" and "hwlat"
-// tracers, which the kernel offers only when built with them and lists in
-// available_tracers (Documentation/trace/ftrace.rst,
-// Documentation/trace/timerlat-tracer.rst, Documentation/trace/hwlat_detector.rst).
+// timerlat, rtla osnoise and hwlatdetect drive the kernel's own "timerlat",
+// "osnoise" and "hwlat" tracers, which the kernel offers only when built with
+// them and lists in available_tracers (Documentation/trace/ftrace.rst,
+// timerlat-tracer.rst, osnoise-tracer.rst and hwlat_detector.rst there).
 // An unread list proves nothing: the tool is tried.
 bool tracer_missing(const Snapshot* s, const char* name) {
   if (!sv_present(s->available_tracers)) return false;
@@ -372,10 +372,17 @@ void run_hwlatdetect(MeasurePlan* p, int32_t diag_s) {
   h->command = arena_sprintf(p->arena, "hwlatdetect --duration=%d --threshold=10", diag_s);
 }
 
-// osnoise is a bonus: a missing rtla or unusable output adds no note.
+// osnoise is a bonus: a missing rtla or unusable output adds no note; a
+// kernel without the osnoise tracer (Documentation/trace/osnoise-tracer.rst)
+// is said, rather than spending the diagnostic time on a run that fails.
 void run_rtla_osnoise(MeasurePlan* p, int32_t diag_s) {
   StrView path = p->ops->find(p->arena, "rtla", p->ops->ctx);
   if (!sv_present(path) || !p->choice.tracing) return;
+  if (tracer_missing(p->snap, "osnoise")) {
+    note(p, sv_lit("rtla osnoise did not run: this kernel has no osnoise tracer "
+                   "(CONFIG_OSNOISE_TRACER)"));
+    return;
+  }
   const char* dur = arena_sprintf(p->arena, "%ds", diag_s).ptr;
   Argv v = {};
   args(&v, {path.ptr, "osnoise", "top", "-d", dur, "-c", p->cpu_list, "-q"});

@@ -239,7 +239,8 @@ TEST_F(MeasureTest, AKernelWithoutTheTracerSaysSo) {
   snap->measure_notes = StrList{};
   measure();
   EXPECT_EQ(notes().back(),
-            "hwlatdetect did not run: this kernel has no hwlat tracer (CONFIG_HWLAT_TRACER)");
+            "rtla osnoise did not run: this kernel has no osnoise tracer (CONFIG_OSNOISE_TRACER)");
+  EXPECT_EQ(tools_run().size(), 2u);  // cyclictest, twice: no tool runs for a missing tracer
 }
 
 TEST_F(MeasureTest, WorstEqualToTheTargetRunsNoDiagnostics) {
@@ -335,7 +336,7 @@ TEST_F(MeasureTest, PmQosAsProductionHoldsIt) {
     sys.installed = {"cyclictest", "rtla"};
     sys.outputs["cyclictest"] = {cyclictest_max(50)};
     snap->measured = Measurement{};
-    snap->available_tracers = sv("timerlat nop\n");
+    snap->available_tracers = sv("timerlat osnoise nop\n");
     measure(45, false, 100, r.forced);
     ASSERT_EQ(sys.runs.size(), 2u) << r.policy;
     EXPECT_EQ(sys.runs[0].back(), r.cyc);
@@ -352,7 +353,7 @@ TEST_F(MeasureTest, AMissIsAnalysedWhereRtlaCan) {
   sys.outputs["rtla timerlat help"] = {"  [--aa-only us] [--no-aa]\n"};
   sys.outputs["rtla timerlat"] = {fixture("rtla-6.1-timerlat-hist-layout-no-timerlat-tracer.txt"),
                                   fixture("rtla-timerlat-top-aa-only-layout.txt")};
-  snap->available_tracers = sv("timerlat nop\n");
+  snap->available_tracers = sv("timerlat osnoise nop\n");
   measure(10, false, 100);
   EXPECT_EQ(sys.order, (Words{"cyclictest", "rtla timerlat", "rtla timerlat help", "rtla timerlat",
                               "rtla osnoise"}));
