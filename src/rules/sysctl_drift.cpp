@@ -26,8 +26,10 @@ struct SysctlDrift {
 bool is_zero(int64_t v) { return v == 0; }
 bool unthrottled(int64_t v) { return v < 0; }
 bool slow_vmstat(int64_t v) { return v < 1 || v > 9; }
+bool low_swappiness(int64_t v) { return v <= 10; }
 bool never(const Snapshot*) { return false; }
 bool no_soft_watchdog(const Snapshot* s) { return s->nowatchdog || s->nosoftlockup; }
+bool no_swap(const Snapshot* s) { return !s->swap_active; }  // swappiness then costs nothing
 
 // Kernel defaults: timer_migration 1 and the soft-lockup watchdog on
 // (Documentation/admin-guide/sysctl/kernel.rst), sched_rt_runtime_us 950000
@@ -54,6 +56,20 @@ constexpr SysctlDrift kSysctls[] = {
     {"noise.vm_stat_interval_drift", "vm.stat_interval", Category::noise,
      &Snapshot::stat_interval, true, 1,
      slow_vmstat, never},
+    // Every other sysctl a rule reads. Their defaults depend on the build
+    // (CONFIG_DEFAULT_HUNG_TASK_TIMEOUT, CONFIG_SCHEDSTATS) or on nothing a
+    // rule judges alone, so only a persisted value is compared, except
+    // swappiness, whose default is 60 (Documentation/admin-guide/sysctl/vm.rst).
+    {"sched.rt_period_drift", "kernel.sched_rt_period_us", Category::scheduling,
+     &Snapshot::sched_rt_period_us, false, 0, is_zero, never},
+    {"sched.rr_timeslice_drift", "kernel.sched_rr_timeslice_ms", Category::scheduling,
+     &Snapshot::sched_rr_timeslice_ms, false, 0, is_zero, never},
+    {"preempt.schedstats_drift", "kernel.sched_schedstats", Category::preemption,
+     &Snapshot::sched_schedstats, false, 0, is_zero, never},
+    {"noise.hung_task_drift", "kernel.hung_task_timeout_secs", Category::noise,
+     &Snapshot::hung_task_timeout_secs, false, 0, is_zero, never},
+    {"noise.swappiness_drift", "vm.swappiness", Category::noise, &Snapshot::swappiness, true, 60,
+     low_swappiness, no_swap},
 };
 
 void persisted_differs(Report* r, const SysctlDrift& d, int64_t now, const PersistedSysctl* p) {

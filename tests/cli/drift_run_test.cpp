@@ -18,7 +18,7 @@ constexpr DriftCase kCases[] = {
     {"drift-grub", "isolation.boot_pending preempt.boot_lost", "isolation.boot_lost"},
     {"drift-bls", "isolation.boot_malformed isolation.boot_lost", "isolation.boot_pending"},
     {"drift-kinstall", "", "isolation.boot_pending isolation.boot_lost isolation.boot_malformed"},
-    {"drift-sysctl", "noise.nmi_watchdog_drift noise.timer_migration_drift",
+    {"drift-sysctl", "noise.nmi_watchdog_drift noise.timer_migration_drift noise.hung_task_drift",
      "noise.numa_balancing_drift noise.vm_stat_interval_drift noise.watchdog_drift"},
     {"drift-tuned", "isolation.tuned_drift", "isolation.boot_pending"},
 };
