@@ -42,9 +42,10 @@ void rule_rt(Report* r, const RuleContext* ctx, const Snapshot* s) {
     finding_set_weight(f, 3);
     return;
   }
-  if (!known(s->preempt_model)) {
-    // Neither the scheduler's preempt file nor the kernel configuration
-    // named a model: that the kernel is not PREEMPT_RT is not known either.
+  // A PREEMPT_RT kernel says so in its version string and its configuration;
+  // either one read without the mark shows a kernel that is not, whether or
+  // not a model is named. With neither, nothing is known.
+  if (!known(s->preempt_model) && !sv_present(s->proc_version) && !s->config_available) {
     Finding* f = add_finding(r, "preempt.rt", kCat, Severity::unknown,
                              sv_lit("Preemption model unknown"));
     finding_set_detail(f, sv_lit("Could not determine the preemption model."));
@@ -55,8 +56,10 @@ void rule_rt(Report* r, const RuleContext* ctx, const Snapshot* s) {
   }
   Severity sev = ctx->profile == Profile::low_latency ? Severity::warn : Severity::fail;
   Finding* f = add_finding(r, "preempt.rt", kCat, sev, sv_lit("PREEMPT_RT not enabled"));
-  finding_set_detail(f, arena_sprintf(r->arena, "Running the '%.*s' preemption model.",
-                                      SV_ARG(s->preempt_model)));
+  finding_set_detail(f, known(s->preempt_model)
+                            ? arena_sprintf(r->arena, "Running the '%.*s' preemption model.",
+                                            SV_ARG(s->preempt_model))
+                            : sv_lit("Could not determine the preemption model."));
   finding_set_impact(f,
                      sv_lit("Non-preemptible kernel sections bound worst-case wakeup latency from "
                             "below; no amount of isolation or IRQ tuning removes them."));

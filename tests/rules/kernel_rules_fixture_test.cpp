@@ -83,8 +83,9 @@ TEST_F(PreemptFixtureTest, MachineWithoutConfiguration) {
   auto found = analyse("kernel-minimal", Profile::low_latency);
   EXPECT_EQ(found.size(), 2u);
   ASSERT_TRUE(found.count("preempt.rt"));
-  // /proc/version alone does not name the preemption model: no verdict.
-  EXPECT_EQ(found["preempt.rt"]->severity, Severity::unknown);
+  // /proc/version without the PREEMPT_RT mark: not an RT kernel, model or not.
+  EXPECT_EQ(found["preempt.rt"]->severity, Severity::warn);
+  EXPECT_EQ(str(found["preempt.rt"]->detail), "Could not determine the preemption model.");
   ASSERT_TRUE(found.count("preempt.config_missing"));
   EXPECT_EQ(found["preempt.config_missing"]->severity, Severity::unknown);
 }
