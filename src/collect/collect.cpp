@@ -92,10 +92,14 @@ void sample_interrupts_traced(Snapshot* snap, int32_t interval_ms) {
 
 void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
-  if (tick_trace_wanted(snap))
+  if (tick_trace_wanted(snap)) {
     sample_interrupts_traced(snap, interval_ms);
-  else
+  } else {
+    // A killed run's instance goes even when this run makes none.
+    if (snap->tracing_instances && geteuid() == 0)
+      tick_trace_sweep(snap->tracefs_path, static_cast<int32_t>(getpid()));
     sample_interrupts(snap, interval_ms);
+  }
   sample_cpuidle_usage(snap);
   sample_tasks(snap);
   sample_thermal(snap);

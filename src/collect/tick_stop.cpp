@@ -17,22 +17,19 @@ TickDep dep_of(StrView name) {
   return TickDep::other;
 }
 
-// The CPU of "comm-PID  [003] d..2.  12.345678: ": the last "[digits]" before
-// the event, since the task name comes first and may hold brackets itself.
+// The CPU of "comm-PID  [003] d..2.  12.345678: ": the last "[...]" before
+// the event (the task name comes first and may hold brackets itself).
 bool cpu_field(StrView head, int32_t* cpu) {
-  for (size_t end = head.len; end-- > 0;) {
-    if (head.ptr[end] != ']') continue;
-    size_t begin = end;
-    while (begin > 0 && head.ptr[begin - 1] != '[') begin--;
-    if (begin == 0) return false;
-    int64_t v = 0;
-    StrView digits = sv_slice(head, begin, end);
-    if (sv_all_digits(digits) && parse_i64(digits, &v) && v < kMaxCpus) {
-      *cpu = static_cast<int32_t>(v);
-      return true;
-    }
-  }
-  return false;
+  size_t end = head.len;
+  while (end > 0 && head.ptr[end - 1] != ']') end--;
+  size_t begin = end > 0 ? end - 1 : 0;
+  while (begin > 0 && head.ptr[begin - 1] != '[') begin--;
+  if (begin == 0) return false;
+  StrView digits = sv_slice(head, begin, end - 1);
+  int64_t v = 0;
+  if (!sv_all_digits(digits) || !parse_i64(digits, &v) || v >= kMaxCpus) return false;
+  *cpu = static_cast<int32_t>(v);
+  return true;
 }
 
 // "success=0 dependency=SCHED": true for a failure, with its dependency.
