@@ -63,9 +63,6 @@ constexpr CollectStep kSteps[] = {
     {"collecting queued timers", collect_timer_list},
 };
 
-// The second reading of the counters: interrupts first (it waits the
-// interval), then idle-state usage, the real-time threads' faults and the
-// thermal throttling counts (no second wait).
 // The tick_stop trace is wanted where noise.nohz_tick can warn: a sample
 // of the local timer on nohz_full CPUs, as root, with tracefs instances.
 bool tick_trace_wanted(const Snapshot* snap) {
@@ -90,6 +87,9 @@ void sample_interrupts_traced(Snapshot* snap, int32_t interval_ms) {
   parse_tick_stop(snap->arena, text, &snap->tick_stops);
 }
 
+// The second reading of the counters: interrupts first (it waits the
+// interval), then idle-state usage, the real-time threads' faults and the
+// thermal throttling counts (no second wait).
 void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
   if (tick_trace_wanted(snap)) {
