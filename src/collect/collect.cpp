@@ -1,8 +1,11 @@
 #include "collect/collect.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "base/log.h"
+#include "base/stop_signals.h"
 #include "collect/boot_config.h"
 #include "collect/cmdline.h"
 #include "collect/cpufreq.h"
@@ -11,6 +14,7 @@
 #include "collect/interrupts.h"
 #include "collect/irq_sample.h"
 #include "collect/kernel.h"
+#include "collect/tick_trace.h"
 #include "collect/timer_list.h"
 #include "collect/sysctl.h"
 #include "collect/platform.h"
@@ -59,12 +63,43 @@ constexpr CollectStep kSteps[] = {
     {"collecting queued timers", collect_timer_list},
 };
 
+// The tick_stop trace is wanted where noise.nohz_tick can warn: a sample
+// of the local timer on nohz_full CPUs, as root, with tracefs instances.
+bool tick_trace_wanted(const Snapshot* snap) {
+  return !cpuset_empty(&snap->nohz_full) && snap->interrupts_available &&
+         snap->tracing_instances && geteuid() == 0;
+}
+
+// The interrupt sample's wait with kelvane's tick_stop instance in place.
+// SIGINT, SIGTERM and SIGHUP are caught before the instance is made, cut the
+// wait short, and end kelvane by their default action once it is removed.
+void sample_interrupts_traced(Snapshot* snap, int32_t interval_ms) {
+  StopSignals sig;
+  TickTrace trace;
+  if (!stop_signals_catch(&sig)) return sample_interrupts(snap, interval_ms);
+  bool started = tick_trace_start(&trace, snap->tracefs_path, static_cast<int32_t>(getpid()));
+  if (!started) log_progress("no tracefs instance for the tick_stop event");
+  sample_interrupts(snap, interval_ms);
+  StrView text = tick_trace_finish(&trace, snap->arena);
+  int caught = stop_signals_caught();
+  stop_signals_release(&sig);
+  if (caught) die_of_signal(caught);
+  parse_tick_stop(snap->arena, text, &snap->tick_stops);
+}
+
 // The second reading of the counters: interrupts first (it waits the
 // interval), then idle-state usage, the real-time threads' faults and the
 // thermal throttling counts (no second wait).
 void sample_counters(Snapshot* snap, int32_t interval_ms) {
   log_progress("sampling counters for %d ms", interval_ms);
-  sample_interrupts(snap, interval_ms);
+  if (tick_trace_wanted(snap)) {
+    sample_interrupts_traced(snap, interval_ms);
+  } else {
+    // A killed run's instance goes even when this run makes none.
+    if (snap->tracing_instances && geteuid() == 0)
+      tick_trace_sweep(snap->tracefs_path, static_cast<int32_t>(getpid()));
+    sample_interrupts(snap, interval_ms);
+  }
   sample_cpuidle_usage(snap);
   sample_tasks(snap);
   sample_thermal(snap);

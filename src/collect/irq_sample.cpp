@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "base/cpuset.h"
+#include "base/stop_signals.h"
 #include "base/str_index.h"
 #include "collect/clock.h"
 #include "collect/irq_table.h"
@@ -96,15 +97,6 @@ void apply_softirqs(Snapshot* s, StrView text) {
   parse_interrupt_rows(s->arena, text, &r.cpus, apply_softirq_row, &r);
 }
 
-// One sleep request; a sleep cut short by a signal is not resumed.
-void sleep_ms(int32_t ms) {
-  if (ms <= 0) return;
-  timespec ts{};
-  ts.tv_sec = ms / 1000;
-  ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-  nanosleep(&ts, nullptr);
-}
-
 }  // namespace
 
 uint64_t irq_counter_delta(uint64_t before, uint64_t after) {
@@ -122,7 +114,7 @@ void apply_interrupt_sample(Snapshot* snap, StrView interrupts, StrView softirqs
 
 void sample_interrupts(Snapshot* snap, int32_t interval_ms) {
   if (!snap->interrupts_available) return;
-  sleep_ms(interval_ms);
+  stop_signals_sleep_ms(interval_ms);  // cut short by SIGINT, SIGTERM, SIGHUP
   ReadBuf interrupts_buf{}, softirqs_buf{};
   StrView interrupts = source_read_reuse(snap->src, sv_lit("/proc/interrupts"), &interrupts_buf);
   double now = monotonic_seconds();

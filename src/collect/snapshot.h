@@ -21,6 +21,7 @@
 #include "collect/boot_lines.h"
 #include "collect/measurement.h"
 #include "collect/persisted_sysctl.h"
+#include "collect/tick_stop.h"
 #include "collect/timer_list.h"
 #include "source/source.h"
 
@@ -341,6 +342,9 @@ struct Snapshot {
   bool fair_server_available;      // the fair_server directory has CPU entries
   List<FairServer> fair_server;    // one per cpuN directory, ascending
   List<CpuTimers> timer_list;      // /proc/timer_list, read only with nohz_full CPUs
+  // timer:tick_stop failures traced in kelvane's tracefs instance over the
+  // live sampling window, with nohz_full CPUs (tick_trace.h)
+  List<TickStopCpu> tick_stops;
 
   // Tracing and tools
   bool tracefs_available;

@@ -13,7 +13,7 @@
 #include "base/log.h"
 #include "collect/snapshot.h"
 #include "measure/run_tool.h"
-#include "measure/stop_signals.h"
+#include "base/stop_signals.h"
 #include "measure/tool_parsers.h"
 #include "source/pm_qos_hold.h"
 

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstddef>
 
-#include "measure/stop_signals.h"
+#include "base/stop_signals.h"
 
 namespace {
 

@@ -319,6 +319,41 @@ StrView queued_timers(Arena* a, const Snapshot* s, int32_t cpu) {
   return sb.len ? sb_view(&sb) : sv_lit("");
 }
 
+// What each tick dependency of the timer:tick_stop event means and the fix
+// that removes it (kernel/time/tick-sched.c, check_tick_dependency), in
+// TickDep order.
+constexpr const char* kTickDepFixes[] = {
+    "no dependency named",
+    "a process's POSIX CPU timer or setitimer on the CPU: move the process or drop its timer",
+    "a perf event on the CPU: stop the perf session",
+    "more than one runnable task on the CPU: keep one RT task there and move the rest",
+    "the clocksource is unstable: boot with tsc=reliable only where the TSC is known good, or "
+    "fix the clocksource",
+    "RCU callbacks pending on the CPU: offload them with rcu_nocbs=",
+    "an expedited RCU grace period: offload callbacks with rcu_nocbs= and avoid synchronize_rcu_expedited "
+    "callers",
+    "a dependency this version does not know",
+};
+static_assert(sizeof kTickDepFixes / sizeof *kTickDepFixes == static_cast<size_t>(TickDep::count));
+
+// The dependencies the kernel reported for cpu in kelvane's tick_stop
+// trace, each with its fix; empty when none was traced.
+StrView tick_dependencies(Arena* a, const Snapshot* s, int32_t cpu) {
+  const TickStopCpu* t = tick_stop_of_cpu(&s->tick_stops, cpu);
+  if (!t) return sv_lit("");
+  StrBuf sb;
+  sb_init(&sb, a);
+  for (size_t i = 0; i < static_cast<size_t>(TickDep::count); i++) {
+    if (!(t->deps & (1u << i))) continue;
+    sb_append_cstr(&sb, sb.len ? "; " : " The kernel kept the tick for (timer:tick_stop): ");
+    sb_append_cstr(&sb, tick_dep_name(static_cast<TickDep>(i)));
+    sb_append_cstr(&sb, ", ");
+    sb_append_cstr(&sb, kTickDepFixes[i]);
+  }
+  if (sb.len) sb_append_cstr(&sb, ".");
+  return sb.len ? sb_view(&sb) : sv_lit("");
+}
+
 // With a live sample, a nohz_full CPU whose local timer still fires more
 // than twice a second has kept its tick. Documentation/timers/no_hz.rst
 // lists what keeps it: more than one runnable task, POSIX CPU timers, RCU
@@ -356,7 +391,8 @@ void rule_nohz_tick(Report* r, const Snapshot* s) {
   finding_set_detail(f, arena_sprintf(a,
                                       "The tick keeps running while the CPU has more than one "
                                       "runnable task, a POSIX CPU timer, RCU callbacks queued on "
-                                      "it, or an unstable clocksource.%.*s",
+                                      "it, or an unstable clocksource.%.*s%.*s",
+                                      SV_ARG(tick_dependencies(a, s, worst_cpu)),
                                       SV_ARG(queued_timers(a, s, worst_cpu))));
   finding_set_impact(f, sv_lit("Every tick interrupts the RT thread, which is what nohz_full was "
                                "meant to stop."));

@@ -1,6 +1,7 @@
-#include "measure/stop_signals.h"
+#include "base/stop_signals.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@ constexpr int kStop[kStopSignalCount] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile sig_atomic_t g_signal = 0;
 volatile sig_atomic_t g_wake_fd = -1;
+int g_wake_read = -1;  // the self-pipe's read end while the handlers are in
 
 void on_signal(int sig) {
   int saved = errno;
@@ -30,6 +32,7 @@ bool stop_signals_catch(StopSignals* s) {
   if (pipe2(s->wake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   g_signal = 0;
   g_wake_fd = s->wake[1];
+  g_wake_read = s->wake[0];
   struct sigaction sa = {};
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);
@@ -47,11 +50,20 @@ void stop_signals_release(StopSignals* s) {
     if (s->installed[i]) sigaction(kStop[i], &s->old[i], nullptr);
   }
   g_wake_fd = -1;
+  g_wake_read = -1;
   close(s->wake[0]);
   close(s->wake[1]);
 }
 
 int stop_signals_caught() { return g_signal; }
+
+void stop_signals_sleep_ms(int ms) {
+  if (ms <= 0) return;
+  // With the handlers in, a signal caught before the poll has already made
+  // the pipe readable; without them, poll on nothing is a plain sleep.
+  struct pollfd p = {g_wake_read, POLLIN, 0};
+  poll(&p, g_wake_read >= 0 ? 1 : 0, ms);
+}
 
 void stop_signals_block(sigset_t* old) {
   sigset_t set;

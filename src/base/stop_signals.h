@@ -1,5 +1,6 @@
 // The signals that end kelvane (SIGINT, SIGTERM and SIGHUP), caught while a
-// tool runs so that the tool is stopped before kelvane ends. The handler
+// tool runs or a tracefs instance exists, so that the tool is stopped or the
+// instance removed before kelvane ends. The handler
 // records the first signal and writes a byte to a self-pipe, whose read end a
 // poll watches to wake at once; nothing else runs in the handler.
 #pragma once
@@ -23,6 +24,10 @@ bool stop_signals_catch(StopSignals* s);
 void stop_signals_release(StopSignals* s);
 // The first signal caught since stop_signals_catch, else 0.
 int stop_signals_caught();
+
+// Sleeps ms milliseconds, or less when one of the signals is caught (or
+// comes uncaught and interrupts the sleep); the sleep is not resumed.
+void stop_signals_sleep_ms(int ms);
 
 // Blocks the three signals, the mask before into *old: around a fork, so that
 // none reaches the child before it has set its own dispositions.
