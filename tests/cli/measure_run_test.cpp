@@ -68,14 +68,7 @@ TEST(MeasureRun, RealCyclictestRun) {
   }
   if (system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
   bool load = system("command -v stress-ng >/dev/null") == 0;
-  // The PM QoS value in force, as reading the device gives it: no request
-  // of the run may outlive it (nothing else in the suite holds one).
-  auto dma_latency = [] {
-    int32_t v = -1;
-    if (FILE* f = fopen("/dev/cpu_dma_latency", "rb")) v = fread(&v, 4, 1, f) == 1 ? v : -2, fclose(f);
-    return v;
-  };
-  int32_t before = dma_latency();
+  std::string before = read_file("/dev/cpu_dma_latency");  // the PM QoS value in force
   for (const char* how : {"none", "stress-ng"}) {
     if (!load && how[0] == 's') break;
     std::string tag = "KELVANE_RUN_TEST=" + std::to_string(getpid());
@@ -90,7 +83,7 @@ TEST(MeasureRun, RealCyclictestRun) {
         << r.out;
     for (int i = 0; i < 100 && !procs_with(tag).empty(); i++) usleep(20000);
     EXPECT_EQ(procs_with(tag), std::vector<std::string>{});  // the load is gone
-    EXPECT_EQ(dma_latency(), before);
+    EXPECT_EQ(read_file("/dev/cpu_dma_latency"), before);  // no request outlives the run
   }
 }
 

@@ -92,19 +92,16 @@ TEST_F(HostileScript, MachineWordsAreQuotedInEveryFixAndTheScriptWritesOnlyItsTa
   for (const char* w : kHostile) {
     SCOPED_TRACE(w);
     hostile_machine(w);
-    std::string text = script_of_plan();
+    std::string text = script_of_plan(), script = dir.file("rt-tuning.sh");
     dir.write("rt-tuning.sh", text);
-    std::string script = dir.file("rt-tuning.sh");
     EXPECT_EQ(system(("sh -n " + script).c_str()), 0) << text;
     bool printable = std::string(w).find('\n') == std::string::npos;
     EXPECT_EQ(text.find("echo 0,1 > ") != std::string::npos, printable) << text;
-
     std::string irq = "/proc/irq/" + std::string(w), cg = "/sys/fs/cgroup/" + std::string(w);
     std::set<std::string> files;
     if (!run_confined(script, {irq, cg, "/sys/devices/system/cpu/cpu2/cpuidle/state1"}, &files,
-                      dir.file("listing"))) {
+                      dir.file("listing")))
       GTEST_SKIP() << "needs root and a mount namespace";
-    }
     std::set<std::string> want = {"/sys/devices/system/cpu/cpu2/cpuidle/state1/disable"};
     if (printable) want.insert({irq + "/smp_affinity_list", cg + "/cpuset.cpus.partition"});
     EXPECT_EQ(files, want) << text;
