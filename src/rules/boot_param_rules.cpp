@@ -111,14 +111,9 @@ void rule_hung_task(Report* r, const Snapshot* s) {
                                          static_cast<long long>(s->hung_task_timeout_secs.value)));
   finding_set_impact(f, sv_lit("khungtaskd wakes periodically and walks every task of the system "
                                "under RCU."));
-  Remedy fix;
-  remedy_init(&fix, r->arena);
-  remedy_say(&fix, sv_lit("Turn the check off (kernel.hung_task_timeout_secs = 0):"));
-  ShellCmd cmd;
-  cmd_init(&cmd, r->arena);
-  cmd_code(&cmd, "echo 0 > /proc/sys/kernel/hung_task_timeout_secs");
-  remedy_run(&fix, &cmd);
-  finding_set_remedy(f, &fix);
+  finding_set_said_code(f, r->arena,
+                        sv_lit("Turn the check off (kernel.hung_task_timeout_secs = 0):"),
+                        "echo 0 > /proc/sys/kernel/hung_task_timeout_secs");
   finding_set_sysctl(f, sv_lit("kernel.hung_task_timeout_secs = 0"));
   finding_set_weight(f, 0.25);
 }
@@ -132,14 +127,9 @@ void rule_swappiness(Report* r, const Snapshot* s) {
                                          static_cast<long long>(s->swappiness.value)));
   finding_set_impact(f, sv_lit("Application memory that is not locked is swapped out in favour of "
                                "page cache, and comes back through a major fault."));
-  Remedy fix;
-  remedy_init(&fix, r->arena);
-  remedy_say(&fix, sv_lit("Swap anonymous memory only under pressure (vm.swappiness = 10):"));
-  ShellCmd cmd;
-  cmd_init(&cmd, r->arena);
-  cmd_code(&cmd, "echo 10 > /proc/sys/vm/swappiness");
-  remedy_run(&fix, &cmd);
-  finding_set_remedy(f, &fix);
+  finding_set_said_code(f, r->arena,
+                        sv_lit("Swap anonymous memory only under pressure (vm.swappiness = 10):"),
+                        "echo 10 > /proc/sys/vm/swappiness");
   finding_set_sysctl(f, sv_lit("vm.swappiness = 10"));
   finding_set_weight(f, 0.5);
 }
@@ -152,15 +142,10 @@ void rule_thp_enabled(Report* r, const Snapshot* s) {
                            sv_lit("Transparent hugepages are enabled for every process"));
   finding_set_impact(f, sv_lit("khugepaged scans every process's memory and collapses pages into "
                                "huge pages, taking its locks while the application runs."));
-  Remedy fix;
-  remedy_init(&fix, r->arena);
-  remedy_say(&fix, sv_lit("Use huge pages only where asked for (or \"never\"; at boot, "
-                          "transparent_hugepage=madvise):"));
-  ShellCmd cmd;
-  cmd_init(&cmd, r->arena);
-  cmd_code(&cmd, "echo madvise > /sys/kernel/mm/transparent_hugepage/enabled");
-  remedy_run(&fix, &cmd);
-  finding_set_remedy(f, &fix);
+  finding_set_said_code(f, r->arena,
+                        sv_lit("Use huge pages only where asked for (or \"never\"; at boot, "
+                               "transparent_hugepage=madvise):"),
+                        "echo madvise > /sys/kernel/mm/transparent_hugepage/enabled");
   finding_set_cmdline(f, sv_lit("transparent_hugepage=madvise"));
   finding_set_weight(f, 0.25);
   finding_add_evidence(r, f, sv_lit("/sys/kernel/mm/transparent_hugepage/enabled"), s->thp_enabled);

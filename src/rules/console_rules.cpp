@@ -127,16 +127,11 @@ void rule_console_loglevel(Report* r, const Snapshot* s) {
   finding_set_impact(f, sv_lit("Every kernel message above the level is pushed through the slow "
                                "console driver, a character at a time, by whichever task or "
                                "interrupt printed it."));
-  Remedy fix;
-  remedy_init(&fix, r->arena);
-  remedy_say(&fix, sv_lit("Lower the console log level (boot with quiet and without "
-                          "ignore_loglevel), or use a console driver that prints from its own "
-                          "thread (nbcon):"));
-  ShellCmd cmd;
-  cmd_init(&cmd, r->arena);
-  cmd_code(&cmd, "echo 4 > /proc/sys/kernel/printk");
-  remedy_run(&fix, &cmd);
-  finding_set_remedy(f, &fix);
+  finding_set_said_code(f, r->arena,
+                        sv_lit("Lower the console log level (boot with quiet and without "
+                               "ignore_loglevel), or use a console driver that prints from its "
+                               "own thread (nbcon):"),
+                        "echo 4 > /proc/sys/kernel/printk");
   finding_add_evidence(r, f, sv_lit("/proc/consoles"), legacy->name);
   finding_add_evidence(r, f, lv.source,
                        arena_sprintf(r->arena, "%lld", static_cast<long long>(lv.level)));

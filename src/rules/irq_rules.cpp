@@ -149,10 +149,7 @@ void rule_on_isolated(Report* r, const Snapshot* s, const PairTop* pairs) {
   cmd_cpulist(&cmd, &s->housekeeping);
   cmd_code(&cmd, " > ");
   cmd_word(&cmd, arena_sprintf(a, "/proc/irq/%.*s/smp_affinity_list", SV_ARG(irq->name)));
-  Remedy fix;
-  remedy_init(&fix, a);
-  remedy_run(&fix, &cmd);
-  finding_set_remedy(f, &fix);
+  finding_set_command(f, a, &cmd);
   finding_set_weight(f, 2.5);
   for (size_t i = 0; i < pairs->kept; i++) {
     const IrqPair& p = pairs->best[i];

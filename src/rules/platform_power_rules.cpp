@@ -64,16 +64,12 @@ void rule_epp(Report* r, const RuleContext* ctx, const Snapshot* s) {
   finding_set_impact(f, sv_lit("The processor trades speed for energy on its own: it ramps the "
                                "clock up late after idle and lets it drop between bursts of "
                                "work."));
-  Remedy fix;
-  remedy_init(&fix, a);
-  remedy_say(&fix, sv_lit("Prefer performance on each of those CPUs:"));
   ShellCmd cmd;
   cmd_init(&cmd, a);
   cmd_cpu_loop(&cmd, &off,
                "echo performance > "
                "/sys/devices/system/cpu/cpu$c/cpufreq/energy_performance_preference");
-  remedy_run(&fix, &cmd);
-  finding_set_remedy(f, &fix);
+  finding_set_said_command(f, a, sv_lit("Prefer performance on each of those CPUs:"), &cmd);
   finding_add_evidence(
       r, f,
       arena_sprintf(a, "/sys/devices/system/cpu/cpu%d/cpufreq/energy_performance_preference",
@@ -162,14 +158,9 @@ void rule_pcie_aspm(Report* r, const Snapshot* s) {
   finding_set_impact(f, sv_lit("PCIe links may drop into low-power states between transfers; the "
                                "next transfer waits for the link to wake, microseconds on a "
                                "device the real-time path may depend on."));
-  Remedy fix;
-  remedy_init(&fix, r->arena);
-  remedy_say(&fix, sv_lit("Keep the links awake (or boot with pcie_aspm.policy=performance):"));
-  ShellCmd cmd;
-  cmd_init(&cmd, r->arena);
-  cmd_code(&cmd, "echo performance > /sys/module/pcie_aspm/parameters/policy");
-  remedy_run(&fix, &cmd);
-  finding_set_remedy(f, &fix);
+  finding_set_said_code(f, r->arena,
+                        sv_lit("Keep the links awake (or boot with pcie_aspm.policy=performance):"),
+                        "echo performance > /sys/module/pcie_aspm/parameters/policy");
   finding_set_weight(f, 0.25);
   finding_add_evidence(r, f, sv_lit("/sys/module/pcie_aspm/parameters/policy"),
                        s->pcie_aspm_policy);

@@ -128,3 +128,18 @@ void finding_set_command_code(Finding* f, Arena* a, const char* code, StrView re
   cmd_code(&c, code);
   finding_set_command(f, a, &c, remark, form);
 }
+
+void finding_set_said_command(Finding* f, Arena* a, StrView prose, const ShellCmd* c) {
+  Remedy fix;
+  remedy_init(&fix, a);
+  remedy_say(&fix, prose);
+  remedy_run(&fix, c);
+  finding_set_remedy(f, &fix);
+}
+
+void finding_set_said_code(Finding* f, Arena* a, StrView prose, const char* code) {
+  ShellCmd c;
+  cmd_init(&c, a);
+  cmd_code(&c, code);
+  finding_set_said_command(f, a, prose, &c);
+}

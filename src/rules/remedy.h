@@ -59,6 +59,9 @@ void finding_set_remedy(Finding* f, const Remedy* r);
 // A fix that is one command, with an optional remark.
 void finding_set_command(Finding* f, Arena* a, const ShellCmd* c, StrView remark = kNoneView,
                          RemarkForm form = RemarkForm::paren);
+// A fix told in one line of prose, then the one command it leads to.
+void finding_set_said_command(Finding* f, Arena* a, StrView prose, const ShellCmd* c);
+void finding_set_said_code(Finding* f, Arena* a, StrView prose, const char* code);
 // A fix that is one command of program text alone.
 void finding_set_command_code(Finding* f, Arena* a, const char* code, StrView remark = kNoneView,
                               RemarkForm form = RemarkForm::paren);
