@@ -5,6 +5,7 @@
 #include "collect/cmdline.h"
 #include "collect/grub_default.h"
 #include "collect/snapshot.h"
+#include "collect/sysfs.h"
 #include "source/source.h"
 
 namespace {
@@ -22,12 +23,6 @@ struct BootScan {
   StrView env_file;  // the grubenv read, or absent
   bool env_used;
 };
-
-// A missing file is normal here, so existence is asked first: nothing lands
-// in the read errors of a machine without that boot loader.
-StrView read_if_exists(Source* src, const char* path) {
-  return source_exists(src, path) ? source_read(src, path) : kNoneView;
-}
 
 // Words "$name" or "${name}" that name a grubenv variable become its value;
 // GRUB expands them when it boots the entry.
@@ -70,7 +65,7 @@ void add_file(BootScan* b, StrView file) {
 
 void read_grubenv(BootScan* b) {
   for (const char* path : kGrubenvFiles) {
-    StrView text = read_if_exists(b->snap->src, path);
+    StrView text = read_if_present(b->snap->src, path);
     if (!text.ptr) continue;
     parse_grubenv(b->snap->arena, text, &b->env);
     b->env_file = sv_from_cstr(path);
@@ -133,7 +128,7 @@ bool collect_bls(BootScan* b) {
 // writes into the entries it creates (kernel-install(8)); "#" lines are
 // comments.
 bool collect_kernel_cmdline(BootScan* b) {
-  StrView text = read_if_exists(b->snap->src, kKernelCmdline);
+  StrView text = read_if_present(b->snap->src, kKernelCmdline);
   if (!text.ptr) return false;
   BootTarget* t = list_grow(b->snap->arena, &b->snap->boot_config.targets);
   t->label = sv_from_cstr(kKernelCmdline);

@@ -19,6 +19,7 @@
 #include "collect/sysctl.h"
 #include "collect/platform.h"
 #include "collect/sysctl_conf.h"
+#include "collect/sysfs.h"
 #include "collect/task_sample.h"
 #include "collect/tasks.h"
 #include "collect/topology.h"
@@ -37,8 +38,9 @@ struct CollectStep {
 // explain.
 void collect_timer_list(Snapshot* snap) {
   // Optional: a tree or bundle without it has no unreadable path for it.
-  if (cpuset_empty(&snap->nohz_full) || !source_exists(snap->src, "/proc/timer_list")) return;
-  parse_timer_list(snap->arena, source_read(snap->src, "/proc/timer_list"), &snap->timer_list);
+  if (cpuset_empty(&snap->nohz_full)) return;
+  StrView text = read_if_present(snap->src, "/proc/timer_list");
+  if (text.ptr) parse_timer_list(snap->arena, text, &snap->timer_list);
 }
 
 // The fixed order of collection. Topology follows the command line (it falls
