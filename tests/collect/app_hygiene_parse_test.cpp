@@ -10,15 +10,13 @@ namespace {
 
 class AppHygieneParse : public ArenaTest {};
 
-TEST_F(AppHygieneParse, VmLckOnlyInKb) {
+// VmLck counts only in kB; a counter that went down gave no growth.
+TEST_F(AppHygieneParse, VmLckOnlyInKbAndGrowthNeverNegative) {
   for (const char* line : {"VmLck:\t  131072\n", "VmLck:\t  12 MB\n", "VmLck:\t  -4 kB\n"}) {
     RtTask t{};
     parse_task_status(sv(line), &t);
     EXPECT_FALSE(t.vm_lck_kb.has) << line;
   }
-}
-
-TEST_F(AppHygieneParse, CounterGrowthNeverNegative) {
   EXPECT_EQ(counter_growth(opt_some(int64_t{5}), opt_some(int64_t{9})).value, 4);
   EXPECT_FALSE(counter_growth(opt_some(int64_t{9}), opt_some(int64_t{5})).has);
 }
